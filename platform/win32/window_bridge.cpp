@@ -2,13 +2,17 @@
 
 #include <cstdio>
 
+#include "platform/win32/sdl_backend.h"
+
 namespace tessaloom {
 
-// Until the window table exists no HWND names an SDL window: callers see the
-// failure and report it.
 SDL_Window* SdlWindowFromHwnd(HWND window) {
-    if (window) std::fprintf(stderr, "tessaloom: window %p is not a window of this process\n", static_cast<void*>(window));
-    return nullptr;
+    win32::WindowRecord* w = win32::FindWindow(window);
+    if (!w || !w->sdl) {
+        if (window) std::fprintf(stderr, "tessaloom: window %p is not a window of this process\n", static_cast<void*>(window));
+        return nullptr;
+    }
+    return w->sdl;
 }
 
 }  // namespace tessaloom

@@ -171,6 +171,11 @@ bool EnsureVideo() {
         std::fprintf(stderr, "tessaloom: SDL video could not start: %s\n", SDL_GetError());
         return false;
     }
+    // Keep the GL library loaded for the whole process: SDL would unload and
+    // reload it with every last OpenGL window, and the Direct3D stand-in makes
+    // its contexts on these windows.
+    if (SDL_GL_LoadLibrary(nullptr) != 0)
+        std::fprintf(stderr, "tessaloom: no OpenGL library for SDL windows: %s\n", SDL_GetError());
     g_customEvent = SDL_RegisterEvents(1);
     if (g_customEvent == static_cast<uint32_t>(-1)) g_customEvent = 0;
     g_videoReady = true;

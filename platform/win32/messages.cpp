@@ -149,8 +149,10 @@ BOOL PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT r
 BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     if (!msg) return -1;
     for (;;) {
-        if (window && window != kThreadMessages && !IsLiveWindow(window)) return -1;
+        // WM_QUIT first: it passes every filter, also that of a window that
+        // went away (and whose destruction may have posted it).
         if (PeekOnce(msg, window, filterMin, filterMax, true)) return msg->message == WM_QUIT ? 0 : 1;
+        if (window && window != kThreadMessages && !IsLiveWindow(window)) return -1;
         int budget = WaitBudgetMs();
         if (budget > 0) {
             std::unique_lock<std::mutex> lock(g_queueMutex);

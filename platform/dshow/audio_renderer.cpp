@@ -1,7 +1,9 @@
 // The audio renderer: mixes its connected stream into interleaved stereo
 // float and plays it through an SDL audio device on SDL's audio thread.
 // With no sound device it falls back to SDL's dummy driver, which consumes
-// audio at real-time pace, so playback timing and completion still happen.
+// audio at real-time pace, so playback timing and completion still happen;
+// when even that cannot start, a clock thread of its own keeps that pace.
+#include <chrono>
 #include <cstring>
 
 #include "platform/dshow/graph_internal.h"
@@ -11,7 +13,8 @@ namespace {
 
 constexpr UINT kChannels = 2;
 constexpr Uint16 kDeviceFrames = 1024;
-constexpr UINT kClockFrames = 4096;
+constexpr UINT kClockFrames = 4096;  // the fast clock's block
+constexpr UINT kPacedFrames = 1024;  // the real-time clock's block, as a device's
 
 // Opens the audio subsystem with its usual driver and a device on it, else
 // with SDL's dummy driver.  Returns the device, or 0 with the subsystem left
@@ -68,14 +71,7 @@ void AudioRenderer::Shutdown() {
 HRESULT AudioRenderer::OpenOutput(int rate) {
     if (outputRate_ == rate && (device_ || clock_)) return S_OK;
     CloseOutput();
-    if (FastClockOn()) {
-        clock_ = true;
-        quit_ = false;
-        outputRate_ = rate;
-        clockBuffer_.assign(static_cast<size_t>(kClockFrames) * kChannels, 0.0f);
-        clockThread_ = std::thread([this] { ClockThread(); });
-        return S_OK;
-    }
+    if (FastClockOn()) return StartClock(rate, false);
     SDL_AudioSpec want{};
     want.freq = rate;
     want.format = AUDIO_F32SYS;
@@ -84,8 +80,21 @@ HRESULT AudioRenderer::OpenOutput(int rate) {
     want.callback = &AudioRenderer::DeviceCallback;
     want.userdata = this;
     device_ = OpenDevice(want);
-    if (!device_) return VFW_E_NO_AUDIO_HARDWARE;
+    if (!device_) {
+        Complain("playing without sound, at real-time pace");
+        return StartClock(rate, true);
+    }
     outputRate_ = rate;
+    return S_OK;
+}
+
+HRESULT AudioRenderer::StartClock(int rate, bool paced) {
+    clock_ = true;
+    paced_ = paced;
+    quit_ = false;
+    outputRate_ = rate;
+    clockBuffer_.assign(static_cast<size_t>(kClockFrames) * kChannels, 0.0f);
+    clockThread_ = std::thread([this] { ClockThread(); });
     return S_OK;
 }
 
@@ -227,12 +236,28 @@ void SDLCALL AudioRenderer::DeviceCallback(void* self, Uint8* stream, int length
 }
 
 void AudioRenderer::ClockThread() {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock lock(mutex_);
+    auto playing = [this] { return quit_ || (running_ && stream_ && !completeSent_); };
+    Clock::time_point due{};
+    bool waited = true;
     for (;;) {
-        wake_.wait(lock, [this] { return quit_ || (running_ && stream_ && !completeSent_); });
+        if (!playing()) {
+            wake_.wait(lock, playing);
+            waited = true;
+        }
         if (quit_) return;
         const UINT rate = static_cast<UINT>(stream_->rate());
-        const UINT n = MixLocked(clockBuffer_.data(), kClockFrames);
+        const UINT block = paced_ ? kPacedFrames : kClockFrames;
+        if (paced_) {
+            // Each block is taken when a device would have played the one before.
+            if (waited) due = Clock::now();
+            waited = false;
+            if (wake_.wait_until(lock, due, [this] { return quit_; })) return;
+            due += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(block) / rate));
+            if (!playing()) continue;
+        }
+        const UINT n = MixLocked(clockBuffer_.data(), block);
         lock.unlock();
         Tap(clockBuffer_.data(), n, rate);
         lock.lock();

@@ -1,6 +1,8 @@
 // The DirectShow filter graph: one graph plays sound files through a source
 // filter (decoding with libsndfile: WAV, FLAC, Ogg Vorbis, MP3) and an audio
-// renderer (SDL audio, on SDL's own thread).  Only the interfaces and methods
+// renderer (SDL audio, on SDL's own thread; with no sound device SDL's dummy
+// driver, and failing that a thread of its own, keeps real-time pace so
+// that completion events still come when they would).  Only the interfaces and methods
 // below exist; each does what DirectShow documents for it.
 //
 // Class and interface identifiers are our own values: nothing stored or
@@ -191,7 +193,8 @@ protected:
 };
 
 // Positions are media time (100 ns) of the connected streams.  With no
-// connected stream the calls give E_NOTIMPL.
+// connected stream the calls give E_NOTIMPL.  The current position is the
+// decoder's, ahead of what is heard by up to one device buffer.
 struct IMediaSeeking : IUnknown {
     virtual HRESULT GetDuration(LONGLONG* duration) = 0;
     virtual HRESULT GetStopPosition(LONGLONG* stop) = 0;

@@ -6,9 +6,9 @@
 
 namespace tessaloom::dshow::test {
 
-// Audio renderers made while this is on play on a thread of their own that
-// mixes as fast as it can, with no SDL device; the thread sleeps whenever
-// nothing is left to play.  Playback, positions and events behave as with a
+// Audio renderers whose output opens while this is on (at connection) play
+// on a thread of their own that mixes as fast as it can, with no SDL device;
+// the thread sleeps whenever nothing is left to play.  Playback, positions and events behave as with a
 // device, only sooner.
 void SetFastClock(bool on);
 

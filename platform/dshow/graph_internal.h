@@ -183,6 +183,7 @@ private:
     HRESULT OpenOutput(int rate);
     void CloseOutput();
     static void SDLCALL DeviceCallback(void* self, Uint8* stream, int length);
+    HRESULT StartClock(int rate, bool paced);
     void ClockThread();
     // Fills `count` stereo frames (silence past the stream); returns the
     // frames that came from the stream.  Holds mutex_.
@@ -201,9 +202,11 @@ private:
     std::atomic<float> gainLeft_{1.0f};
     std::atomic<float> gainRight_{1.0f};
 
-    // Output: an SDL device, or the fast clock's thread.
+    // Output: an SDL device, or a clock thread of our own: the fast test
+    // clock, or one paced to real time when SDL has no device at all.
     SDL_AudioDeviceID device_ = 0;
     bool clock_ = false;
+    bool paced_ = false;
     std::thread clockThread_;
     bool quit_ = false;
     int outputRate_ = 0;

@@ -188,4 +188,24 @@ TEST_F(SoundDevice, DiskDriverWritesTheScaledSamples) {
     EXPECT_EQ(sounding, 2u * 4410) << "every frame of the file, on both channels, once";
 }
 
+TEST_F(SoundDevice, WhenSdlHasNoDeviceAtAllItsOwnClockKeepsThePace) {
+    // The audio subsystem is held on a driver whose device cannot open, so
+    // SDL's dummy driver cannot be switched to.
+    env_.Set("SDL_AUDIODRIVER", "disk");
+    env_.Set("SDL_DISKAUDIOFILE", folder_.File("no-such-folder/out.raw").c_str());
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    const std::string file = folder_.File("tenth.wav");
+    ASSERT_TRUE(dshow_test::WriteConstantWav(file, 22050, 2205, 0.5f));  // 100 ms
+    testing::internal::CaptureStderr();
+    const auto took = PlayAndRelease(file);
+    const std::string err = testing::internal::GetCapturedStderr();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    EXPECT_NE(err.find("real-time pace"), std::string::npos) << err;
+    EXPECT_GE(took, 90ms);
+    EXPECT_LT(took, 2s);
+    std::lock_guard lock(g_posts.mutex);
+    EXPECT_EQ(g_posts.frames, 2205u);
+    EXPECT_EQ(g_posts.postThread, g_posts.tapThread);
+}
+
 }  // namespace

@@ -244,7 +244,9 @@ protected:
 namespace tessaloom::dshow {
 
 // Posts a graph's event notification to its window; thread-safe, called
-// from the audio thread.  Returns false when the message could not be posted.
+// from the audio thread while it holds its own locks, so it must neither
+// call back into a graph nor wait for the window's thread.  Returns false
+// when the message could not be posted.
 using EventPoster = bool (*)(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The function every graph posts its notifications through (null: none;

@@ -50,6 +50,10 @@ struct Recorder {
         std::lock_guard lock(mutex);
         return frames;
     }
+    size_t PostCount() {
+        std::lock_guard lock(mutex);
+        return posts.size();
+    }
 };
 Recorder* g_recorder = nullptr;
 
@@ -207,7 +211,7 @@ TEST_F(SoundGraph, EachFormatPlaysToCompletionAndTellsTheWindow) {
                                [](int f, int) { return 0.5f * std::sin(f * 2 * 3.14159265f * 440 / 22050); }))
             << "libsndfile cannot write " << c.name;
         Graph g;
-        const size_t posts = recorder_.posts.size();
+        const size_t posts = recorder_.PostCount();
         const size_t framesBefore = recorder_.Frames();
         ASSERT_EQ(g.builder->RenderFile(Utf8ToUtf16(path).c_str(), nullptr), S_OK);
         EXPECT_EQ(g.FilterCount(), 2u);  // the source and one renderer
@@ -260,7 +264,7 @@ TEST_F(SoundGraph, FilesThatCannotBeDecodedFailToRender) {
     EXPECT_EQ(g.control->Run(), S_OK);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(g.TakeEvent(), -1);
-    EXPECT_TRUE(recorder_.posts.empty());
+    EXPECT_EQ(recorder_.PostCount(), 0u);
     LONGLONG zero = 0;
     EXPECT_EQ(g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
               E_NOTIMPL);
@@ -328,12 +332,14 @@ TEST_F(SoundGraph, VolumeAndBalanceScaleTheOutput) {
         ASSERT_EQ(g.audio->put_Volume(c.volume), S_OK);
         ASSERT_EQ(g.builder->RenderFile(file.c_str(), nullptr), S_OK);
         ASSERT_EQ(g.audio->put_Balance(c.balance), S_OK);
-        PlayToEnd(g, recorder_.posts.size());
-        std::lock_guard lock(recorder_.mutex);
-        ASSERT_EQ(recorder_.samples.size(), 2u * 3000);
-        for (size_t i = 0; i < recorder_.samples.size(); i += 2) {
-            ASSERT_NEAR(recorder_.samples[i], c.left, 1e-6f) << "frame " << i / 2;
-            ASSERT_NEAR(recorder_.samples[i + 1], c.right, 1e-6f) << "frame " << i / 2;
+        PlayToEnd(g, recorder_.PostCount());
+        {
+            std::lock_guard lock(recorder_.mutex);
+            ASSERT_EQ(recorder_.samples.size(), 2u * 3000);
+            for (size_t i = 0; i < recorder_.samples.size(); i += 2) {
+                ASSERT_NEAR(recorder_.samples[i], c.left, 1e-6f) << "frame " << i / 2;
+                ASSERT_NEAR(recorder_.samples[i + 1], c.right, 1e-6f) << "frame " << i / 2;
+            }
         }
         LONG v = 1, b = 1;
         EXPECT_EQ(g.audio->get_Volume(&v), S_OK);
@@ -484,7 +490,7 @@ TEST_F(SoundGraph, WithoutAPosterTheEventStaysQueuedAndTheFailureIsLoud) {
     EXPECT_EQ(p1, S_OK);
     EXPECT_EQ(g.events->FreeEventParams(code, p1, p2), S_OK);
     EXPECT_NE(err.find("no event poster"), std::string::npos) << err;
-    EXPECT_TRUE(recorder_.posts.empty());
+    EXPECT_EQ(recorder_.PostCount(), 0u);
 
     // No notify window (or notification turned off): events are only polled, quietly.
     dshow::SetEventPoster(&RecordPost);
@@ -493,7 +499,7 @@ TEST_F(SoundGraph, WithoutAPosterTheEventStaysQueuedAndTheFailureIsLoud) {
     ASSERT_EQ(g.control->Run(), S_OK);
     ASSERT_EQ(g.events->GetEvent(&code, &p1, &p2, 10000), S_OK);
     EXPECT_EQ(code, EC_COMPLETE);
-    EXPECT_TRUE(recorder_.posts.empty());
+    EXPECT_EQ(recorder_.PostCount(), 0u);
     EXPECT_EQ(g.events->GetEvent(&code, &p1, &p2, 5), E_ABORT);
 }
 

@@ -196,23 +196,34 @@ TEST_F(SoundGraph, EachFormatPlaysToCompletionAndTellsTheWindow) {
         const char* name;
         int format;
         bool exactLength;
+        int channels = 2;
     };
     const Case cases[] = {
         {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, true},
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
         {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
         {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false},
+        {"mono.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, true, 1},
+        {"four.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, true, 4},
     };
     constexpr int kFrames = 22050;  // one second, played faster than real time
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = folder_.File(c.name);
-        ASSERT_TRUE(WriteSound(path, c.format, 22050, 2, kFrames,
-                               [](int f, int) { return 0.5f * std::sin(f * 2 * 3.14159265f * 440 / 22050); }))
+        // Channel c carries the tone at amplitude 0.5 / (c + 1).
+        ASSERT_TRUE(WriteSound(path, c.format, 22050, c.channels, kFrames,
+                               [](int f, int ch) {
+                                   return 0.5f / (ch + 1) * std::sin(f * 2 * 3.14159265f * 440 / 22050);
+                               }))
             << "libsndfile cannot write " << c.name;
         Graph g;
         const size_t posts = recorder_.PostCount();
-        const size_t framesBefore = recorder_.Frames();
+        size_t framesBefore;
+        {
+            std::lock_guard lock(recorder_.mutex);
+            framesBefore = recorder_.frames;
+            recorder_.samples.clear();
+        }
         ASSERT_EQ(g.builder->RenderFile(Utf8ToUtf16(path).c_str(), nullptr), S_OK);
         EXPECT_EQ(g.FilterCount(), 2u);  // the source and one renderer
         LONGLONG duration = 0;
@@ -239,6 +250,16 @@ TEST_F(SoundGraph, EachFormatPlaysToCompletionAndTellsTheWindow) {
             EXPECT_NEAR(static_cast<double>(played), kFrames, kFrames * 0.1);
         }
         EXPECT_EQ(recorder_.rate, 22050u);
+        // Mono plays on both sides; of more channels the first two play.
+        if (c.exactLength) {
+            float peakLeft = 0, peakRight = 0;
+            for (size_t i = 0; i < recorder_.samples.size(); i += 2) {
+                peakLeft = std::max(peakLeft, std::fabs(recorder_.samples[i]));
+                peakRight = std::max(peakRight, std::fabs(recorder_.samples[i + 1]));
+            }
+            EXPECT_NEAR(peakLeft, 0.5f, 1e-3f);
+            EXPECT_NEAR(peakRight, c.channels == 1 ? 0.5f : 0.25f, 1e-3f);
+        }
     }
 }
 

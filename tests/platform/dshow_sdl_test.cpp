@@ -208,4 +208,61 @@ TEST_F(SoundDevice, WhenSdlHasNoDeviceAtAllItsOwnClockKeepsThePace) {
     EXPECT_EQ(g_posts.postThread, g_posts.tapThread);
 }
 
+TEST_F(SoundDevice, PauseKeepsThePositionAndSeekingWhileRunningTakesEffect) {
+    env_.Set("SDL_AUDIODRIVER", "dummy");
+    const std::string file = folder_.File("long.wav");
+    ASSERT_TRUE(dshow_test::WriteConstantWav(file, 22050, 22050 * 4, 0.5f));  // 4 s
+    IGraphBuilder* graph = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                               reinterpret_cast<void**>(&graph)),
+              S_OK);
+    IMediaControl* control = nullptr;
+    IMediaSeeking* seeking = nullptr;
+    IMediaEventEx* events = nullptr;
+    graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+    graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+    graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&events));
+    events->SetNotifyWindow(reinterpret_cast<OAHWND>(kWindow), kWmApp, 0);
+    ASSERT_EQ(graph->RenderFile(tessaloom::Utf8ToUtf16(file).c_str(), nullptr), S_OK);
+
+    ASSERT_EQ(control->Run(), S_OK);
+    std::this_thread::sleep_for(150ms);
+    ASSERT_EQ(control->Pause(), S_OK);
+    OAFilterState state = -1;
+    EXPECT_EQ(control->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    LONGLONG paused = 0, later = 0;
+    ASSERT_EQ(seeking->GetCurrentPosition(&paused), S_OK);
+    EXPECT_GT(paused, 0);
+    EXPECT_LT(paused, 30'000'000) << "played far faster than real time";
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(seeking->GetCurrentPosition(&later), S_OK);
+    EXPECT_EQ(later, paused) << "nothing plays while paused";
+
+    // Resumed, then moved to 0.1 s before the end while running: it ends
+    // soon after, once.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(control->Run(), S_OK);
+    LONGLONG nearEnd = 39'000'000;
+    ASSERT_EQ(seeking->SetPositions(&nearEnd, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime, nullptr,
+                                    AM_SEEKING_NoPositioning),
+              S_OK);
+    EXPECT_EQ(nearEnd, 22050LL * 39 / 10 * 10'000'000 / 22050);
+    {
+        std::unique_lock lock(g_posts.mutex);
+        EXPECT_TRUE(g_posts.changed.wait_for(lock, 10s, [] { return g_posts.count > 0; }));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    LONG code = 0;
+    LONG_PTR p1, p2;
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 200), E_ABORT) << "one completion only";
+    ASSERT_EQ(control->Stop(), S_OK);
+    events->Release();
+    seeking->Release();
+    control->Release();
+    graph->Release();
+}
+
 }  // namespace

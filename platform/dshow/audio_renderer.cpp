@@ -33,7 +33,7 @@ SDL_AudioDeviceID OpenDevice(const SDL_AudioSpec& want) {
     if (SDL_WasInit(SDL_INIT_AUDIO)) {
         // Someone else holds the audio subsystem on its driver: it cannot be
         // switched to the dummy driver under them.
-        Complain("no sound device opens (%s), and the audio driver is in use elsewhere: nothing can play", why.c_str());
+        Complain("no sound device opens (%s), and the audio driver is in use elsewhere: SDL cannot play", why.c_str());
         return 0;
     }
     Complain("no sound device opens (%s); playing through SDL's dummy audio driver", why.c_str());
@@ -41,13 +41,13 @@ SDL_AudioDeviceID OpenDevice(const SDL_AudioSpec& want) {
     const int initialised = SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     if (initialised != 0) {
-        Complain("SDL's dummy audio driver does not start either (%s): nothing can play", SDL_GetError());
+        Complain("SDL's dummy audio driver does not start either (%s): SDL cannot play", SDL_GetError());
         return 0;
     }
     SDL_AudioSpec have{};
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (!device) {
-        Complain("SDL's dummy audio device does not open (%s): nothing can play", SDL_GetError());
+        Complain("SDL's dummy audio device does not open (%s): SDL cannot play", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     return device;

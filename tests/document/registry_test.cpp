@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -162,6 +163,39 @@ TEST(Records, EveryTruncationFails) {
             EXPECT_EQ(e.Code(), DS_LOAD_ERROR_CODE);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every name a scene registry holds is one of the class names a document may
+// use, in the registry of its family, with a reader behind it.  (The scene
+// and layer code registers them; whole-archive linking keeps them.)
+TEST(Registry, SceneRegistriesHoldOnlyDocumentClassNames) {
+    const std::vector<std::u16string> layers = {u"DS_2D_Light",       u"DS_FlameLight", u"DS_GlassBallLight",
+                                                u"DS_MatrixCodeLight", u"FakeUndervater", u"FakeLake2D",
+                                                u"DS_WaterRingLight"};
+    const std::vector<std::u16string> slides = {u"DS_SlideContainer"};
+    const std::vector<std::u16string> descriptions = {
+        u"DS_GodRayConstructor",    u"DS_SparkleConstructor",   u"DS_FlowConstructor",
+        u"DS_FishConstructor",      u"DS_GhostConstructor",     u"DS_FogConstructor",
+        u"DS_LightingConstructor",  u"DS_GrassConstructor",     u"DS_RainConstructor",
+        u"DS_StatObjConstructor",   u"DS_FlowerConstructor",    u"DS_BirdConstructor",
+        u"DS_DischargeConstructor", u"DS_ButterflyConstructor", u"DS_ClockConstructor",
+        u"DS_BackgroundCopy",       u"DS_WavesFX",              u"DS_LightFX",
+        u"DS_PatternBrush",         u"DS_PatternBrushC",        u"DS_WaterFX",
+        u"DS_MoveFX",               u"DS_FireFX",               u"DS_3D_in_2D_array_Constructor"};
+    ASSERT_EQ(layers.size() + slides.size() + descriptions.size(), 32u);
+    auto check = [](const auto& registry, const std::vector<std::u16string>& names) {
+        for (const auto& [name, reader] : registry) {
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
+            EXPECT_NE(reader, nullptr);
+        }
+    };
+    check(GetLightReaderRegistry(), layers);
+    check(GetSlideContainerReaderRegistry(), slides);
+    check(GetConstructorReaderRegistry(), descriptions);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // of SDL events into window messages.
 #include "platform/win32/sdl_backend.h"
 
+#include <dbus/dbus.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -63,6 +65,56 @@ void UpdateActivation() {
     if (active == g_appActive) return;
     g_appActive = active;
     SendToTopLevel(WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+}
+
+// logind announces a suspend with PrepareForSleep(true) on the system bus;
+// it becomes WM_POWERBROADCAST PBT_APMSUSPEND.  Without a system bus (a
+// container, a CI runner) a suspend is not seen, which is said once.
+DBusConnection* g_systemBus = nullptr;
+bool g_systemBusTried = false;
+
+void WatchSystemSleep() {
+    if (!g_systemBusTried) {
+        g_systemBusTried = true;
+        DBusError error;
+        dbus_error_init(&error);
+        g_systemBus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
+        if (g_systemBus) {
+            dbus_connection_set_exit_on_disconnect(g_systemBus, FALSE);
+            dbus_bus_add_match(g_systemBus,
+                               "type='signal',interface='org.freedesktop.login1.Manager',member='PrepareForSleep'",
+                               &error);
+            dbus_connection_flush(g_systemBus);
+        }
+        if (dbus_error_is_set(&error)) {
+            std::fprintf(stderr, "tessaloom: no system bus (%s): a system suspend will not end the saver\n",
+                         error.message);
+            dbus_error_free(&error);
+            if (g_systemBus) {
+                dbus_connection_close(g_systemBus);
+                dbus_connection_unref(g_systemBus);
+                g_systemBus = nullptr;
+            }
+        }
+    }
+    if (!g_systemBus) return;
+    if (!dbus_connection_read_write(g_systemBus, 0)) {
+        dbus_connection_unref(g_systemBus);
+        g_systemBus = nullptr;
+        return;
+    }
+    while (DBusMessage* m = dbus_connection_pop_message(g_systemBus)) {
+        if (dbus_message_is_signal(m, "org.freedesktop.login1.Manager", "PrepareForSleep")) {
+            dbus_bool_t starting = FALSE;
+            if (dbus_message_get_args(m, nullptr, DBUS_TYPE_BOOLEAN, &starting, DBUS_TYPE_INVALID) && starting) {
+                SDL_Event e{};
+                e.type = g_customEvent;
+                e.user.code = kEventSuspend;
+                if (g_customEvent) SDL_PushEvent(&e);
+            }
+        }
+        dbus_message_unref(m);
+    }
 }
 
 LPARAM ClientPoint(int x, int y) { return MAKELPARAM(static_cast<SHORT>(x), static_cast<SHORT>(y)); }
@@ -241,6 +293,7 @@ void RaiseNativeWindow(WindowRecord& w) {
 void PumpEvents() {
     if (!g_videoReady) return;
     if (!IsOnSaverThread()) return;
+    WatchSystemSleep();
     SDL_PumpEvents();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Translate(e);

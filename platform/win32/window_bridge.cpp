@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/win32/messages.h"
 #include "platform/win32/sdl_backend.h"
 
 namespace tessaloom {
@@ -16,3 +17,21 @@ SDL_Window* SdlWindowFromHwnd(HWND window) {
 }
 
 }  // namespace tessaloom
+
+// The sound graph's notifications reach their window through the message
+// queue.  PostMessageW only takes the queue's own locks and never waits for
+// the saver thread, as the graph's audio thread requires.
+#include "platform/dshow/dshow.h"
+
+namespace {
+
+bool PostGraphEvent(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageW(window, message, wParam, lParam) != FALSE;
+}
+
+const bool g_graphPosterInstalled = [] {
+    tessaloom::dshow::SetEventPoster(PostGraphEvent);
+    return true;
+}();
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "host/audio_graph.h"
 #include "platform/win32/strings.h"
 
 CSaverFramework* g_saver = nullptr;

@@ -126,8 +126,5 @@ void SetProcessCommandLine(const std::u16string& line);
 const WCHAR* ProcessCommandLine();
 }  // namespace tessaloom::host
 
-// Music notifications (the music player supplies the real ones).
-HRESULT InitAudioGraph(HWND window);
-LONG GetAudioEvent();
 // The Direct3D object (the Direct3D stand-in supplies the real one).
 IDirect3D9* CreateDirect3DObject();

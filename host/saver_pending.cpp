@@ -1,5 +1,5 @@
 // Framework operations whose real bodies come with the Direct3D devices, the
-// frame loop, the error box and the music player.  These definitions are
+// frame loop and the error box.  These definitions are
 // weak: the files that implement those parts replace them at link time.
 // Until then each one fails loudly where the saver relies on it.
 #include <cstdio>
@@ -13,13 +13,6 @@ TESSALOOM_PENDING IDirect3D9* CreateDirect3DObject() {
     std::fprintf(stderr, "tessaloom: the Direct3D stand-in is not part of this build\n");
     return nullptr;
 }
-
-TESSALOOM_PENDING HRESULT InitAudioGraph(HWND) {
-    std::fprintf(stderr, "tessaloom: the music player is not part of this build\n");
-    return E_NOTIMPL;
-}
-
-TESSALOOM_PENDING LONG GetAudioEvent() { return 0; }
 
 TESSALOOM_PENDING void CSaverFramework::PaintErrorBox(HWND, HDC) {}
 TESSALOOM_PENDING void CSaverFramework::BuildDeviceStatsText() {}

@@ -187,10 +187,13 @@ SaverRunMode CSaverFramework::ParseCommandLine(const WCHAR* line) {
         ++p;
         while (*p && !(*p >= u'0' && *p <= u'9')) ++p;
         if (*p) {
-            // Read like _wtoi: decimal digits, wrapping as a 32-bit int, as a handle.
-            uint32_t value = 0;
-            while (*p >= u'0' && *p <= u'9') value = value * 10u + static_cast<uint32_t>(*p++ - u'0');
-            parentWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(value)));
+            // Read like _wtoi: decimal digits, INT_MAX when the number is larger.
+            int64_t value = 0;
+            while (*p >= u'0' && *p <= u'9') {
+                value = value * 10 + (*p++ - u'0');
+                if (value > INT32_MAX) value = INT32_MAX;
+            }
+            parentWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(value));
         }
     }
     return mode;

@@ -58,11 +58,29 @@ void SendToTopLevel(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // WM_ACTIVATEAPP only when the application as a whole gains or loses the
-// focus, not when the focus moves between its own windows.
+// focus, not when the focus moves between its own windows.  The focus leaves
+// one window before it reaches the next, sometimes in separate batches of
+// events, so the application counts as inactive only once none of its windows
+// has had the focus for kActivationGraceMs.
+constexpr Uint32 kActivationGraceMs = 200;
+Uint32 g_focusLostAt = 0;
+bool g_focusLostPending = false;
+
 void UpdateActivation() {
     if (g_focus && !FindWindow(g_focus)) g_focus = nullptr;
     bool active = g_focus != nullptr;
+    if (active) g_focusLostPending = false;
     if (active == g_appActive) return;
+    if (!active) {
+        Uint32 now = SDL_GetTicks();
+        if (!g_focusLostPending) {
+            g_focusLostPending = true;
+            g_focusLostAt = now;
+            return;
+        }
+        if (now - g_focusLostAt < kActivationGraceMs) return;
+        g_focusLostPending = false;
+    }
     g_appActive = active;
     SendToTopLevel(WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
 }
@@ -310,6 +328,7 @@ void ResetBackend() {
     }
     g_focus = nullptr;
     g_appActive = false;
+    g_focusLostPending = false;
 }
 
 }  // namespace tessaloom::win32

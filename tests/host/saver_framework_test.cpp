@@ -43,7 +43,7 @@ TEST(SaverCommandLine, SwitchesChooseTheModeAndParent) {
         {u"saver.scr /a 99", SaverRunMode::ChangePassword, 99},
         {u"saver.scr /r", NoAction, 0},
         {u"\"unterminated /s", Config, 0},
-        {u"saver.scr /p 4294967295", Preview, -1},  // read as a 32-bit int
+        {u"saver.scr /p 4294967295", Preview, 2147483647},  // read like _wtoi
     };
     for (const auto& c : cases) {
         TestSaver saver;
@@ -219,7 +219,8 @@ TEST_F(SaverFramework, WhatEndsTheSaverInEachMode) {
                         else DestroyWindow(w);
                         break;
                 }
-                ended = DrainMessages();
+                // Deactivation counts after a grace time.
+                ended = c.event == Event::Deactivate ? DrainMessagesFor(300) : DrainMessages();
                 scenes = saver.shutdownSceneCalls;
                 if (expected && mode == FullScreen) {
                     EXPECT_FALSE(tessaloom::test::ScreenSaverRunningFlag()) << Name(c.event);

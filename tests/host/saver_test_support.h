@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <SDL2/SDL.h>
+
 #include "host/saver_framework.h"
 #include "platform/win32/test_hooks.h"
 
@@ -34,6 +36,16 @@ inline bool DrainMessages() {
         DispatchMessageW(&m);
     }
     return false;
+}
+
+// Dispatches for `ms` milliseconds; true when WM_QUIT came.
+inline bool DrainMessagesFor(int ms) {
+    Uint32 end = SDL_GetTicks() + static_cast<Uint32>(ms);
+    while (SDL_GetTicks() < end) {
+        if (DrainMessages()) return true;
+        SDL_Delay(10);
+    }
+    return DrainMessages();
 }
 
 inline void TwoMonitors() {

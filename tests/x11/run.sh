@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The saver on real X servers: its windows appear, a key or mouse movement
-# ends the full-screen saver, `scripts/run` opens the test window (which keys
+# The saver on real X servers: its windows appear, a key, mouse movement or
+# the loss of the focus to another application ends the full-screen saver, `scripts/run` opens the test window (which keys
 # do not end and closing ends), the preview lives inside a foreign window of
 # another process, follows its size and ends cleanly when that window goes,
 # and with Xorg's dummy driver and xrandr there is one window per monitor.
@@ -112,6 +112,25 @@ if wait_windows 1 30 "$saver_pid"; then
   [ $rc -eq 0 ] && pass "full screen: mouse movement ends the saver" || { fail "full screen: mouse movement, exit $rc"; show_log "$work/saver.log"; }
 else
   fail "full screen (mouse): no window appeared"; show_log "$work/saver.log"
+fi
+
+start_saver /s
+if wait_windows 1 30 "$saver_pid"; then
+  xdotool windowfocus "$(saver_windows | head -1)"
+  sleep 0.5
+  kill -0 "$saver_pid" 2>/dev/null && pass "full screen: taking the focus does not end it" || fail "full screen: ended on focus"
+  mkfifo "$work/other.in"
+  "$helper" parent 100 100 <"$work/other.in" >"$work/other.out" 2>&1 &
+  pids+=($!)
+  exec 8>"$work/other.in"
+  for _ in $(seq 50); do [ -s "$work/other.out" ] && break; sleep 0.1; done
+  xdotool windowfocus "$(head -1 "$work/other.out")"
+  wait_exit "$saver_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "full screen: another application taking the focus ends the saver" || { fail "full screen: focus loss, exit $rc"; show_log "$work/saver.log"; }
+  echo destroy >&8
+  exec 8>&-
+else
+  fail "full screen (focus): no window appeared"; show_log "$work/saver.log"
 fi
 
 # The test window through scripts/run (which builds the saver first).

@@ -16,18 +16,9 @@ HCURSOR const kWait = reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(32514));
 HCURSOR g_cursor = kArrow;
 int g_showCount = 0;
 bool g_screenSaverRunning = false;
-SDL_Cursor* g_sdlCursors[2] = {nullptr, nullptr};
-
 void ApplyCursor() {
-    if (!EnsureVideo()) return;
     bool visible = g_cursor != nullptr && g_showCount >= 0;
-    if (visible) {
-        int which = g_cursor == kWait ? 1 : 0;
-        if (!g_sdlCursors[which])
-            g_sdlCursors[which] = SDL_CreateSystemCursor(which ? SDL_SYSTEM_CURSOR_WAIT : SDL_SYSTEM_CURSOR_ARROW);
-        if (g_sdlCursors[which]) SDL_SetCursor(g_sdlCursors[which]);
-    }
-    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+    ApplyNativeCursor(g_cursor == kWait ? NativeCursor::Wait : NativeCursor::Arrow, visible);
 }
 
 }  // namespace
@@ -72,11 +63,8 @@ int ShowCursor(BOOL show) {
 }
 
 BOOL GetCursorPos(LPPOINT point) {
-    if (!point || !EnsureVideo()) return FALSE;
-    int x = 0, y = 0;
-    SDL_GetGlobalMouseState(&x, &y);
-    *point = POINT{x, y};
-    return TRUE;
+    if (!point) return FALSE;
+    return NativeCursorPosition(point) ? TRUE : FALSE;
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT uiParam, PVOID pvParam, UINT) {

@@ -30,8 +30,6 @@ struct Display {
 bool g_useFakes = false;
 std::vector<test::FakeDisplay> g_fakes;
 
-int BitsOf(Uint32 format) { return SDL_BITSPERPIXEL(format) >= 24 ? 32 : static_cast<int>(SDL_BITSPERPIXEL(format)); }
-
 std::vector<Display> Displays() {
     std::vector<Display> out;
     if (g_useFakes) {
@@ -51,30 +49,14 @@ std::vector<Display> Displays() {
         }
         return out;
     }
-    if (!EnsureVideo()) return out;
-    int n = SDL_GetNumVideoDisplays();
-    const char* driver = SDL_GetCurrentVideoDriver();
-    for (int i = 0; i < n; ++i) {
+    for (auto& n : QueryNativeDisplays()) {
         Display d;
-        d.adapterName = std::string("SDL ") + (driver ? driver : "video") + " display " + std::to_string(i + 1);
-        const char* name = SDL_GetDisplayName(i);
-        d.monitorName = name ? name : "Monitor";
-        SDL_Rect b{}, u{};
-        SDL_GetDisplayBounds(i, &b);
-        if (SDL_GetDisplayUsableBounds(i, &u) != 0) u = b;
-        d.bounds = RECT{b.x, b.y, b.x + b.w, b.y + b.h};
-        d.work = RECT{u.x, u.y, u.x + u.w, u.y + u.h};
-        int count = SDL_GetNumDisplayModes(i);
-        for (int m = 0; m < count; ++m) {
-            SDL_DisplayMode mode;
-            if (SDL_GetDisplayMode(i, m, &mode) == 0)
-                d.modes.push_back(Mode{mode.w, mode.h, mode.refresh_rate, BitsOf(mode.format)});
-        }
-        SDL_DisplayMode cur;
-        if (SDL_GetCurrentDisplayMode(i, &cur) == 0)
-            d.current = Mode{cur.w, cur.h, cur.refresh_rate, BitsOf(cur.format)};
-        else
-            d.current = Mode{b.w, b.h, 60, 32};
+        d.adapterName = n.adapterName;
+        d.monitorName = n.monitorName;
+        d.bounds = n.bounds;
+        d.work = n.work;
+        for (auto& m : n.modes) d.modes.push_back(Mode{m.width, m.height, m.refresh, m.bits});
+        d.current = Mode{n.current.width, n.current.height, n.current.refresh, n.current.bits};
         d.attached = true;
         d.mirroring = false;
         out.push_back(d);
@@ -204,7 +186,7 @@ BOOL EnumDisplayDevicesW(LPCWSTR device, DWORD index, DISPLAY_DEVICEW* info, DWO
         if (d.attached) info->StateFlags |= DISPLAY_DEVICE_ATTACHED_TO_DESKTOP;
         if (index == 0 && d.attached) info->StateFlags |= DISPLAY_DEVICE_PRIMARY_DEVICE;
         if (d.mirroring) info->StateFlags |= DISPLAY_DEVICE_MIRRORING_DRIVER;
-        CopyName(info->DeviceID, 128, "TESSALOOM\\SDL_DISPLAY");
+        CopyName(info->DeviceID, 128, "TESSALOOM\\DISPLAY");
         return TRUE;
     }
     int i = IndexFromDeviceName(device);

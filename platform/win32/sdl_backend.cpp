@@ -319,6 +319,65 @@ void PumpEvents() {
     UpdateActivation();
 }
 
+void SetNativeTitle(WindowRecord& w) {
+    if (w.sdl) SDL_SetWindowTitle(w.sdl, Utf16ToUtf8(w.title).c_str());
+}
+
+namespace {
+int BitsOf(Uint32 format) { return SDL_BITSPERPIXEL(format) >= 24 ? 32 : static_cast<int>(SDL_BITSPERPIXEL(format)); }
+SDL_Cursor* g_cursors[2] = {nullptr, nullptr};
+}  // namespace
+
+std::vector<NativeDisplay> QueryNativeDisplays() {
+    std::vector<NativeDisplay> out;
+    if (!EnsureVideo()) return out;
+    int n = SDL_GetNumVideoDisplays();
+    const char* driver = SDL_GetCurrentVideoDriver();
+    for (int i = 0; i < n; ++i) {
+        NativeDisplay d;
+        d.adapterName = std::string("SDL ") + (driver ? driver : "video") + " display " + std::to_string(i + 1);
+        const char* name = SDL_GetDisplayName(i);
+        d.monitorName = name ? name : "Monitor";
+        SDL_Rect b{}, u{};
+        SDL_GetDisplayBounds(i, &b);
+        if (SDL_GetDisplayUsableBounds(i, &u) != 0) u = b;
+        d.bounds = RECT{b.x, b.y, b.x + b.w, b.y + b.h};
+        d.work = RECT{u.x, u.y, u.x + u.w, u.y + u.h};
+        int count = SDL_GetNumDisplayModes(i);
+        for (int m = 0; m < count; ++m) {
+            SDL_DisplayMode mode;
+            if (SDL_GetDisplayMode(i, m, &mode) == 0)
+                d.modes.push_back(NativeMode{mode.w, mode.h, mode.refresh_rate, BitsOf(mode.format)});
+        }
+        SDL_DisplayMode cur;
+        if (SDL_GetCurrentDisplayMode(i, &cur) == 0)
+            d.current = NativeMode{cur.w, cur.h, cur.refresh_rate, BitsOf(cur.format)};
+        else
+            d.current = NativeMode{b.w, b.h, 60, 32};
+        out.push_back(d);
+    }
+    return out;
+}
+
+void ApplyNativeCursor(NativeCursor cursor, bool visible) {
+    if (!EnsureVideo()) return;
+    if (visible) {
+        int which = cursor == NativeCursor::Wait ? 1 : 0;
+        if (!g_cursors[which])
+            g_cursors[which] = SDL_CreateSystemCursor(which ? SDL_SYSTEM_CURSOR_WAIT : SDL_SYSTEM_CURSOR_ARROW);
+        if (g_cursors[which]) SDL_SetCursor(g_cursors[which]);
+    }
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool NativeCursorPosition(POINT* point) {
+    if (!EnsureVideo()) return false;
+    int x = 0, y = 0;
+    SDL_GetGlobalMouseState(&x, &y);
+    *point = POINT{x, y};
+    return true;
+}
+
 HWND FocusWindow() { return g_focus && FindWindow(g_focus) ? g_focus : nullptr; }
 
 void ResetBackend() {

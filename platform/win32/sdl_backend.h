@@ -70,7 +70,26 @@ void RaiseNativeWindow(WindowRecord& record);
 // Translates pending SDL events and foreign-window changes into messages.
 // Sent messages (activation, suspend, cursor) are sent from here.
 void PumpEvents();
+void SetNativeTitle(WindowRecord& record);
 HWND FocusWindow();
+
+struct NativeMode {
+    int width, height, refresh, bits;
+};
+struct NativeDisplay {
+    std::string adapterName;
+    std::string monitorName;
+    RECT bounds;
+    RECT work;  // usable bounds
+    std::vector<NativeMode> modes;
+    NativeMode current;
+};
+// SDL's displays, in SDL's order.
+std::vector<NativeDisplay> QueryNativeDisplays();
+// The pointer: shown with the arrow or the wait cursor, or hidden.
+enum class NativeCursor { Arrow, Wait };
+void ApplyNativeCursor(NativeCursor cursor, bool visible);
+bool NativeCursorPosition(POINT* point);
 void ResetBackend();
 // The event type of our own events (suspend), registered with SDL.
 uint32_t CustomEventType();

@@ -302,7 +302,7 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text) {
     WindowRecord* w = FindWindow(window);
     if (!w) return FALSE;
     w->title = text ? std::u16string(text) : std::u16string();
-    if (w->sdl) SDL_SetWindowTitle(w->sdl, tessaloom::Utf16ToUtf8(w->title).c_str());
+    SetNativeTitle(*w);
     return TRUE;
 }
 

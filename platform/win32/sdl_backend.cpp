@@ -279,6 +279,7 @@ bool CreateNativeWindow(WindowRecord& w) {
 
 void DestroyNativeWindow(WindowRecord& w) {
     if (g_focus == w.handle) g_focus = nullptr;
+    if (w.sdl && w.nativeLost && w.visible) PrepareLostNativeDestroy(w);
     if (w.sdl) SDL_DestroyWindow(w.sdl);
     w.sdl = nullptr;
     w.sdlId = 0;

@@ -104,6 +104,9 @@ bool AdoptIntoForeign(WindowRecord& record);
 // Checks the foreign parents: children of vanished parents are destroyed,
 // children follow their parent's size.
 void PollForeignWindows();
+// Before SDL destroys a window whose X window already went with its parent:
+// SDL hides it first and would wait for an UnmapNotify that never comes.
+void PrepareLostNativeDestroy(WindowRecord& record);
 void ResetForeign();
 bool IsFakeForeign(HWND foreign);
 

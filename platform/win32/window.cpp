@@ -225,7 +225,7 @@ BOOL DestroyWindow(HWND window) {
         WindowRecord* o = FindWindow(other);
         if (o && o->owner == window) DestroyWindow(other);
     }
-    if (w->visible) ShowNativeWindow(*w, false, false);
+    if (w->visible && !w->nativeLost) ShowNativeWindow(*w, false, false);
     SendMessageW(window, WM_DESTROY, 0, 0);
     SendMessageW(window, WM_NCDESTROY, 0, 0);
     KillTimersOf(window);

@@ -161,6 +161,22 @@ void PollForeignWindows() {
     }
 }
 
+void PrepareLostNativeDestroy(WindowRecord& w) {
+    if (!w.sdl || IsFakeForeign(w.parent)) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w.sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    // The wait is satisfied from the queue; when SDL does not wait, the event
+    // names a window SDL no longer knows and is dropped.
+    XEvent e;
+    std::memset(&e, 0, sizeof e);
+    e.type = UnmapNotify;
+    e.xunmap.display = info.info.x11.display;
+    e.xunmap.event = info.info.x11.window;
+    e.xunmap.window = info.info.x11.window;
+    XPutBackEvent(info.info.x11.display, &e);
+}
+
 void ResetForeign() {
     g_fakes.clear();
     g_destroyedParents.clear();

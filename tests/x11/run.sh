@@ -90,6 +90,13 @@ start_saver() {
 
 show_log() { sed 's/^/         /' "$1" | tail -20; }
 
+# Where a saver that should have ended is waiting (when gdb is there).
+show_stack() {
+  kill -0 "$1" 2>/dev/null || return 0
+  command -v gdb >/dev/null 2>&1 || return 0
+  gdb -p "$1" -batch -ex 'thread 1' -ex 'bt 30' 2>/dev/null | grep -E '^#' | sed 's/^/         /' | head -30
+}
+
 # --- one screen: Xvfb ---------------------------------------------------------
 start_server "$work/xvfb.log" Xvfb -screen 0 1024x768x24 -nolisten tcp || skip "Xvfb does not start: $(tail -3 "$work/xvfb.log")"
 echo "x11 checks on Xvfb $DISPLAY"
@@ -173,7 +180,7 @@ if [ -n "$g" ]; then
   echo destroy >&7
   exec 7>&-
   wait_exit "$saver_pid" 10; rc=$?
-  [ $rc -eq 0 ] && pass "preview: the parent's destruction ends the saver cleanly" || { fail "preview: parent destroyed, exit $rc"; show_log "$work/saver.log"; }
+  [ $rc -eq 0 ] && pass "preview: the parent's destruction ends the saver cleanly" || { fail "preview: parent destroyed, exit $rc"; show_log "$work/saver.log"; show_stack "$saver_pid"; }
 else
   exec 7>&-
   fail "preview: no child window in the foreign parent"; show_log "$work/saver.log"

@@ -643,7 +643,9 @@ public:
         if (!n.empty() && n[0] == '/') {
             candidates.push_back(n);
         } else {
-            candidates.push_back(where.file ? DirName(*where.file) + "/" + n : n);
+            // Beside the file that names it (a bare file name: the current folder).
+            bool bare = !where.file || where.file->find('/') == std::string::npos;
+            candidates.push_back(bare ? n : DirName(*where.file) + "/" + n);
             for (const auto& dir : options_.includeDirs) candidates.push_back(dir + "/" + n);
         }
         for (const auto& path : candidates) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/rc_dialog.h"
+#include "platform/win32/rc_icon.h"
 #include "platform/win32/resources.h"
 #include "platform/win32/resources_hooks.h"
 #include "resources/resource.h"
@@ -198,4 +199,38 @@ TEST(SaverResourcesDocument, TheConfiguredDocumentBecomesDds107) {
     tessaloom::rc::Result missing = CompileSaver("/nonexistent/scene.dds");
     EXPECT_FALSE(missing.ok);
     EXPECT_NE(missing.error.find("cannot open file '/nonexistent/scene.dds'"), std::string::npos) << missing.error;
+}
+
+TEST_F(SaverResources, IconDecodesToPixels) {
+    tessaloom::IconImage icon;
+    std::string error;
+    ASSERT_TRUE(tessaloom::LoadIconImage(nullptr, MAKEINTRESOURCEW(IDI_SAVER), 32, icon, &error)) << error;
+    EXPECT_EQ(icon.width, 32);
+    EXPECT_EQ(icon.height, 32);
+    auto pixel = [&](int x, int y) { return &icon.rgba[static_cast<size_t>(y * icon.width + x) * 4]; };
+    EXPECT_EQ(pixel(0, 0)[3], 0);       // the corner is outside the disc
+    EXPECT_EQ(pixel(16, 20)[3], 255);   // the flame, low in the middle: opaque and red
+    EXPECT_EQ(pixel(16, 20)[0], 255);
+    ASSERT_TRUE(tessaloom::LoadIconImage(nullptr, MAKEINTRESOURCEW(IDI_SAVER), 16, icon, &error)) << error;
+    EXPECT_EQ(icon.width, 16);
+
+    // Every cut of an image is refused.
+    HRSRC image = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_ICON);
+    ASSERT_NE(image, nullptr);
+    const auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, image)));
+    DWORD size = SizeofResource(nullptr, image);
+    for (DWORD n = 0; n < size; n += 7) EXPECT_FALSE(tessaloom::DecodeIconImage(bytes, n, icon)) << n;
+    EXPECT_FALSE(tessaloom::LoadIconImage(nullptr, MAKEINTRESOURCEW(102), 32, icon, &error));
+}
+
+// The table the build generated and linked, as the saver sees it before main.
+TEST(LinkedExecutableTable, RegistersItselfBeforeMain) {
+    WCHAR buffer[64];
+    ASSERT_EQ(LoadStringW(GetModuleHandleW(nullptr), IDS_TITLE, buffer, 64), 9);
+    EXPECT_EQ(std::u16string(buffer), u"Tessaloom");
+    tessaloom::DialogTemplate d;
+    EXPECT_TRUE(tessaloom::LoadDialogTemplate(nullptr, MAKEINTRESOURCEW(IDD_DISPLAY_MULTI), d));
+    EXPECT_NE(d.FindControl(IDC_REVERSE_ORDER), nullptr);
+    tessaloom::IconImage icon;
+    EXPECT_TRUE(tessaloom::LoadIconImage(nullptr, MAKEINTRESOURCEW(IDI_SAVER), 32, icon));
 }

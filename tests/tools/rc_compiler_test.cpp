@@ -286,6 +286,8 @@ TEST(RcCompiler, BrokenScriptsSayWhereAndWhat) {
         {"STRINGTABLE\nBEGIN\n 1 \"\xC3\x28\"\nEND\n", "bad.rc:3: error: string is not valid UTF-8"},
         {"#include \"inc.h\"\n", "inc.h:2: error: 'NOPE' is not defined"},
         {"#define A A\n1 DDS BEGIN A END\n", "bad.rc:2: error: 'A' is not defined"},
+        {"1 DIALOGEX 0, 0, 1, 1\nFONT 8, \"MS\\0Shell\"\nBEGIN\nEND\n",
+         "bad.rc:2: error: the font name cannot hold a zero character"},
     };
     Options files = InMemory({{"doc.bin", "x"}, {"bad.ico", "not an icon"},
                               {"inc.h", "#define X 1\n1 DDS BEGIN NOPE END\n"}});

@@ -1064,6 +1064,17 @@ private:
         while (pp_.Peek().kind == Tok::String) s += pp_.Take().str;
         return s;
     }
+    // Texts stored zero-terminated (names, captions, fonts, classes, control
+    // texts) cannot hold a zero character.
+    static void NoZero(const std::u16string& s, const Location& where, const std::string& what) {
+        if (s.find(u'\0') != std::u16string::npos) Throw(where, what + " cannot hold a zero character");
+    }
+    std::u16string Text(const std::string& what) {
+        Location where = pp_.Peek().loc;
+        std::u16string s = String(what);
+        NoZero(s, where, what);
+        return s;
+    }
 
     void Language() {
         Expr();
@@ -1086,6 +1097,7 @@ private:
         if (t.kind == Tok::String) {
             Token s = pp_.Take();
             if (s.str.empty()) Throw(s.loc, "a resource name cannot be empty");
+            NoZero(s.str, s.loc, "a resource name");
             for (auto& c : s.str)
                 if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
             k.name = s.str;
@@ -1124,6 +1136,7 @@ private:
             return Data(Key{static_cast<uint16_t>(type.number), {}}, name, where);
         }
         if (type.kind == Tok::String && !type.str.empty()) {
+            NoZero(type.str, type.loc, "a resource type");
             std::u16string upper = type.str;
             for (auto& c : upper)
                 if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
@@ -1222,7 +1235,9 @@ private:
         n.present = true;
         const Token& t = pp_.Peek();
         if (t.kind == Tok::String) {
-            n.text = pp_.Take().str;
+            Token st = pp_.Take();
+            NoZero(st.str, st.loc, std::string("a ") + what + " name");
+            n.text = st.str;
         } else if (t.kind == Tok::Ident) {
             n.text = Utf8ToUtf16(Upper(pp_.Take().text));
         } else {
@@ -1266,7 +1281,7 @@ private:
             } else if (word == "EXSTYLE") {
                 exStyle = Style(0);
             } else if (word == "CAPTION") {
-                caption = String("the caption text");
+                caption = Text("the caption text");
                 hasCaption = true;
             } else if (word == "FONT") {
                 Location fw = pp_.Peek().loc;
@@ -1274,7 +1289,7 @@ private:
                 if (size < 0 || size > 0xFFFF) Throw(fw, "font size is out of range");
                 pointSize = static_cast<uint32_t>(size);
                 ExpectPunct(",", "after the font size");
-                face = String("the font name");
+                face = Text("the font name");
                 if (TakePunct(",")) {
                     if (!ex) Throw(pp_.Peek().loc, "font weight, italic and charset need DIALOGEX");
                     weight = static_cast<uint32_t>(Expr());
@@ -1349,7 +1364,7 @@ private:
         NameOrOrdinal n;
         n.present = true;
         if (pp_.Peek().kind == Tok::String) {
-            n.text = String("the control text");
+            n.text = Text("the control text");
             if (n.text.empty()) n.present = false;
         } else {
             Location where = pp_.Peek().loc;
@@ -1406,6 +1421,7 @@ private:
                 Token ct = pp_.Take();
                 std::string name = ct.kind == Tok::String ? Utf16ToUtf8(ct.str) : ct.text;
                 if (name.empty()) Throw(ct.loc, "a control class cannot be empty");
+                if (ct.kind == Tok::String) NoZero(ct.str, ct.loc, "a control class");
                 cls.ordinal = PredefinedClass(Upper(name));
                 if (!cls.ordinal) cls.text = Utf8ToUtf16(name);
             } else {

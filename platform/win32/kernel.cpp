@@ -93,7 +93,9 @@ int NiceForPriority(int priority) {
 
 bool IsWindowsPath(std::u16string_view path) {
     if (path.find(u'\\') != std::u16string_view::npos) return true;
-    if (path.size() >= 2 && path[1] == u':') return true;  // drive letter, "C:" or "C:name"
+    // A drive letter: "C:", "C:\\dir" or "C:name".
+    if (path.size() >= 2 && path[1] == u':' && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')))
+        return true;
     return false;
 }
 

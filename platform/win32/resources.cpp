@@ -129,9 +129,9 @@ std::string ModuleFolder() {
     return tessaloom::ExecutableFolder();
 }
 
-// "common_res" -> "COMMON_RES.DLL"; empty when the name cannot be a file beside
-// the executable (a path, or nothing).
-std::u16string ModuleFileName(LPCWSTR name) {
+// "common_res" -> "common_res.dll" (upper-cased when `upper`); empty when the
+// name cannot be a file beside the executable (a path, or nothing).
+std::u16string ModuleFileName(LPCWSTR name, bool upper = true) {
     if (!name) return {};
     std::u16string file(name, tessaloom::WStrLen(name));
     if (file.empty() || file.find_first_of(u"/\\:") != std::u16string::npos) return {};
@@ -139,12 +139,15 @@ std::u16string ModuleFileName(LPCWSTR name) {
     if (file.back() == u'.') file.pop_back();           // a trailing dot: no extension
     else if (file.find(u'.') == std::u16string::npos) file += u".dll";  // no extension: .dll
     if (file.empty()) return {};
-    return UpperResourceName(file);
+    return upper ? UpperResourceName(file) : file;
 }
 
-// The file in `folder` whose name matches `upper` without regard to case.
-std::string FindFileInFolder(const std::string& folder, const std::u16string& upper) {
+// The file in `folder` named `asked`, or else the one whose name matches
+// `upper` without regard to case.
+std::string FindFileInFolder(const std::string& folder, const std::u16string& asked, const std::u16string& upper) {
     std::error_code ec;
+    std::filesystem::path exact = std::filesystem::path(folder) / tessaloom::Utf16ToUtf8(asked);
+    if (std::filesystem::is_regular_file(exact, ec)) return exact.string();
     std::filesystem::directory_iterator it(folder, ec);
     if (ec) return {};
     for (const auto& entry : it) {
@@ -200,7 +203,7 @@ HMODULE LoadLibraryW(LPCWSTR name) {
             return reinterpret_cast<HMODULE>(m.get());
         }
     }
-    std::string path = FindFileInFolder(ModuleFolder(), file);
+    std::string path = FindFileInFolder(ModuleFolder(), ModuleFileName(name, false), file);
     if (path.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,19 @@ std::u16string TempPath() {
 }
 
 }  // namespace
+
+// First in this file: no test before it has set the command line.
+TEST(CommandLine, WithoutArgvComesFromTheProcess) {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::u16string> expected;
+    for (size_t start = 0, end; start < bytes.size(); start = end + 1) {
+        end = bytes.find('\0', start);
+        if (end == std::string::npos) end = bytes.size();
+        expected.push_back(Utf8ToUtf16(bytes.substr(start, end - start)));
+    }
+    EXPECT_EQ(SplitCommandLine(GetCommandLineW()), expected);
+}
 
 TEST(CommandLine, QuotesArgumentsSoThatSplittingGivesThemBack) {
     struct Case {

@@ -286,6 +286,10 @@ TEST(RcCompiler, BrokenScriptsSayWhereAndWhat) {
         {"STRINGTABLE\nBEGIN\n 1 \"\xC3\x28\"\nEND\n", "bad.rc:3: error: string is not valid UTF-8"},
         {"#include \"inc.h\"\n", "inc.h:2: error: 'NOPE' is not defined"},
         {"#define A A\n1 DDS BEGIN A END\n", "bad.rc:2: error: 'A' is not defined"},
+        {"#define A B B B B B B B B B B\n#define B C C C C C C C C C C\n#define C D D D D D D D D D D\n"
+         "#define D E E E E E E E E E E\n#define E F F F F F F F F F F\n#define F 1 1 1 1 1 1 1 1 1 1\n"
+         "1 DDS BEGIN A END\n",
+         "bad.rc:7: error: macro expansion does not end"},
         {"1 DIALOGEX 0, 0, 1, 1\nFONT 8, \"MS\\0Shell\"\nBEGIN\nEND\n",
          "bad.rc:2: error: the font name cannot hold a zero character"},
     };

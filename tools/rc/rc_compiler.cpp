@@ -714,7 +714,7 @@ private:
         if (it == macros_.end()) return false;
         for (const auto& h : t.hide)
             if (h == t.text) return false;
-        if (++expansions_ > 1000000) Throw(t.loc, "macro expansion does not end");
+        if (++expansions_ > 100000 || pending_.size() > 100000) Throw(t.loc, "macro expansion does not end");
         std::vector<Token> body = it->second;
         for (auto& b : body) {
             b.loc = t.loc;
@@ -773,7 +773,7 @@ private:
             bool hidden = false;
             for (const auto& h : t.hide) hidden = hidden || h == t.text;
             if (it != macros_.end() && !hidden) {
-                if (++steps > 100000) Throw(where, "macro expansion does not end");
+                if (++steps > 100000 || work.size() > 100000) Throw(where, "macro expansion does not end");
                 std::vector<Token> body = it->second;
                 for (auto& b : body) {
                     b.loc = t.loc;

@@ -286,6 +286,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     HRESULT hr = ConfigureSwapChain(params, false);
     if (FAILED(hr)) return hr;
     state_.SetDefaults(params_.EnableAutoDepthStencil != 0);
+    samplerDirty_.fill(true);
     SetDefaultTargets();
     return D3D_OK;
 }

@@ -148,3 +148,456 @@ TEST(D3D9Render, TexturedQuadInEachFormatHitsItsPixels) {
 }
 
 }  // namespace
+
+namespace {
+
+// Draws a screen-space quad of vertex colour c over [x0, x1) x [y0, y1).
+void DrawColorQuad(D3DHarness& h, float x0, float y0, float x1, float y1, D3DCOLOR c) {
+    auto v = ScreenQuad(x0, y0, x1, y1, c);
+    h.device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    ASSERT_EQ(h.device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(v[0])), D3D_OK);
+}
+
+// Stage 0 passes the vertex colour and alpha through.
+void DiffuseOnly(IDirect3DDevice9* d) {
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+}
+
+// Rows drawn into a render-target texture come back with row 0 on top, and
+// the texture drawn onto the back buffer keeps that orientation.
+TEST(D3D9Render, RenderTargetKeepsRowZeroOnTop) {
+    D3DHarness h(16, 16);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(d->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* level = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    IDirect3DSurface9* back = nullptr;
+    d->GetRenderTarget(0, &back);
+    PlainStates(d);
+    DiffuseOnly(d);
+
+    // A viewport smaller than the new target is replaced by the whole target.
+    D3DVIEWPORT9 small{2, 2, 4, 4, 0, 1};
+    d->SetViewport(&small);
+    ASSERT_EQ(d->SetRenderTarget(0, level), D3D_OK);
+    D3DVIEWPORT9 vp{};
+    d->GetViewport(&vp);
+    EXPECT_EQ(vp.X, 0u);
+    EXPECT_EQ(vp.Width, 8u);
+    EXPECT_EQ(vp.Height, 8u);
+
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
+    d->BeginScene();
+    DrawColorQuad(h, 0, 0, 8, 2, kRed);  // rows 0 and 1
+    d->EndScene();
+    Image rt = h.Read(level);
+    rt.WritePngIfAsked("render_target");
+    EXPECT_TRUE(Probe(rt, 3, 0, kRed));
+    EXPECT_TRUE(Probe(rt, 3, 1, kRed));
+    EXPECT_TRUE(Probe(rt, 3, 2, kBlue));
+    EXPECT_TRUE(Probe(rt, 3, 7, kBlue));
+
+    // Back to the back buffer: its viewport is the whole back buffer again.
+    ASSERT_EQ(d->SetRenderTarget(0, back), D3D_OK);
+    d->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 16u);
+    d->SetTexture(0, target);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+    d->BeginScene();
+    DrawColorQuad(h, 0, 0, 16, 16, kWhite);
+    d->EndScene();
+    EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    Image img = h.ReadBackBuffer();
+    img.WritePngIfAsked("render_target_drawn");
+    EXPECT_TRUE(Probe(img, 8, 0, kRed));
+    EXPECT_TRUE(Probe(img, 8, 3, kRed));
+    EXPECT_TRUE(Probe(img, 8, 4, kBlue));
+    EXPECT_TRUE(Probe(img, 8, 15, kBlue));
+
+    d->SetTexture(0, nullptr);
+    back->Release();
+    level->Release();
+    target->Release();
+}
+
+// Culling is judged in screen space with y down: a triangle that runs
+// clockwise on screen is a front face, for screen-space vertices and for
+// vertices through a y-down projection (the 2D view's).
+TEST(D3D9Render, CullingJudgesWindingOnScreen) {
+    D3DHarness h(16, 16);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    // On screen: (2,2) -> (14,2) -> (2,14) runs clockwise.
+    const float cw[3][2] = {{2, 2}, {14, 2}, {2, 14}};
+    const float ccw[3][2] = {{2, 2}, {2, 14}, {14, 2}};
+    D3DMATRIX yDown{};
+    yDown._11 = 2.0f / 16;
+    yDown._22 = -2.0f / 16;
+    yDown._33 = 1;
+    yDown._41 = -1;
+    yDown._42 = 1;
+    yDown._44 = 1;
+    d->SetTransform(D3DTS_PROJECTION, &yDown);
+    struct Case {
+        DWORD cull;
+        bool clockwise;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {D3DCULL_CCW, true, true},  {D3DCULL_CCW, false, false}, {D3DCULL_CW, true, false},
+        {D3DCULL_CW, false, true},  {D3DCULL_NONE, true, true},  {D3DCULL_NONE, false, true},
+    };
+    for (bool screenSpace : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << (screenSpace ? "XYZRHW" : "XYZ") << " cull " << c.cull
+                                              << (c.clockwise ? " clockwise" : " counter-clockwise"));
+            const auto& tri = c.clockwise ? cw : ccw;
+            d->SetRenderState(D3DRS_CULLMODE, c.cull);
+            d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+            d->BeginScene();
+            if (screenSpace) {
+                VertexRhwColor v[3];
+                for (int i = 0; i < 3; ++i) v[i] = {tri[i][0], tri[i][1], 0, 1, kGreen};
+                d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+                EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(v[0])), D3D_OK);
+            } else {
+                VertexXyzColor v[3];
+                for (int i = 0; i < 3; ++i) v[i] = {tri[i][0], tri[i][1], 0.5f, kGreen};
+                d->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+                EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(v[0])), D3D_OK);
+            }
+            d->EndScene();
+            EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, c.drawn ? kGreen : kBlack));
+        }
+    }
+}
+
+TEST(D3D9Render, BlendingFactors) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    struct Case {
+        const char* name;
+        DWORD src, dst;
+        D3DCOLOR destination, source, expected;
+    };
+    const Case cases[] = {
+        // 0x80 / 255 of red over blue.
+        {"SRCALPHA/INVSRCALPHA", D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0xff0000ff, 0x80ff0000, 0xff80007f},
+        {"transparent source", D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0xff204060, 0x00ffffff, 0xff204060},
+        {"additive ONE", D3DBLEND_SRCALPHA, D3DBLEND_ONE, 0xff404040, 0xff201000, 0xff605040},
+        {"additive saturates", D3DBLEND_ONE, D3DBLEND_ONE, 0xffc0c0c0, 0xff808080, 0xffffffff},
+    };
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        d->SetRenderState(D3DRS_SRCBLEND, c.src);
+        d->SetRenderState(D3DRS_DESTBLEND, c.dst);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET, c.destination, 1.0f, 0);
+        d->BeginScene();
+        DrawColorQuad(h, 0, 0, 8, 8, c.source);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, c.expected, 2));
+    }
+}
+
+// Each stage operation and argument the system uses, on one textured quad:
+// texture T, vertex colour D.
+TEST(D3D9Render, StageOperationsAndArguments) {
+    D3DHarness h(8, 8, D3DFMT_A8R8G8B8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    const D3DCOLOR T = 0x80c86432, D = 0xff64c8ff;  // T = (200, 100, 50) alpha 128; D = (100, 200, 255) alpha 255
+    IDirect3DTexture9* tex = h.MakeTexture(2, 2, [&](UINT, UINT) { return T; });
+    IDirect3DTexture9* tex1 = h.MakeTexture(2, 2, [](UINT, UINT) { return 0xff808080u; });
+    PlainStates(d);
+    struct Case {
+        const char* name;
+        DWORD colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+        bool bound;           // a texture on stage 0
+        DWORD stage1Op;       // stage 1: MODULATE TEXTURE x CURRENT, or DISABLE
+        D3DCOLOR expected;    // alpha included
+    };
+    const Case cases[] = {
+        {"SELECTARG1 TEXTURE", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80c86432},
+        {"SELECTARG1 DIFFUSE", D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE, true, D3DTOP_DISABLE, 0xff64c8ff},
+        {"SELECTARG2", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0xff64c8ff},
+        {"MODULATE", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x804e4e32},
+        // CURRENT on stage 0 is the vertex colour.
+        {"MODULATE CURRENT", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_TEXTURE, true, D3DTOP_DISABLE, 0xff4e4e32},
+        {"ADD saturates", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80ffffff},
+        {"SUBTRACT", D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80640000},
+        {"COMPLEMENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80379bcd},
+        // A stage without a texture reads opaque white.
+        {"MODULATE without texture", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0xff64c8ff},
+        // Stage 1 modulates stage 0's result by its own texture (0x80 grey).
+        {"stage 1 MODULATE CURRENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, 0x80643219},
+        // Stage 0 disabled: the vertex colour comes through.
+        {"DISABLE", D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0xff64c8ff},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        d->SetTexture(0, c.bound ? tex : nullptr);
+        d->SetTexture(1, tex1);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, c.colorOp);
+        d->SetTextureStageState(0, D3DTSS_COLORARG1, c.colorArg1);
+        d->SetTextureStageState(0, D3DTSS_COLORARG2, c.colorArg2);
+        d->SetTextureStageState(0, D3DTSS_ALPHAOP, c.alphaOp);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG1, c.alphaArg1);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG2, c.alphaArg2);
+        d->SetTextureStageState(1, D3DTSS_COLOROP, c.stage1Op);
+        d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        d->BeginScene();
+        DrawColorQuad(h, 0, 0, 8, 8, D);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, c.expected, 2, false));
+    }
+    d->SetTexture(0, nullptr);
+    d->SetTexture(1, nullptr);
+    tex->Release();
+    tex1->Release();
+}
+
+// What one draw sets stays for the next: the system relies on state left by
+// the previous drawing step.
+TEST(D3D9Render, StateCarriesFromOneDrawToTheNext) {
+    D3DHarness h(16, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    d->BeginScene();
+    DrawColorQuad(h, 0, 0, 8, 8, 0x80ff0000);
+    // No state set here: the second quad is blended the same way.
+    DrawColorQuad(h, 8, 0, 16, 8, 0x80ff0000);
+    // A stage change between draws in one scene takes effect at once.
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    d->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff00ff00);
+    DrawColorQuad(h, 0, 6, 16, 8, 0xffff0000);
+    d->EndScene();
+    Image img = h.ReadBackBuffer();
+    EXPECT_TRUE(Probe(img, 2, 2, 0xff80007f));
+    EXPECT_TRUE(Probe(img, 12, 2, 0xff80007f));
+    EXPECT_TRUE(Probe(img, 12, 7, kGreen));
+}
+
+// Texture addressing (WRAP, MIRROR, CLAMP) with point sampling over a
+// 2-texel texture: black at u 0..0.5, white at u 0.5..1; the quad spans u -1..2.
+TEST(D3D9Render, SamplerAddressModes) {
+    D3DHarness h(12, 2);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* tex = h.MakeTexture(2, 1, [](UINT x, UINT) { return x ? kWhite : kBlack; });
+    PlainStates(d);
+    d->SetTexture(0, tex);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD mode;
+        const char* expected;  // per pixel: b black, w white
+    };
+    const Case cases[] = {
+        {D3DTADDRESS_WRAP, "bbwwbbwwbbww"},
+        {D3DTADDRESS_MIRROR, "wwbbbbwwwwbb"},
+        {D3DTADDRESS_CLAMP, "bbbbbbwwwwww"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        d->SetSamplerState(0, D3DSAMP_ADDRESSU, c.mode);
+        d->BeginScene();
+        VertexRhwColorTex v[4] = {{-0.5f, 1.5f, 0, 1, kWhite, -1, 1}, {-0.5f, -0.5f, 0, 1, kWhite, -1, 0},
+                                  {11.5f, 1.5f, 0, 1, kWhite, 2, 1},  {11.5f, -0.5f, 0, 1, kWhite, 2, 0}};
+        d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0]));
+        d->EndScene();
+        Image img = h.ReadBackBuffer();
+        for (UINT x = 0; x < 12; ++x) EXPECT_TRUE(Probe(img, x, 0, c.expected[x] == 'w' ? kWhite : kBlack));
+    }
+    d->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+// Texture formats: what sampling a texel of each format gives.
+TEST(D3D9Render, TextureFormatsSample) {
+    D3DHarness h(4, 4, D3DFMT_A8R8G8B8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Case {
+        D3DFORMAT format;
+        std::vector<uint8_t> texel;  // memory bytes of one texel
+        D3DCOLOR expected;
+    };
+    const Case cases[] = {
+        {D3DFMT_A8R8G8B8, {0x30, 0x20, 0x10, 0x80}, 0x80102030},
+        {D3DFMT_X8R8G8B8, {0x30, 0x20, 0x10, 0x00}, 0xff102030},
+        {D3DFMT_R8G8B8, {0x30, 0x20, 0x10}, 0xff102030},
+        {D3DFMT_R5G6B5, {0x00, 0xf8}, 0xffff0000},         // red only
+        {D3DFMT_A1R5G5B5, {0x1f, 0x00}, 0x000000ff},       // blue, alpha bit clear
+        {D3DFMT_A1R5G5B5, {0xe0, 0x83}, 0xff00ff00},       // green, alpha bit set
+        {D3DFMT_A8, {0x40}, 0x40000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        IDirect3DTexture9* tex = nullptr;
+        ASSERT_EQ(d->CreateTexture(1, 1, 1, 0, c.format, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        EXPECT_EQ(static_cast<size_t>(locked.Pitch), c.texel.size());
+        std::memcpy(locked.pBits, c.texel.data(), c.texel.size());
+        tex->UnlockRect(0);
+        d->SetTexture(0, tex);
+        d->BeginScene();
+        DrawColorQuad(h, 0, 0, 4, 4, kWhite);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 1, 1, c.expected, 4, false));
+        d->SetTexture(0, nullptr);
+        tex->Release();
+    }
+}
+
+// With LIGHTING at its default (TRUE), no light and a zero ambient, lit
+// geometry is black; screen-space vertices are never lit.
+TEST(D3D9Render, DefaultLightingDarkensTransformedVertices) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
+    VertexXyzColor v[4] = {{-1, -1, 0.5f, kRed}, {-1, 1, 0.5f, kRed}, {1, -1, 0.5f, kRed}, {1, 1, 0.5f, kRed}};
+    d->BeginScene();
+    d->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0]));
+    d->EndScene();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, kBlack));
+    d->SetRenderState(D3DRS_AMBIENT, 0xff808080);
+    d->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1);
+    d->BeginScene();
+    d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0]));
+    d->EndScene();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xff800000, 2));
+}
+
+// One directional light on a quad facing it: diffuse = light x material x N.L.
+TEST(D3D9Render, DirectionalLightDiffuse) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    D3DMATERIAL9 m{};
+    m.Diffuse = {1.0f, 0.5f, 0.25f, 1.0f};
+    d->SetMaterial(&m);
+    D3DLIGHT9 l{};
+    l.Type = D3DLIGHT_DIRECTIONAL;
+    l.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    const float s = std::sqrt(0.5f);
+    l.Direction = {0.0f, -s, s};  // 45 degrees onto a quad whose normal is -z: N.L = cos 45
+    d->SetLight(0, &l);
+    d->LightEnable(0, TRUE);
+    struct V {
+        float x, y, z, nx, ny, nz;
+    } v[4] = {{-1, -1, 0.5f, 0, 0, -1}, {-1, 1, 0.5f, 0, 0, -1}, {1, -1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}};
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
+    d->BeginScene();
+    d->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+    EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0])), D3D_OK);
+    d->EndScene();
+    // 0.7071 x (255, 127.5, 63.75) = (180, 90, 45).
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xffb45a2d, 2));
+}
+
+TEST(D3D9Render, DepthTestWithAutomaticDepthSurface) {
+    D3DHarness h(8, 8, D3DFMT_X8R8G8B8, true);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    DWORD z = 0;
+    d->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, static_cast<DWORD>(D3DZB_TRUE));  // the default with an automatic depth surface
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0), D3D_OK);
+    auto quad = [&](float depth, D3DCOLOR c) {
+        auto v = ScreenQuad(0, 0, 8, 8, c);
+        for (auto& p : v) p.z = depth;
+        d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(v[0]));
+    };
+    d->BeginScene();
+    quad(0.25f, kGreen);
+    quad(0.75f, kRed);  // behind: hidden
+    d->EndScene();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, kGreen));
+    d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    d->BeginScene();
+    quad(0.75f, kRed);
+    d->EndScene();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, kRed));
+}
+
+// Indexed drawing of a sprite-like batch: 16-bit indices, base vertex 0.
+TEST(D3D9Render, IndexedTriangleList) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    std::vector<VertexRhwColor> v;
+    for (int q = 0; q < 2; ++q) {
+        const float x0 = q * 4 - 0.5f, x1 = x0 + 4, y0 = -0.5f, y1 = 7.5f;
+        const D3DCOLOR c = q ? kGreen : kRed;
+        v.push_back({x0, y1, 0, 1, c});
+        v.push_back({x0, y0, 0, 1, c});
+        v.push_back({x1, y1, 0, 1, c});
+        v.push_back({x1, y0, 0, 1, c});
+    }
+    IDirect3DVertexBuffer9* vb = h.MakeBuffer(v, D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(d->CreateIndexBuffer(24, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    WORD* idx = nullptr;
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    for (WORD q = 0; q < 2; ++q) {
+        const WORD b = q * 4;
+        const WORD quad[6] = {b, static_cast<WORD>(b + 1), static_cast<WORD>(b + 2), static_cast<WORD>(b + 2),
+                              static_cast<WORD>(b + 1), static_cast<WORD>(b + 3)};
+        std::memcpy(idx + q * 6, quad, sizeof(quad));
+    }
+    ib->Unlock();
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    d->SetStreamSource(0, vb, 0, sizeof(VertexRhwColor));
+    d->SetIndices(ib);
+    d->BeginScene();
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 4), D3D_OK);
+    // Past the end of the index buffer: refused.
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 6, 4), D3DERR_INVALIDCALL);
+    // A base vertex that makes indices point past the vertices: refused.
+    EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 8, 0, 4), D3DERR_INVALIDCALL);
+    d->EndScene();
+    Image img = h.ReadBackBuffer();
+    EXPECT_TRUE(Probe(img, 1, 4, kRed));
+    EXPECT_TRUE(Probe(img, 6, 4, kGreen));
+    d->SetStreamSource(0, nullptr, 0, 0);
+    d->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+}
+
+}  // namespace

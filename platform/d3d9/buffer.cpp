@@ -1,6 +1,7 @@
 // IDirect3DVertexBuffer9 and IDirect3DIndexBuffer9: a GL buffer with a CPU
 // copy; locks hand out the copy, unlocks upload the locked range.
 #include <cstdio>
+#include <cstring>
 
 #include "platform/d3d9/objects.h"
 
@@ -81,10 +82,29 @@ HRESULT Buffer<I, D>::Unlock() {
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
     if (lockReadOnly_ || lockSize_ == 0) return D3D_OK;
+    maxValid_ = false;
     device()->MakeCurrent();
     glBindBuffer(GL_COPY_WRITE_BUFFER, gl_);
     glBufferSubData(GL_COPY_WRITE_BUFFER, lockOffset_, lockSize_, memory_.data() + lockOffset_);
     return D3D_OK;
+}
+
+template <class I, class D>
+uint32_t Buffer<I, D>::MaxIndex(UINT start, UINT count) {
+    if (maxValid_ && maxStart_ == start && maxCount_ == count) return max_;
+    const UINT size = format_ == D3DFMT_INDEX32 ? 4 : 2;
+    const uint8_t* p = memory_.data() + static_cast<size_t>(start) * size;
+    uint32_t m = 0;
+    for (UINT i = 0; i < count; ++i) {
+        uint32_t v = 0;
+        std::memcpy(&v, p + static_cast<size_t>(i) * size, size);
+        m = v > m ? v : m;
+    }
+    maxValid_ = true;
+    maxStart_ = start;
+    maxCount_ = count;
+    max_ = m;
+    return m;
 }
 
 template <>

@@ -692,6 +692,44 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* source, IDirect3DSurface9
     return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
 }
 
+HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* srcRect, IDirect3DSurface9* dest,
+                              const POINT* dstPoint) {
+    auto* src = static_cast<Surface*>(source);
+    auto* dst = static_cast<Surface*>(dest);
+    if (!src || !dst || src->desc().Pool != D3DPOOL_SYSTEMMEM || dst->desc().Pool != D3DPOOL_DEFAULT)
+        return Fail(D3DERR_INVALIDCALL, "UpdateSurface copies a system-memory surface into a default-pool one");
+    if (src->desc().Format != dst->desc().Format) return Fail(D3DERR_INVALIDCALL, "UpdateSurface: formats differ");
+    const FormatInfo* info = FindFormat(src->desc().Format);
+    if (info->compressed || info->depthBits) return Fail(D3DERR_INVALIDCALL, "UpdateSurface: format not copied here");
+    RECT s = srcRect ? *srcRect : RECT{0, 0, static_cast<LONG>(src->desc().Width), static_cast<LONG>(src->desc().Height)};
+    const POINT at = dstPoint ? *dstPoint : POINT{0, 0};
+    const LONG w = s.right - s.left, h = s.bottom - s.top;
+    if (s.left < 0 || s.top < 0 || w <= 0 || h <= 0 || s.right > static_cast<LONG>(src->desc().Width) ||
+        s.bottom > static_cast<LONG>(src->desc().Height) || at.x < 0 || at.y < 0 ||
+        at.x + w > static_cast<LONG>(dst->desc().Width) || at.y + h > static_cast<LONG>(dst->desc().Height))
+        return Fail(D3DERR_INVALIDCALL, "UpdateSurface: rectangle outside a surface");
+    const uint8_t* memory = nullptr;
+    if (src->kind() == Surface::Kind::Offscreen) memory = src->memory.data();
+    else if (src->kind() == Surface::Kind::TextureLevel) memory = src->container()->LevelMemory(src->level());
+    if (!memory) return Fail(D3DERR_INVALIDCALL, "UpdateSurface: the source has no memory");
+    const UINT pitch = RowPitch(*info, src->desc().Width);
+    const uint8_t* start = memory + static_cast<size_t>(s.top) * pitch + static_cast<size_t>(s.left) * info->bytes;
+    const RECT target{at.x, at.y, at.x + w, at.y + h};
+    if (dst->kind() == Surface::Kind::TextureLevel) {
+        dst->container()->WriteLevel(dst->level(), target, start, pitch);
+        return D3D_OK;
+    }
+    if (!dst->glTexture) return Fail(D3DERR_INVALIDCALL, "UpdateSurface: the destination is not a colour surface");
+    MakeCurrent();
+    glActiveTexture(GL_TEXTURE0 + 15);
+    glBindTexture(GL_TEXTURE_2D, dst->glTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / info->bytes));
+    glTexSubImage2D(GL_TEXTURE_2D, 0, target.left, target.top, w, h, info->pixelFormat, info->pixelType, start);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    return D3D_OK;
+}
+
 HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDirect3DSurface9* dest,
                             const RECT* dstRect, D3DTEXTUREFILTERTYPE filter) {
     auto* src = static_cast<Surface*>(source);
@@ -1184,8 +1222,8 @@ void Device::ApplyRenderStates() {
     renderStatesDirty_ = false;
 }
 
-void Device::ApplyTextures(const FfKey& key) {
-    for (int s = 0; s < key.stageCount; ++s) {
+void Device::ApplyTextures(int stages) {
+    for (int s = 0; s < stages; ++s) {
         Texture* t = textures_[s];
         if (!t) continue;
         glActiveTexture(GL_TEXTURE0 + s);
@@ -1271,47 +1309,79 @@ HRESULT Device::PrepareDraw(D3DPRIMITIVETYPE type) {
     ApplyRenderStates();
     uint32_t textured = 0;
     for (int s = 0; s < kMaxStages; ++s) textured |= (textures_[s] ? 1u : 0u) << s;
-    if (ffDirty_ || textured != texturedStages_ || !program_) {
+    if (ffDirty_ || textured != texturedStages_ || (!program_ && !override_)) {
         key_ = MakeFfKey(state_, textured);
         texturedStages_ = textured;
-        std::string error;
-        program_ = ff_->Get(key_, &error);
         ffDirty_ = false;
-        if (!program_) return D3DERR_INVALIDCALL;
         transformsDirty_ = true;
-    }
-    if (usedProgram_ != program_->program) {
-        glUseProgram(program_->program);
-        usedProgram_ = program_->program;
+        program_ = nullptr;
+        if (!override_) {
+            std::string error;
+            program_ = ff_->Get(key_, &error);
+            if (!program_) return D3DERR_INVALIDCALL;
+        }
     }
     if (transformsDirty_) {
         ++uniformSerial_;
         transformsDirty_ = false;
     }
-    if (program_->uploadedSerial != uniformSerial_) {
-        program_->uploadedSerial = uniformSerial_;
+    if (override_) {
+        const GLuint program = override_->program ? override_->program(key_) : 0;
+        if (!program) return Fail(D3DERR_INVALIDCALL, "the drawing program refused the draw");
+        auto found = overridePrograms_.find(program);
+        if (found == overridePrograms_.end()) {
+            FfProgram locations = FfProgramLocations(program);
+            glUseProgram(program);
+            for (int i = 0; i < kMaxStages; ++i) {
+                const std::string name = "u_tex" + std::to_string(i);
+                const GLint l = glGetUniformLocation(program, name.c_str());
+                if (l >= 0) glUniform1i(l, i);
+            }
+            found = overridePrograms_.emplace(program, locations).first;
+        }
+        if (usedProgram_ != program) {
+            glUseProgram(program);
+            usedProgram_ = program;
+        }
+        UploadUniforms(found->second);
+        if (override_->bind) override_->bind(program);
+        ApplyTextures(kMaxStages);
+        return D3D_OK;
+    }
+    if (usedProgram_ != program_->program) {
+        glUseProgram(program_->program);
+        usedProgram_ = program_->program;
+    }
+    UploadUniforms(*program_);
+    ApplyTextures(key_.stageCount);
+    return D3D_OK;
+}
+
+void Device::UploadUniforms(FfProgram& program) {
+    if (program.uploadedSerial != uniformSerial_) {
+        program.uploadedSerial = uniformSerial_;
         const D3DMATRIX worldView = Multiply(state_.world, state_.view);
         const D3DMATRIX wvp = Multiply(worldView, state_.projection);
         // Row-vector matrices uploaded as they lie read as their transpose in
         // GLSL, so u_wvp * p computes p x M.
-        glUniformMatrix4fv(program_->wvp, 1, GL_FALSE, &wvp.m[0][0]);
-        glUniformMatrix4fv(program_->worldView, 1, GL_FALSE, &worldView.m[0][0]);
+        glUniformMatrix4fv(program.wvp, 1, GL_FALSE, &wvp.m[0][0]);
+        glUniformMatrix4fv(program.worldView, 1, GL_FALSE, &worldView.m[0][0]);
         const D3DVIEWPORT9& vp = state_.viewport;
-        glUniform4f(program_->viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
+        glUniform4f(program.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
                     static_cast<float>(vp.Height));
-        glUniform2f(program_->depthRange, vp.MinZ, vp.MaxZ);
+        glUniform2f(program.depthRange, vp.MinZ, vp.MaxZ);
         float c[4];
         ColorOf(state_.render[D3DRS_TEXTUREFACTOR], c);
-        glUniform4fv(program_->textureFactor, 1, c);
-        glUniform1f(program_->alphaRef, static_cast<float>(state_.render[D3DRS_ALPHAREF] & 0xff));
+        glUniform4fv(program.textureFactor, 1, c);
+        glUniform1f(program.alphaRef, static_cast<float>(state_.render[D3DRS_ALPHAREF] & 0xff));
         ColorOf(state_.render[D3DRS_AMBIENT], c);
-        glUniform4fv(program_->ambient, 1, c);
+        glUniform4fv(program.ambient, 1, c);
         const D3DMATERIAL9& m = state_.material;
-        glUniform4fv(program_->matDiffuse, 1, &m.Diffuse.r);
-        glUniform4fv(program_->matAmbient, 1, &m.Ambient.r);
-        glUniform4fv(program_->matSpecular, 1, &m.Specular.r);
-        glUniform4fv(program_->matEmissive, 1, &m.Emissive.r);
-        glUniform1f(program_->matPower, m.Power);
+        glUniform4fv(program.matDiffuse, 1, &m.Diffuse.r);
+        glUniform4fv(program.matAmbient, 1, &m.Ambient.r);
+        glUniform4fv(program.matSpecular, 1, &m.Specular.r);
+        glUniform4fv(program.matEmissive, 1, &m.Emissive.r);
+        glUniform1f(program.matPower, m.Power);
         float dirs[kMaxLights * 3], diffuse[kMaxLights * 4], specular[kMaxLights * 4], ambient[kMaxLights * 4];
         for (int i = 0; i < kMaxLights; ++i) {
             const D3DLIGHT9& l = state_.lights[i].light;
@@ -1322,17 +1392,16 @@ HRESULT Device::PrepareDraw(D3DPRIMITIVETYPE type) {
             std::memcpy(specular + i * 4, &l.Specular, 16);
             std::memcpy(ambient + i * 4, &l.Ambient, 16);
         }
-        glUniform3fv(program_->lightDir, kMaxLights, dirs);
-        glUniform4fv(program_->lightDiffuse, kMaxLights, diffuse);
-        glUniform4fv(program_->lightSpecular, kMaxLights, specular);
-        glUniform4fv(program_->lightAmbient, kMaxLights, ambient);
+        glUniform3fv(program.lightDir, kMaxLights, dirs);
+        glUniform4fv(program.lightDiffuse, kMaxLights, diffuse);
+        glUniform4fv(program.lightSpecular, kMaxLights, specular);
+        glUniform4fv(program.lightAmbient, kMaxLights, ambient);
         float constants[kMaxStages * 4];
         for (int s = 0; s < kMaxStages; ++s) ColorOf(state_.stage[s][D3DTSS_CONSTANT], constants + s * 4);
-        glUniform4fv(program_->constant, kMaxStages, constants);
+        glUniform4fv(program.constant, kMaxStages, constants);
     }
-    ApplyTextures(key_);
-    return D3D_OK;
 }
+
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) {
     if (!stream_) return Fail(D3DERR_INVALIDCALL, "DrawPrimitive without a vertex stream");
@@ -1359,19 +1428,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
         return Fail(D3DERR_INVALIDCALL, "DrawIndexedPrimitive reads past the end of the index buffer");
     if (streamStride_ == 0) return Fail(D3DERR_INVALIDCALL, "DrawIndexedPrimitive with stride 0");
     // Every index must name a vertex inside the buffer.
-    const uint8_t* idx = indices_->data() + static_cast<size_t>(startIndex) * indexSize;
-    int64_t maxIndex = 0;
-    for (UINT i = 0; i < indexCount; ++i) {
-        uint32_t v;
-        if (indexSize == 2) {
-            uint16_t s;
-            std::memcpy(&s, idx + i * 2, 2);
-            v = s;
-        } else {
-            std::memcpy(&v, idx + i * 4, 4);
-        }
-        maxIndex = std::max<int64_t>(maxIndex, v);
-    }
+    const int64_t maxIndex = indices_->MaxIndex(startIndex, indexCount);
     const int64_t lastVertex = maxIndex + baseVertex;
     if (lastVertex < 0 || static_cast<uint64_t>(streamOffset_) + static_cast<uint64_t>(lastVertex + 1) * streamStride_ >
                               stream_->length())
@@ -1436,6 +1493,20 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT, UINT numVert
                    indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, nullptr);
     input_ = InputCache{};
     return D3D_OK;
+}
+
+// ------------------------------------------------------------- interop --
+
+void MakeCurrent(IDirect3DDevice9* device) {
+    if (device) static_cast<Device*>(device)->MakeCurrent();
+}
+
+GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
+    return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
+}
+
+void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* override) {
+    if (device) static_cast<Device*>(device)->SetOverride(override);
 }
 
 }  // namespace tessaloom::d3d9

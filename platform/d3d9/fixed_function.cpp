@@ -348,26 +348,7 @@ GLuint LinkProgram(const std::string& vertex, const std::string& fragment, std::
     return program;
 }
 
-FixedFunction::~FixedFunction() {
-    for (auto& [key, program] : cache_) glDeleteProgram(program.program);
-}
-
-FfProgram* FixedFunction::Get(const FfKey& key, std::string* error) {
-    auto found = cache_.find(key);
-    if (found != cache_.end()) return &found->second;
-    auto failed = failed_.find(key);
-    if (failed != failed_.end()) {
-        *error = failed->second;
-        return nullptr;
-    }
-    std::string vs = FfVertexSource(key, error);
-    std::string fs = vs.empty() ? std::string() : FfFragmentSource(key, error);
-    GLuint program = fs.empty() ? 0 : LinkProgram(vs, fs, error);
-    if (!program) {
-        std::fprintf(stderr, "tessaloom d3d9: fixed-function draw refused: %s\n", error->c_str());
-        failed_.emplace(key, *error);
-        return nullptr;
-    }
+FfProgram FfProgramLocations(GLuint program) {
     FfProgram p;
     p.program = program;
     auto loc = [&](const char* name) { return glGetUniformLocation(program, name); };
@@ -388,6 +369,30 @@ FfProgram* FixedFunction::Get(const FfKey& key, std::string* error) {
     p.lightSpecular = loc("u_lightSpecular");
     p.lightAmbient = loc("u_lightAmbient");
     p.constant = loc("u_constant");
+    return p;
+}
+
+FixedFunction::~FixedFunction() {
+    for (auto& [key, program] : cache_) glDeleteProgram(program.program);
+}
+
+FfProgram* FixedFunction::Get(const FfKey& key, std::string* error) {
+    auto found = cache_.find(key);
+    if (found != cache_.end()) return &found->second;
+    auto failed = failed_.find(key);
+    if (failed != failed_.end()) {
+        *error = failed->second;
+        return nullptr;
+    }
+    std::string vs = FfVertexSource(key, error);
+    std::string fs = vs.empty() ? std::string() : FfFragmentSource(key, error);
+    GLuint program = fs.empty() ? 0 : LinkProgram(vs, fs, error);
+    if (!program) {
+        std::fprintf(stderr, "tessaloom d3d9: fixed-function draw refused: %s\n", error->c_str());
+        failed_.emplace(key, *error);
+        return nullptr;
+    }
+    FfProgram p = FfProgramLocations(program);
     glUseProgram(program);
     for (int i = 0; i < key.stageCount; ++i) {
         std::string name = "u_tex" + std::to_string(i);

@@ -66,6 +66,9 @@ struct FfProgram {
     uint64_t uploadedSerial = 0;  // the device's uniform serial last uploaded
 };
 
+// The fixed-function uniform locations of a linked program (-1 where absent).
+FfProgram FfProgramLocations(GLuint program);
+
 class FixedFunction {
 public:
     FixedFunction() = default;

@@ -21,6 +21,7 @@
 #include "platform/d3d9/fixed_function.h"
 #include "platform/d3d9/format.h"
 #include "platform/d3d9/gl_context.h"
+#include "platform/d3d9/gl_interop.h"
 #include "platform/d3d9/state.h"
 
 struct SDL_Window;
@@ -149,6 +150,12 @@ public:
     HRESULT AddDirtyRect(const RECT*) override { return D3D_OK; }
 
     GLuint glTexture() const { return gl_; }
+    // Writes rows of pixels into a level: its CPU copy (when it has one) and GL.
+    void WriteLevel(UINT level, const RECT& rect, const uint8_t* source, UINT pitch);
+    // The CPU copy of a level (null for render targets).
+    const uint8_t* LevelMemory(UINT level) const {
+        return levels_[level].memory.empty() ? nullptr : levels_[level].memory.data();
+    }
     const FormatInfo& format() const { return format_; }
     DWORD usage() const { return usage_; }
     // Samplers read the applied state from here to skip redundant GL calls.
@@ -197,6 +204,10 @@ public:
     UINT length() const { return length_; }
     const uint8_t* data() const { return memory_.data(); }
 
+    // The largest index in [start, start + count) of an index buffer; the
+    // last answer is kept until the next write.
+    uint32_t MaxIndex(UINT start, UINT count);
+
 private:
     UINT length_;
     DWORD usage_;
@@ -207,6 +218,9 @@ private:
     bool locked_ = false;
     UINT lockOffset_ = 0, lockSize_ = 0;
     bool lockReadOnly_ = false;
+    bool maxValid_ = false;
+    UINT maxStart_ = 0, maxCount_ = 0;
+    uint32_t max_ = 0;
 };
 using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
 using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
@@ -295,6 +309,8 @@ public:
     HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                         IDirect3DSurface9** surface, HANDLE* shared) override;
     HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* dest) override;
+    HRESULT UpdateSurface(IDirect3DSurface9* src, const RECT* srcRect, IDirect3DSurface9* dst,
+                          const POINT* dstPoint) override;
     HRESULT StretchRect(IDirect3DSurface9* src, const RECT* srcRect, IDirect3DSurface9* dst, const RECT* dstRect,
                         D3DTEXTUREFILTERTYPE filter) override;
     HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
@@ -355,12 +371,17 @@ public:
     void Lose(int lostChecks);
     bool lost() const { return lostChecks_ >= 0 || notReset_; }
     const FixedFunction& fixedFunction() const { return *ff_; }
+    void SetOverride(const ProgramOverride* override) {
+        override_ = override;
+        ffDirty_ = true;
+    }
 
 private:
     HRESULT PrepareDraw(D3DPRIMITIVETYPE type);
     void ApplyTargets();
     void ApplyRenderStates();
-    void ApplyTextures(const FfKey& key);
+    void ApplyTextures(int stages);
+    void UploadUniforms(FfProgram& program);
     void ApplyVertexInput(GLuint buffer, UINT offset, UINT stride, int baseVertex);
     HRESULT ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset);
     void ReleaseBindings();
@@ -422,6 +443,8 @@ private:
     uint64_t uniformSerial_ = 1;
     std::array<GLuint, kMaxStages> boundTextures_{};
     GLuint boundIndexBuffer_ = 0;
+    const ProgramOverride* override_ = nullptr;
+    std::unordered_map<GLuint, FfProgram> overridePrograms_;  // uniform locations of override programs
     int lostChecks_ = -1;  // >= 0: lost, answering DEVICELOST this many more times
     bool notReset_ = false;
 };

@@ -2,6 +2,7 @@
 // copy of every level that locks hand out and unlocks upload.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/d3d9/objects.h"
 
@@ -160,6 +161,27 @@ HRESULT Texture::UnlockRect(UINT index) {
     level.locked = false;
     if (!level.readOnly) Upload(index, level.lockRect);
     return D3D_OK;
+}
+
+void Texture::WriteLevel(UINT index, const RECT& rect, const uint8_t* source, UINT sourcePitch) {
+    Level& level = levels_[index];
+    const UINT rowBytes = static_cast<UINT>(rect.right - rect.left) * format_.bytes;
+    if (!level.memory.empty()) {
+        const UINT pitch = RowPitch(format_, level.width);
+        for (LONG y = rect.top; y < rect.bottom; ++y)
+            std::memcpy(level.memory.data() + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * format_.bytes,
+                        source + static_cast<size_t>(y - rect.top) * sourcePitch, rowBytes);
+        Upload(index, rect);
+        return;
+    }
+    device()->MakeCurrent();
+    glActiveTexture(kScratchUnit);
+    glBindTexture(GL_TEXTURE_2D, gl_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(sourcePitch / format_.bytes));
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(index), rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top, format_.pixelFormat, format_.pixelType, source);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 void Texture::Upload(UINT index, const RECT& rect) {

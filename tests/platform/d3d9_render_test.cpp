@@ -601,3 +601,70 @@ TEST(D3D9Render, IndexedTriangleList) {
 }
 
 }  // namespace
+
+namespace {
+
+// Alpha test: a fragment is kept when its alpha (0..255) passes ALPHAFUNC
+// against ALPHAREF.
+TEST(D3D9Render, AlphaTest) {
+    D3DHarness h(4, 4);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    d->SetRenderState(D3DRS_ALPHAREF, 0x80);
+    struct Case {
+        DWORD func;
+        D3DCOLOR color;
+        bool kept;
+    };
+    const Case cases[] = {
+        {D3DCMP_GREATER, 0x81ff0000, true},      {D3DCMP_GREATER, 0x80ff0000, false},
+        {D3DCMP_GREATEREQUAL, 0x80ff0000, true}, {D3DCMP_LESS, 0x7fff0000, true},
+        {D3DCMP_LESS, 0x80ff0000, false},        {D3DCMP_EQUAL, 0x80ff0000, true},
+        {D3DCMP_NEVER, 0xffff0000, false},       {D3DCMP_ALWAYS, 0x00ff0000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "func " << c.func << " colour " << std::hex << c.color);
+        d->SetRenderState(D3DRS_ALPHAFUNC, c.func);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+        d->BeginScene();
+        DrawColorQuad(h, 0, 0, 4, 4, c.color);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, c.kept ? kRed : kBlack));
+    }
+}
+
+// Back buffers in each format the host may ask for clear and read back.
+TEST(D3D9Render, BackBufferFormats) {
+    const D3DFORMAT formats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+    for (D3DFORMAT f : formats) {
+        SCOPED_TRACE(f);
+        D3DHarness h(4, 4, f);
+        ASSERT_TRUE(h.ok());
+        h.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffff0000, 1.0f, 0);
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 1, 1, 0xffff0000, 8));
+    }
+}
+
+// Flat shading takes the colour of a triangle's first vertex.
+TEST(D3D9Render, FlatShadingUsesTheFirstVertex) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    DiffuseOnly(d);
+    d->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    VertexRhwColor v[3] = {{-0.5f, -0.5f, 0, 1, kRed}, {15.5f, -0.5f, 0, 1, kGreen}, {-0.5f, 15.5f, 0, 1, kBlue}};
+    d->BeginScene();
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(v[0]));
+    d->EndScene();
+    Image img = h.ReadBackBuffer();
+    EXPECT_TRUE(Probe(img, 1, 1, kRed));
+    EXPECT_TRUE(Probe(img, 5, 1, kRed));
+    EXPECT_TRUE(Probe(img, 1, 5, kRed));
+}
+
+}  // namespace

@@ -47,8 +47,8 @@ void FillCaps(UINT adapter, D3DCAPS9* caps) {
     caps->GuardBandRight = 8192.0f;
     caps->GuardBandBottom = 8192.0f;
     caps->FVFCaps = 8 | D3DFVFCAPS_DONOTSTRIPELEMENTS;
-    // The stage operations the generated pipeline implements.  Bump
-    // environment mapping and PREMODULATE are not among them.
+    // The stage operations the generated pipeline implements (not
+    // PREMODULATE nor BUMPENVMAPLUMINANCE).
     caps->TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
                           D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X |
                           D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_ADDSIGNED2X |
@@ -57,10 +57,11 @@ void FillCaps(UINT adapter, D3DCAPS9* caps) {
                           D3DTEXOPCAPS_BLENDTEXTUREALPHAPM | D3DTEXOPCAPS_BLENDCURRENTALPHA |
                           D3DTEXOPCAPS_MODULATEALPHA_ADDCOLOR | D3DTEXOPCAPS_MODULATECOLOR_ADDALPHA |
                           D3DTEXOPCAPS_MODULATEINVALPHA_ADDCOLOR | D3DTEXOPCAPS_MODULATEINVCOLOR_ADDALPHA |
-                          D3DTEXOPCAPS_DOTPRODUCT3 | D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP;
+                          D3DTEXOPCAPS_DOTPRODUCT3 | D3DTEXOPCAPS_MULTIPLYADD | D3DTEXOPCAPS_LERP |
+                          D3DTEXOPCAPS_BUMPENVMAP;
     caps->MaxTextureBlendStages = kMaxStages;
     caps->MaxSimultaneousTextures = kMaxStages;
-    caps->VertexProcessingCaps = D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = kMaxLights;
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00ffffff;

@@ -1399,6 +1399,11 @@ void Device::UploadUniforms(FfProgram& program) {
         float constants[kMaxStages * 4];
         for (int s = 0; s < kMaxStages; ++s) ColorOf(state_.stage[s][D3DTSS_CONSTANT], constants + s * 4);
         glUniform4fv(program.constant, kMaxStages, constants);
+        float bump[kMaxStages * 4];
+        for (int s = 0; s < kMaxStages; ++s)
+            for (int k = 0; k < 4; ++k) bump[s * 4 + k] = BitsFloat(state_.stage[s][D3DTSS_BUMPENVMAT00 + k]);
+        glUniform4fv(program.bumpMatrix, kMaxStages, bump);
+        glUniformMatrix4fv(program.textureMatrix, kMaxStages, GL_FALSE, &state_.textureMatrix[0].m[0][0]);
     }
 }
 

@@ -29,6 +29,8 @@ int TexSize(uint32_t fvf, int set) {
     }
 }
 
+bool IsBump(uint8_t op) { return op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE; }
+
 bool IsRhw(uint32_t fvf) { return (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW; }
 
 std::string Arg(uint8_t arg, int stage) {
@@ -193,6 +195,7 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
          "uniform float u_matPower;\n"
          "uniform vec3 u_lightDir[8];\n"
          "uniform vec4 u_lightDiffuse[8], u_lightSpecular[8], u_lightAmbient[8];\n"
+         "uniform mat4 u_texMatrix[8];\n"
       << flat << "out vec4 v_diffuse;\n"
       << flat << "out vec4 v_specular;\n";
     for (int i = 0; i < key.stageCount; ++i) s << "out vec4 v_tex" << i << ";\n";
@@ -255,23 +258,57 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
     }
     for (int i = 0; i < key.stageCount; ++i) {
         const FfStageKey& st = key.stages[i];
-        if (st.coordGen != 0) {
-            *error = "generated texture coordinates are not implemented";
+        const std::string out = "v_tex" + std::to_string(i);
+        // The vector a texture transform multiplies: generated coordinates
+        // are (x, y, z, 1); given coordinates are padded with 1 after their
+        // last component, then 0 (so a 2D set is (u, v, 1, 0), and 2D
+        // translations sit in the third row of the matrix).
+        std::string input;
+        int inputSize = 4;
+        switch (st.coordGen) {
+            case 0:
+                if (st.coordSet < texCount) {
+                    const std::string a = "a_tex" + std::to_string(st.coordSet);
+                    inputSize = TexSize(fvf, st.coordSet);
+                    switch (inputSize) {
+                        case 1: input = "vec4(" + a + ".x, 1.0, 0.0, 0.0)"; break;
+                        case 2: input = "vec4(" + a + ".xy, 1.0, 0.0)"; break;
+                        case 3: input = "vec4(" + a + ".xyz, 1.0)"; break;
+                        default: input = a; break;
+                    }
+                } else {
+                    input = "vec4(0.0, 0.0, 1.0, 0.0)";
+                    inputSize = 2;
+                }
+                break;
+            case D3DTSS_TCI_CAMERASPACEPOSITION >> 16:
+                input = "vec4((u_worldView * vec4(a_position.xyz, 1.0)).xyz, 1.0)";
+                inputSize = 3;
+                break;
+            case D3DTSS_TCI_CAMERASPACENORMAL >> 16:
+                input = hasNormal ? "vec4(normalize(mat3(u_worldView) * a_normal), 1.0)" : "vec4(0.0, 0.0, 0.0, 1.0)";
+                inputSize = 3;
+                break;
+            default:
+                *error = "this texture coordinate generation is not implemented";
+                return "";
+        }
+        if (rhw && st.coordGen != 0) {
+            *error = "generated texture coordinates for screen-space vertices";
             return "";
         }
-        if ((st.transformFlags & 0x7f) != 0) {
-            *error = "texture coordinate transforms are not implemented";
-            return "";
-        }
-        if (st.coordSet < texCount) {
-            // Missing components read as 0 (1 for w), as GL attribute defaults do.
-            s << "  v_tex" << i << " = a_tex" << int(st.coordSet) << ";\n";
+        const int count = st.transformFlags & 0x7f;
+        const bool projected = (st.transformFlags & 0x80) != 0;
+        if (count == 0 || rhw) {
+            // No transform: the coordinates as given (GL fills missing ones with 0, w with 1).
+            s << "  " << out << " = " << input << ";\n";
+            if (projected) s << "  " << out << ".xy /= " << out << "[" << (inputSize - 1) << "];\n";
         } else {
-            s << "  v_tex" << i << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+            s << "  " << out << " = u_texMatrix[" << i << "] * " << input << ";\n";
+            if (projected && count > 1) s << "  " << out << ".xy /= " << out << "[" << (count - 1) << "];\n";
         }
     }
     s << "}\n";
-    (void)TexSize;
     return s.str();
 }
 
@@ -283,17 +320,35 @@ std::string FfFragmentSource(const FfKey& key, std::string* error) {
     s << "uniform vec4 u_tfactor;\n"
          "uniform float u_alphaRef;\n"
          "uniform vec4 u_constant[8];\n"
+         "uniform vec4 u_bumpMat[8];\n"  // per stage: M00, M01, M10, M11
          "out vec4 o_color;\n"
          "void main() {\n"
          "  vec4 current = v_diffuse;\n"
          "  vec4 temp = vec4(0.0);\n"
-         "  vec4 tex;\n";
+         "  vec4 tex;\n"
+         "  vec2 bump = vec2(0.0);\n";
     for (int i = 0; i < key.stageCount; ++i) {
         const FfStageKey& st = key.stages[i];
-        // A stage without a texture reads opaque white.
-        if (StageReadsTexture(st))
-            s << "  tex = " << (st.textured ? "texture(u_tex" + std::to_string(i) + ", v_tex" + std::to_string(i) + ".xy)" : "vec4(1.0)") << ";\n";
-        std::string color = Op(st.colorOp, Arg(st.colorArg0, i), Arg(st.colorArg1, i), Arg(st.colorArg2, i));
+        const std::string n = std::to_string(i);
+        // The previous stage's bump offset moves this stage's lookup.
+        const std::string coord = "v_tex" + n + ".xy" + (i > 0 && IsBump(key.stages[i - 1].colorOp) ? " + bump" : "");
+        if (IsBump(st.colorOp)) {
+            if (st.colorOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+                *error = "colour operation BUMPENVMAPLUMINANCE is not implemented";
+                return "";
+            }
+            // Bump environment mapping: the texture gives (du, dv); the
+            // next stage samples at its coordinates plus M (du, dv), with
+            // u' = u + M00 du + M10 dv and v' = v + M01 du + M11 dv.  The
+            // stage passes the current colour on.
+            s << "  tex = " << (st.textured ? "texture(u_tex" + n + ", " + coord + ")" : "vec4(0.0, 0.0, 1.0, 1.0)") << ";\n"
+              << "  bump = vec2(dot(u_bumpMat[" << n << "].xz, tex.rg), dot(u_bumpMat[" << n << "].yw, tex.rg));\n";
+        } else if (StageReadsTexture(st)) {
+            // A stage without a texture reads opaque white.
+            s << "  tex = " << (st.textured ? "texture(u_tex" + n + ", " + coord + ")" : "vec4(1.0)") << ";\n";
+        }
+        std::string color = IsBump(st.colorOp) ? "current"
+                                                : Op(st.colorOp, Arg(st.colorArg0, i), Arg(st.colorArg1, i), Arg(st.colorArg2, i));
         if (color.empty()) {
             *error = std::string("colour operation ") + OpName(st.colorOp) + " is not implemented";
             return "";
@@ -369,6 +424,8 @@ FfProgram FfProgramLocations(GLuint program) {
     p.lightSpecular = loc("u_lightSpecular");
     p.lightAmbient = loc("u_lightAmbient");
     p.constant = loc("u_constant");
+    p.bumpMatrix = loc("u_bumpMat");
+    p.textureMatrix = loc("u_texMatrix");
     return p;
 }
 

@@ -5,7 +5,7 @@
 // Vertex programs write these varyings, which any fragment program paired
 // with the fixed-function vertex path may read:
 //   vec4 v_diffuse, v_specular   (flat when SHADEMODE is FLAT)
-//   vec4 v_tex0 .. v_tex7        (the coordinate set each stage reads)
+//   vec4 v_tex0 .. v_tex7        (each stage's coordinates, generated and transformed)
 // Attribute locations: 0 position, 1 normal, 2 diffuse, 3 specular,
 // 4 + n texture coordinate set n.
 #pragma once
@@ -63,6 +63,7 @@ struct FfProgram {
     GLint wvp = -1, worldView = -1, viewport = -1, depthRange = -1, textureFactor = -1, alphaRef = -1;
     GLint ambient = -1, matDiffuse = -1, matAmbient = -1, matSpecular = -1, matEmissive = -1, matPower = -1;
     GLint lightDir = -1, lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, constant = -1;
+    GLint bumpMatrix = -1, textureMatrix = -1;
     uint64_t uploadedSerial = 0;  // the device's uniform serial last uploaded
 };
 

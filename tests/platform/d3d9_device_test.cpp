@@ -139,8 +139,10 @@ TEST_F(D3D9Object, CapsSayWhatIsImplemented) {
     EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_PUREDEVICE);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_MODULATE);
     EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_SELECTARG1);
-    // Bump environment mapping is not implemented yet, so it is not claimed.
-    EXPECT_FALSE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP);
+    EXPECT_TRUE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP);  // the host's device acceptance needs it
+    // Not implemented, so not claimed.
+    EXPECT_FALSE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAPLUMINANCE);
+    EXPECT_FALSE(caps.TextureOpCaps & D3DTEXOPCAPS_PREMODULATE);
     EXPECT_EQ(caps.NumSimultaneousRTs, 1u);
     EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_SW, &caps), D3DERR_NOTAVAILABLE);
 }

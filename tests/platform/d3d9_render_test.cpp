@@ -1,8 +1,10 @@
 // Pixels drawn through the Direct3D stand-in, read back and probed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "platform/d3d9/state.h"
 #include "tests/platform/d3d_harness.h"
 
 namespace {
@@ -665,6 +667,125 @@ TEST(D3D9Render, FlatShadingUsesTheFirstVertex) {
     EXPECT_TRUE(Probe(img, 1, 1, kRed));
     EXPECT_TRUE(Probe(img, 5, 1, kRed));
     EXPECT_TRUE(Probe(img, 1, 5, kRed));
+}
+
+}  // namespace
+
+namespace {
+
+// An 8x1 texture of eight distinct colours: texel x is red 32 x.
+D3DCOLOR Ramp(UINT x, UINT) { return D3DCOLOR_ARGB(255, x * 32, 0, 0x40); }
+
+// Bump environment mapping: stage 0's V8U8 texel (du, dv) moves stage 1's
+// lookup by M (du, dv).  du = 64 / 127 and M00 = 0.25 move it by 1/8: one
+// texel of the ramp.
+TEST(D3D9Render, BumpEnvironmentMapShiftsTheNextLookup) {
+    D3DHarness h(8, 1);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    IDirect3DTexture9* bump = nullptr;
+    ASSERT_EQ(d->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bump, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    bump->LockRect(0, &locked, nullptr, 0);
+    const int8_t duv[2] = {64, 0};
+    std::memcpy(locked.pBits, duv, 2);
+    bump->UnlockRect(0);
+    IDirect3DTexture9* ramp = h.MakeTexture(8, 1, Ramp);
+    d->SetTexture(0, bump);
+    d->SetTexture(1, ramp);
+    d->SetSamplerState(1, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    struct Case {
+        float m00, m01, m10, m11;
+        int shift;  // texels
+    };
+    const Case cases[] = {{0, 0, 0, 0, 0}, {0.25f, 0, 0, 0, 1}, {0.5f, 0, 0, 0, 2}, {-0.25f, 0, 0, 0, -1},
+                          {0, 0, 0.25f, 0, 0}};  // M10 scales dv, which is 0 here
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "M00 " << c.m00 << " M10 " << c.m10);
+        const float m[4] = {c.m00, c.m01, c.m10, c.m11};
+        for (int k = 0; k < 4; ++k)
+            d->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(D3DTSS_BUMPENVMAT00 + k),
+                                    tessaloom::d3d9::FloatBits(m[k]));
+        d->BeginScene();
+        DrawColorQuad(h, 0, 0, 8, 1, kWhite);
+        d->EndScene();
+        Image img = h.ReadBackBuffer();
+        for (int x = 0; x < 8; ++x) {
+            const int texel = std::clamp(x + c.shift, 0, 7);
+            EXPECT_TRUE(Probe(img, x, 0, Ramp(texel, 0), 1));
+        }
+    }
+    d->SetTexture(0, nullptr);
+    d->SetTexture(1, nullptr);
+    bump->Release();
+    ramp->Release();
+}
+
+// Camera-space positions as texture coordinates, through a texture
+// transform (COUNT2): u = 0.5 x + 0.5 + t, v = -0.5 y + 0.5 over a quad
+// filling the screen; a 2-texel texture, black on the left, white on the right.
+TEST(D3D9Render, CameraSpaceTexgenWithTextureTransform) {
+    D3DHarness h(8, 2);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    IDirect3DTexture9* tex = h.MakeTexture(2, 1, [](UINT x, UINT) { return x ? kWhite : kBlack; });
+    d->SetTexture(0, tex);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION | 1);
+    d->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    D3DMATRIX view{};  // camera space: the quad sits 5 units ahead
+    view._11 = view._22 = view._33 = view._44 = 1;
+    view._43 = 5;
+    D3DMATRIX proj{};  // orthographic, depth 0..10
+    proj._11 = proj._22 = 1;
+    proj._33 = 0.1f;
+    proj._44 = 1;
+    d->SetTransform(D3DTS_VIEW, &view);
+    d->SetTransform(D3DTS_PROJECTION, &proj);
+    VertexXyzTex v[4] = {{-1, -1, 0, 9, 9}, {-1, 1, 0, 9, 9}, {1, -1, 0, 9, 9}, {1, 1, 0, 9, 9}};  // given uv unused
+    for (float t : {0.0f, 0.5f}) {
+        SCOPED_TRACE(t);
+        D3DMATRIX m{};
+        m._11 = 0.5f;
+        m._22 = -0.5f;
+        m._41 = 0.5f + t;
+        m._42 = 0.5f;
+        m._33 = m._44 = 1;
+        d->SetTransform(D3DTS_TEXTURE0, &m);
+        d->BeginScene();
+        d->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+        EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0])), D3D_OK);
+        d->EndScene();
+        Image img = h.ReadBackBuffer();
+        // t = 0: left half black, right half white; t = 0.5 (wrapping): the reverse.
+        EXPECT_TRUE(Probe(img, 1, 1, t == 0 ? kBlack : kWhite));
+        EXPECT_TRUE(Probe(img, 6, 1, t == 0 ? kWhite : kBlack));
+    }
+    // Given 2D coordinates are transformed as (u, v, 1, 0): a translation in
+    // the third row moves them.
+    d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    D3DMATRIX shift{};
+    shift._11 = shift._22 = shift._33 = shift._44 = 1;
+    shift._31 = 0.5f;
+    d->SetTransform(D3DTS_TEXTURE0, &shift);
+    VertexXyzTex uv[4] = {{-1, -1, 0, 0, 1}, {-1, 1, 0, 0, 0}, {1, -1, 0, 1, 1}, {1, 1, 0, 1, 0}};
+    d->BeginScene();
+    EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, uv, sizeof(uv[0])), D3D_OK);
+    d->EndScene();
+    Image img = h.ReadBackBuffer();
+    EXPECT_TRUE(Probe(img, 1, 1, kWhite));
+    EXPECT_TRUE(Probe(img, 6, 1, kBlack));
+    d->SetTexture(0, nullptr);
+    tex->Release();
 }
 
 }  // namespace

@@ -230,7 +230,8 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
              "  vec3 spec = vec3(0.0);\n";
         if (key.lightMask) {
             if (hasNormal) {
-                s << "  vec3 n = mat3(u_worldView) * a_normal;\n";
+                // Normals go to camera space by the inverse transpose of world x view.
+                s << "  vec3 n = transpose(inverse(mat3(u_worldView))) * a_normal;\n";
                 s << (key.normalizeNormals ? "  n = normalize(n);\n" : "");
             } else {
                 s << "  vec3 n = vec3(0.0);\n";
@@ -286,7 +287,7 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
                 inputSize = 3;
                 break;
             case D3DTSS_TCI_CAMERASPACENORMAL >> 16:
-                input = hasNormal ? "vec4(normalize(mat3(u_worldView) * a_normal), 1.0)" : "vec4(0.0, 0.0, 0.0, 1.0)";
+                input = hasNormal ? "vec4(normalize(transpose(inverse(mat3(u_worldView))) * a_normal), 1.0)" : "vec4(0.0, 0.0, 0.0, 1.0)";
                 inputSize = 3;
                 break;
             default:

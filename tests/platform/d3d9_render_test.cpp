@@ -789,3 +789,47 @@ TEST(D3D9Render, CameraSpaceTexgenWithTextureTransform) {
 }
 
 }  // namespace
+
+namespace {
+
+// Specular highlights of one directional light with a distant viewer:
+// H = norm((0, 0, -1) + L), specular = light x material x (N.H)^power.
+TEST(D3D9Render, DirectionalLightSpecular) {
+    D3DHarness h(4, 4);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    d->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    D3DMATERIAL9 m{};
+    m.Diffuse = {0, 0, 0, 1};
+    m.Specular = {0.5f, 0.5f, 0.5f, 0};
+    m.Power = 10;
+    d->SetMaterial(&m);
+    struct V {
+        float x, y, z, nx, ny, nz;
+    } v[4] = {{-1, -1, 0.5f, 0, 0, -1}, {-1, 1, 0.5f, 0, 0, -1}, {1, -1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}};
+    const float s = std::sqrt(0.5f);
+    struct Case {
+        D3DVECTOR direction;
+        BYTE expected;  // grey level
+    };
+    // Straight on: N.H = 1, 0.5 x 255.  At 45 degrees: N.H = cos 22.5, (0.9239)^10 x 0.5 x 255 = 57.7.
+    const Case cases[] = {{{0, 0, 1}, 128}, {{0, -s, s}, 58}};
+    for (const Case& c : cases) {
+        D3DLIGHT9 l{};
+        l.Type = D3DLIGHT_DIRECTIONAL;
+        l.Specular = {1, 1, 1, 1};
+        l.Direction = c.direction;
+        d->SetLight(0, &l);
+        d->LightEnable(0, TRUE);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0);
+        d->BeginScene();
+        d->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+        EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0])), D3D_OK);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, D3DCOLOR_XRGB(c.expected, c.expected, c.expected), 2));
+    }
+}
+
+}  // namespace

@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "platform/d3d9/objects.h"
-#include "platform/win32/window_bridge.h"
 
 namespace tessaloom::d3d9 {
 namespace {
@@ -259,7 +258,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     HWND windowHandle = params->hDeviceWindow ? params->hDeviceWindow : focus_;
     std::string error;
     if (windowHandle) {
-        window_ = SdlWindowFromHwnd(windowHandle);
+        window_ = ResolveWindow(windowHandle);
         if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
         context_ = CreateWindowContext(window_, &error);
     } else {

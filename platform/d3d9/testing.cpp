@@ -3,6 +3,7 @@
 
 #include "platform/d3d9/d3d9_testing.h"
 #include "platform/d3d9/objects.h"
+#include "platform/win32/window_bridge.h"
 
 namespace tessaloom::d3d9 {
 namespace {
@@ -14,6 +15,7 @@ struct ResourceFault {
     int count;
 };
 std::vector<ResourceFault> g_resourceFaults;
+WindowResolver g_windowResolver = nullptr;
 
 }  // namespace
 
@@ -54,6 +56,12 @@ void FailResourceCreation(D3DRESOURCETYPE type, int count) {
 void ClearFaults() {
     g_deviceFaults.clear();
     g_resourceFaults.clear();
+}
+
+void SetWindowResolver(WindowResolver resolver) { g_windowResolver = resolver; }
+
+SDL_Window* ResolveWindow(HWND window) {
+    return g_windowResolver ? g_windowResolver(window) : SdlWindowFromHwnd(window);
 }
 
 int LiveObjectCount() { return g_liveObjects; }

@@ -130,3 +130,67 @@ TEST(D3D9Interop, WindowContextPresents) {
 }
 
 }  // namespace
+
+namespace {
+
+SDL_Window* g_window = nullptr;
+SDL_Window* TestWindow(HWND handle) { return handle == reinterpret_cast<HWND>(0x5a5a) ? g_window : nullptr; }
+
+// A device on a window: the back buffer takes the window's size, and
+// Present shows it with row 0 at the top of the window.
+TEST(D3D9Interop, WindowedDevicePresentsUpright) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    SDL_GL_LoadLibrary(nullptr);  // kept loaded: see WindowContextPresents
+    g_window = SDL_CreateWindow("device", 0, 0, 24, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!g_window) GTEST_SKIP() << "no GL window: " << SDL_GetError();
+    d3d9::SetWindowResolver(TestWindow);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS p{};
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.Windowed = TRUE;
+    p.BackBufferFormat = D3DFMT_UNKNOWN;
+    IDirect3DDevice9* d = nullptr;
+    const HWND hwnd = reinterpret_cast<HWND>(0x5a5a);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &d), D3D_OK);
+    EXPECT_EQ(p.BackBufferWidth, 24u);
+    EXPECT_EQ(p.BackBufferHeight, 16u);
+    // Top half red, bottom half blue.
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0);
+    D3DRECT top{0, 0, 24, 8};
+    d->Clear(1, &top, D3DCLEAR_TARGET, 0xffff0000, 1.0f, 0);
+    ASSERT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    d3d9::MakeCurrent(d);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    uint8_t bottom[4] = {}, topRow[4] = {};
+    glReadPixels(2, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, bottom);   // GL row 0: the window's bottom
+    glReadPixels(2, 15, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, topRow);
+    EXPECT_EQ(bottom[2], 255) << "blue at the bottom";
+    EXPECT_EQ(bottom[0], 0);
+    EXPECT_EQ(topRow[0], 255) << "red at the top";
+    // A windowed Reset with size 0 takes the window's size again.
+    p.BackBufferWidth = p.BackBufferHeight = 0;
+    EXPECT_EQ(d->Reset(&p), D3D_OK);
+    EXPECT_EQ(p.BackBufferWidth, 24u);
+    EXPECT_EQ(d->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    d3d9::SetWindowResolver(nullptr);
+    SDL_DestroyWindow(g_window);
+    g_window = nullptr;
+}
+
+TEST(D3D9Interop, DeviceWindowMustBeKnown) {
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS p{};
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.Windowed = TRUE;
+    IDirect3DDevice9* d = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(0x77), D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                &p, &d),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d, nullptr);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+}  // namespace

@@ -833,3 +833,33 @@ TEST(D3D9Render, DirectionalLightSpecular) {
 }
 
 }  // namespace
+
+namespace {
+
+// A DXT1 block (colour 0 red, every index 0) samples as red; locks hand out
+// rows of blocks.
+TEST(D3D9Render, CompressedTextureSamples) {
+    D3DHarness h(4, 4);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(d->CreateTexture(8, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 16);  // two 8-byte blocks across
+    const uint8_t block[8] = {0x00, 0xf8, 0x00, 0x00, 0, 0, 0, 0};
+    std::memcpy(locked.pBits, block, 8);
+    std::memcpy(static_cast<uint8_t*>(locked.pBits) + 8, block, 8);
+    tex->UnlockRect(0);
+    PlainStates(d);
+    d->SetTexture(0, tex);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->BeginScene();
+    DrawColorQuad(h, 0, 0, 4, 4, kWhite);
+    d->EndScene();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, kRed));
+    d->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+}  // namespace

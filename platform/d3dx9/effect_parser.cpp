@@ -496,6 +496,17 @@ private:
         Technique tech;
         tech.name = name.text;
         tech.line = name.line;
+        // "technique MainFX = Main;" gives a second name the same passes.
+        if (IsPunct(Peek(), '=')) {
+            Take();
+            Token source = ExpectIdent("the name of an earlier technique");
+            const Technique* from = out_.FindTechnique(source.text);
+            if (!from) Fail(source.line, "technique '" + tech.name + "' copies '" + source.text + "', which is not defined above it");
+            tech.passes = from->passes;
+            ExpectPunct(';', ("after technique '" + tech.name + " = " + source.text + "'").c_str());
+            out_.techniques.push_back(std::move(tech));
+            return;
+        }
         ExpectPunct('{', ("after technique '" + name.text + "'").c_str());
         for (;;) {
             const Token& t = Peek();

@@ -187,6 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "technique, found 'half'"},
         BadEffect{"no technique", "float x;\n", "line 2: the effect has no technique"},
         BadEffect{"technique twice", kOkPass + kOkPass, "line 2: technique 'T' is defined twice (first on line 1)"},
+        BadEffect{"copy of an unknown technique", "technique MainFX = Main;\n" + kOkPass,
+                  "line 1: technique 'MainFX' copies 'Main', which is not defined above it"},
         BadEffect{"empty technique", "technique T {\n}\n", "line 1: technique 'T' has no pass"},
         BadEffect{"unclosed code", "technique T { pass P {\n fragment \"\"\"\nvoid main() {}\n } }",
                   "line 2: code block without its closing \"\"\""},
@@ -225,6 +227,19 @@ TEST(EffectParser, LongNamesAndDeepValuesAreRefused) {
     r = ParseText(many, e);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("more than 16 values"), std::string::npos) << r.error;
+}
+
+TEST(EffectParser, ATechniqueCanCopyAnEarlierOne) {
+    fx::EffectDesc e;
+    fx::Result r = ParseText("technique Main { pass A { ZEnable = false; } pass B { Lighting = true; } }\n"
+                             "technique MainFX = Main;\n", e);
+    ASSERT_TRUE(r.ok) << r.error;
+    const fx::Technique* copy = e.FindTechnique("MainFX");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->line, 2);
+    ASSERT_EQ(copy->passes.size(), 2u);
+    EXPECT_EQ(copy->passes[1].name, "B");
+    EXPECT_EQ(copy->passes[1].renderStates[0].state, 137u);
 }
 
 TEST(EffectParser, ByteOrderMarkIsSkipped) {
@@ -312,6 +327,26 @@ TEST(EffectParser, DemoEffectsCarryTheCallersNames) {
                  {"Mask", T::Texture}, {"Background", T::Texture}, {"c11", T::Float2}, {"c12", T::Float2},
                  {"c13", T::Float2}, {"bg_scale_factor", T::Float2}, {"ColorK1", T::Float3}, {"ColorK2", T::Float3},
                  {"Brightness", T::Float}, {"Density", T::Float}});
+    std::vector<Expected> common = {{"Scale", T::Float2}, {"Mask", T::Texture}, {"Background", T::Texture}};
+    auto with = [&](std::vector<Expected> own) {
+        own.insert(own.end(), common.begin(), common.end());
+        return own;
+    };
+    ExpectNames("pattern_brush.fx", {"Main", "MainFX"},
+                with({{"Pattern", T::Texture}, {"scale", T::Float2}, {"offset", T::Float2}, {"coord_transf", T::Float4}}));
+    ExpectNames("background_copy.fx", {"Main", "MainFX"}, with({{"offset", T::Float2}}));
+    ExpectNames("waves.fx", {"Main", "MainFX"},
+                with({{"direction", T::Float2}, {"direction_n", T::Float2}, {"frequency", T::Float},
+                      {"amplitude", T::Float}, {"time", T::Float}}));
+    ExpectNames("light.fx", {"Main", "MainFX"}, with({{"multiplier", T::Float}}));
+    ExpectNames("underwater.fx", {"Main", "MainFX"},
+                with({{"frequency", T::Float2}, {"amplitude", T::Float}, {"time", T::Float}}));
+    ExpectNames("water.fx", {"Main", "MainFX"},
+                with({{"BumpMap", T::Texture}, {"BampTrans", T::Float4}, {"P1", T::Float3}, {"P2", T::Float3},
+                      {"Vhalf", T::Float3}, {"Color", T::Float3}, {"Direction1", T::Float2}, {"Direction2", T::Float2},
+                      {"Time", T::Float}, {"Shadows", T::Float}}));
+    ExpectNames("move.fx", {"Main", "MainFX"}, with({{"Direction", T::Float2}}));
+
     fx::EffectDesc heat;
     std::string text = ReadDemo("heat_distortion.fx");
     ASSERT_TRUE(fx::Parse(text.data(), text.size(), "heat_distortion.fx", heat).ok);

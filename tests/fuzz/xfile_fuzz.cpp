@@ -2,6 +2,7 @@
 // a mesh whose arrays and indices are consistent.
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/d3dx9/mesh_geometry.h"
 #include "platform/d3dx9/xfile.h"
@@ -26,5 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     float radius;
     meshgeom::BoundingSphere(mesh, &centre, &radius);
     meshgeom::ComputeNormals(mesh);
+    std::vector<uint32_t> adjacency =
+        meshgeom::Adjacency(mesh.positions.data(), n, sizeof(D3DVECTOR), mesh.indices.data(), mesh.FaceCount());
+    meshgeom::Reordering order;
+    if (!meshgeom::SortByAttribute(mesh.indices, mesh.attributes, n, &adjacency, order)) std::abort();
+    for (uint32_t a : adjacency)
+        if (a != meshgeom::kNoNeighbour && a >= mesh.FaceCount()) std::abort();
+    std::vector<uint8_t> packed;
+    uint32_t stride = 0;
+    if (!meshgeom::PackVertices(mesh, 0x152, packed, &stride)) std::abort();
+    meshgeom::ApplyVertexRemap(packed.data(), stride, order.vertexRemap);
     return 0;
 }

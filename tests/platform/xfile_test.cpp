@@ -479,3 +479,104 @@ TEST(XFileGeometry, ComputeNormalsAveragesUnitFaceNormals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XFileGeometry, AdjacencyJoinsFacesAcrossSplitVertices) {
+    // Two triangles of a quad: 0-1-2 and 0-2-3 share the edge 2-0 / 0-2.
+    float quad[4][3] = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}};
+    uint32_t idx[6] = {0, 1, 2, 0, 2, 3};
+    std::vector<uint32_t> adj = meshgeom::Adjacency(quad, 4, 12, idx, 2);
+    const uint32_t N = meshgeom::kNoNeighbour;
+    EXPECT_EQ(adj, (std::vector<uint32_t>{N, N, 1, 0, N, N}));
+
+    // The cube's vertices are split by normal, yet it is closed: every edge
+    // has a neighbour, and neighbours point back.
+    xfile::Mesh cube;
+    ASSERT_TRUE(xfile::ReadFile(MeshPath("cube.x"), cube).ok);
+    adj = meshgeom::Adjacency(cube.positions.data(), cube.VertexCount(), sizeof(D3DVECTOR), cube.indices.data(),
+                              cube.FaceCount());
+    ASSERT_EQ(adj.size(), 36u);
+    for (uint32_t f = 0; f < 12; ++f)
+        for (int i = 0; i < 3; ++i) {
+            uint32_t g = adj[f * 3 + i];
+            ASSERT_LT(g, 12u) << f << " edge " << i;
+            EXPECT_TRUE(adj[g * 3] == f || adj[g * 3 + 1] == f || adj[g * 3 + 2] == f) << f << " <-> " << g;
+        }
+}
+
+TEST(XFileGeometry, SortByAttributeReordersFacesVerticesAndAdjacency) {
+    // Four triangles in a strip, attributes 1, 0, 1, 0; vertex 6 is unused.
+    float pos[7][3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {2, 0, 0}, {2, 1, 0}, {9, 9, 9}};
+    std::vector<uint32_t> indices = {0, 1, 2, 2, 1, 3, 2, 3, 4, 4, 3, 5};
+    std::vector<uint32_t> attributes = {1, 0, 1, 0};
+    std::vector<uint32_t> adjacency = meshgeom::Adjacency(pos, 7, 12, indices.data(), 4);
+    meshgeom::Reordering r;
+    ASSERT_TRUE(meshgeom::SortByAttribute(indices, attributes, 7, &adjacency, r));
+    EXPECT_EQ(r.faceRemap, (std::vector<uint32_t>{1, 3, 0, 2}));
+    EXPECT_EQ(attributes, (std::vector<uint32_t>{0, 0, 1, 1}));
+    // First use in the new face order: 2 1 3 | 4 5 | 0 | then the unused 6.
+    EXPECT_EQ(r.vertexRemap, (std::vector<uint32_t>{2, 1, 3, 4, 5, 0, 6}));
+    EXPECT_EQ(indices, (std::vector<uint32_t>{0, 1, 2, 3, 2, 4, 5, 1, 0, 0, 2, 3}));
+    // The adjacency of the reordered faces, recomputed, equals the remapped one.
+    float moved[7][3];
+    std::memcpy(moved, pos, sizeof pos);
+    meshgeom::ApplyVertexRemap(moved, 12, r.vertexRemap);
+    EXPECT_EQ(moved[0][0], 1);
+    EXPECT_EQ(moved[6][2], 9);
+    EXPECT_EQ(adjacency, meshgeom::Adjacency(moved, 7, 12, indices.data(), 4));
+    ASSERT_EQ(r.table.size(), 2u);
+    EXPECT_EQ(r.table[0].attribId, 0u);
+    EXPECT_EQ(r.table[0].faceStart, 0u);
+    EXPECT_EQ(r.table[0].faceCount, 2u);
+    EXPECT_EQ(r.table[0].vertexStart, 0u);
+    EXPECT_EQ(r.table[0].vertexCount, 5u);
+    EXPECT_EQ(r.table[1].attribId, 1u);
+    EXPECT_EQ(r.table[1].faceStart, 2u);
+    EXPECT_EQ(r.table[1].vertexStart, 0u);
+    EXPECT_EQ(r.table[1].vertexCount, 6u);
+
+    std::vector<uint32_t> bad = {0, 1, 7};
+    std::vector<uint32_t> one = {0};
+    EXPECT_FALSE(meshgeom::SortByAttribute(bad, one, 7, nullptr, r));
+    EXPECT_EQ(bad[2], 7u);
+}
+
+TEST(XFileGeometry, PackVerticesInterleavesAnFvfLayout) {
+    xfile::Mesh mesh;
+    xfile::Result res = ReadText(
+        "Mesh { 3; 1;2;3;, 4;5;6;, 7;8;9;; 1; 3;0,1,2;;\n"
+        " MeshNormals { 1; 0;0;-1;; 1; 3;0,0,0;; }\n"
+        " MeshTextureCoords { 3; 0.25;0.5;, 1;0;, 0;1;; }\n"
+        " MeshVertexColors { 1; 0;1;0.5;0;0.25;;; }\n"
+        "}\n",
+        mesh);
+    ASSERT_TRUE(res.ok) << res.error;
+    std::vector<uint8_t> bytes;
+    uint32_t stride = 0;
+    // Position, normal, one texture coordinate: the layout the callers clone to.
+    ASSERT_TRUE(meshgeom::PackVertices(mesh, 0x112, bytes, &stride));
+    EXPECT_EQ(stride, 32u);
+    ASSERT_EQ(bytes.size(), 96u);
+    float f[8];
+    std::memcpy(f, bytes.data(), 32);
+    EXPECT_EQ(std::vector<float>(f, f + 8), (std::vector<float>{1, 2, 3, 0, 0, -1, 0.25f, 0.5f}));
+
+    // Diffuse from the vertex colours (B, G, R, A bytes), white where none.
+    ASSERT_TRUE(meshgeom::PackVertices(mesh, 0x042, bytes, &stride));
+    EXPECT_EQ(stride, 16u);
+    DWORD c0, c1;
+    std::memcpy(&c0, bytes.data() + 12, 4);
+    std::memcpy(&c1, bytes.data() + 16 + 12, 4);
+    EXPECT_EQ(c0, 0x40FF8000u);
+    EXPECT_EQ(c1, 0xFFFFFFFFu);
+
+    // Two texture sets: the second is zero.
+    ASSERT_TRUE(meshgeom::PackVertices(mesh, 0x202, bytes, &stride));
+    EXPECT_EQ(stride, 28u);
+
+    for (DWORD fvf : {0x004u, 0x112u | 0x020u, 0x102u | 0x10000u, 0x010u, 0x902u})
+        EXPECT_FALSE(meshgeom::PackVertices(mesh, fvf, bytes, &stride)) << std::hex << fvf;
+}
+
+}  // namespace

@@ -377,6 +377,34 @@ bool ParamTypeFromName(const std::string& n, ParamType& type) {
     return false;
 }
 
+// GLSL 3.30 keywords and reserved words: a parameter cannot be a uniform of
+// that name.
+bool IsGlslWord(const std::string& n) {
+    static const char* const kWords[] = {
+        "attribute", "const", "uniform", "varying", "layout", "centroid", "flat", "smooth", "noperspective",
+        "break", "continue", "do", "for", "while", "switch", "case", "default", "if", "else", "in", "out", "inout",
+        "float", "int", "void", "bool", "true", "false", "invariant", "discard", "return", "mat2", "mat3", "mat4",
+        "mat2x2", "mat2x3", "mat2x4", "mat3x2", "mat3x3", "mat3x4", "mat4x2", "mat4x3", "mat4x4", "vec2", "vec3",
+        "vec4", "ivec2", "ivec3", "ivec4", "bvec2", "bvec3", "bvec4", "uint", "uvec2", "uvec3", "uvec4", "lowp",
+        "mediump", "highp", "precision", "sampler1D", "sampler2D", "sampler3D", "samplerCube", "sampler1DShadow",
+        "sampler2DShadow", "samplerCubeShadow", "sampler1DArray", "sampler2DArray", "sampler1DArrayShadow",
+        "sampler2DArrayShadow", "isampler1D", "isampler2D", "isampler3D", "isamplerCube", "isampler1DArray",
+        "isampler2DArray", "usampler1D", "usampler2D", "usampler3D", "usamplerCube", "usampler1DArray",
+        "usampler2DArray", "sampler2DRect", "sampler2DRectShadow", "isampler2DRect", "usampler2DRect",
+        "samplerBuffer", "isamplerBuffer", "usamplerBuffer", "sampler2DMS", "isampler2DMS", "usampler2DMS",
+        "sampler2DMSArray", "isampler2DMSArray", "usampler2DMSArray", "struct",
+        // reserved
+        "common", "partition", "active", "asm", "class", "union", "enum", "typedef", "template", "this", "packed",
+        "goto", "inline", "noinline", "volatile", "public", "static", "extern", "external", "interface", "long",
+        "short", "double", "half", "fixed", "unsigned", "superp", "input", "output", "hvec2", "hvec3", "hvec4",
+        "dvec2", "dvec3", "dvec4", "fvec2", "fvec3", "fvec4", "sampler3DRect", "filter", "sizeof", "cast",
+        "namespace", "using", "row_major", "main",
+    };
+    for (const char* w : kWords)
+        if (n == w) return true;
+    return false;
+}
+
 class Parser {
 public:
     Parser(std::string_view text, EffectDesc& out) : lex_(text), out_(out) {}
@@ -456,6 +484,10 @@ private:
         for (const auto& p : out_.parameters)
             if (p.name == name.text)
                 Fail(name.line, "parameter '" + name.text + "' is declared twice (first on line " + std::to_string(p.line) + ")");
+        if (IsGlslWord(name.text))
+            Fail(name.line, "parameter '" + name.text + "' has the name of a GLSL keyword or reserved word");
+        if (name.text.rfind("gl_", 0) == 0 || name.text.rfind("d3d_", 0) == 0 || name.text.find("__") != std::string::npos)
+            Fail(name.line, "parameter '" + name.text + "': names starting with gl_ or d3d_, or holding __, are reserved");
         Parameter p;
         p.name = name.text;
         p.type = type;

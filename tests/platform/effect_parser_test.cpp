@@ -181,6 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadEffect{"parameter twice", "float a;\nfloat2 a;\n" + kOkPass,
                   "line 2: parameter 'a' is declared twice (first on line 1)"},
         BadEffect{"wrong value count", "float3 ColorK1 = {1, 0};\n" + kOkPass, "line 1: float3 'ColorK1' needs 3 values, found 2"},
+        BadEffect{"GLSL keyword", "float input;\n" + kOkPass,
+                  "line 1: parameter 'input' has the name of a GLSL keyword or reserved word"},
+        BadEffect{"reserved prefix", "matrix d3d_World;\n" + kOkPass,
+                  "line 1: parameter 'd3d_World': names starting with gl_ or d3d_, or holding __, are reserved"},
         BadEffect{"texture default", "texture T = 1;\n" + kOkPass, "line 1: texture 'T': a texture has no default value"},
         BadEffect{"unknown type", "half x;\n" + kOkPass,
                   "line 1: expected a parameter declaration (float, float2, float3, float4, matrix, texture) or a "

@@ -14,6 +14,9 @@ namespace {
 // Larger files are not effect text anyone wrote by hand.
 constexpr size_t kMaxEffectSize = size_t(4) << 20;
 constexpr size_t kMaxIdentifier = 128;
+constexpr size_t kMaxParameters = 1024;
+constexpr size_t kMaxTechniques = 256;
+constexpr size_t kMaxPasses = 64;  // per technique
 
 // ---------------------------------------------------------------------------
 // State tables.  Numbers are the documented D3D9 enumerator values.
@@ -484,6 +487,8 @@ private:
         for (const auto& p : out_.parameters)
             if (p.name == name.text)
                 Fail(name.line, "parameter '" + name.text + "' is declared twice (first on line " + std::to_string(p.line) + ")");
+        if (out_.parameters.size() >= kMaxParameters)
+            Fail(name.line, "more than " + std::to_string(kMaxParameters) + " parameters");
         if (IsGlslWord(name.text))
             Fail(name.line, "parameter '" + name.text + "' has the name of a GLSL keyword or reserved word");
         if (name.text.rfind("gl_", 0) == 0 || name.text.rfind("d3d_", 0) == 0 || name.text.find("__") != std::string::npos)
@@ -523,6 +528,8 @@ private:
     void ParseTechnique() {
         Take();  // technique
         Token name = ExpectIdent("a technique name");
+        if (out_.techniques.size() >= kMaxTechniques)
+            Fail(name.line, "more than " + std::to_string(kMaxTechniques) + " techniques");
         if (const Technique* t = out_.FindTechnique(name.text))
             Fail(name.line, "technique '" + name.text + "' is defined twice (first on line " + std::to_string(t->line) + ")");
         Technique tech;
@@ -547,6 +554,8 @@ private:
                 break;
             }
             if (t.kind == Tok::Ident && t.text == "pass") {
+                if (tech.passes.size() >= kMaxPasses)
+                    Fail(t.line, "technique '" + tech.name + "' has more than " + std::to_string(kMaxPasses) + " passes");
                 tech.passes.push_back(ParsePass());
                 continue;
             }

@@ -246,6 +246,20 @@ TEST(EffectParser, ATechniqueCanCopyAnEarlierOne) {
     EXPECT_EQ(copy->passes[1].renderStates[0].state, 137u);
 }
 
+TEST(EffectParser, CountsAreCapped) {
+    fx::EffectDesc e;
+    std::string many;
+    for (int i = 0; i < 1100; ++i) many += "float p" + std::to_string(i) + ";\n";
+    fx::Result r = ParseText(many + kOkPass, e);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("line 1025: more than 1024 parameters"), std::string::npos) << r.error;
+    std::string passes = "technique T {";
+    for (int i = 0; i < 70; ++i) passes += " pass { }";
+    r = ParseText(passes + " }", e);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("has more than 64 passes"), std::string::npos) << r.error;
+}
+
 TEST(EffectParser, ByteOrderMarkIsSkipped) {
     fx::EffectDesc e;
     fx::Result r = ParseText("\xEF\xBB\xBF" + kOkPass, e);

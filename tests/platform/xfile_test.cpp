@@ -147,6 +147,19 @@ TEST(XFile, FrameTransformsApplyChildFirstThenParents) {
     EXPECT_NEAR(mesh.normals[0].z, 0, 1e-6);
 }
 
+TEST(XFile, AMirroringFrameKeepsNormalsPointingOut) {
+    // x -> -x: a surface facing +x faces -x afterwards.
+    xfile::Mesh mesh;
+    xfile::Result r = ReadText(
+        "Frame { FrameTransformMatrix { -1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
+        " Mesh { 3; 1;0;0;, 1;1;0;, 1;0;1;; 1; 3;0,1,2;; MeshNormals { 1; 1;0;0;; 1; 3;0,0,0;; } } }\n",
+        mesh);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FLOAT_EQ(mesh.positions[0].x, -1);
+    EXPECT_NEAR(mesh.normals[0].x, -1, 1e-6);
+    EXPECT_NEAR(mesh.normals[0].y, 0, 1e-6);
+}
+
 TEST(XFile, MeshesOfSeveralFramesMergeWithOffsetIndicesAndMaterials) {
     // The first mesh has a textured material list, the second nothing: the
     // second gets a default material of its own and zero texture coordinates.

@@ -373,3 +373,19 @@ TEST(EffectParser, DemoEffectsCarryTheCallersNames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EffectParser, TheDocumentedExampleIsTheDemoEffect) {
+    // docs/effects.md shows heat_distortion.fx in full; keep them the same.
+    std::ifstream in(std::string(TESSALOOM_SOURCE_DIR) + "/docs/effects.md", std::ios::binary);
+    std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t start = doc.find("```\n");
+    ASSERT_NE(start, std::string::npos);
+    start += 4;
+    size_t end = doc.find("\n```\n", start);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(doc.substr(start, end - start + 1), ReadDemo("heat_distortion.fx"));
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// The Direct3D stand-in's test interface: fault injection (a GL device is
+// never lost by itself, so loss and creation failures are made here) and the
+// live-object counts behind the leak checks.
+//
+// Every fault stays armed until it fires or ClearFaults() is called.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+
+namespace tessaloom::d3d9 {
+
+// Loses the device: TestCooperativeLevel answers D3DERR_DEVICELOST for the
+// next `lostChecks` calls (Present and Reset fail with it too), then
+// D3DERR_DEVICENOTRESET until a Reset succeeds.  With lostChecks 0 the device
+// is at once ready to be reset.
+void LoseDevice(IDirect3DDevice9* device, int lostChecks = 1);
+
+// Makes CreateDevice fail with `result` when every given field matches:
+// adapter (-1: any), device type (0: any), back-buffer width and height
+// (0: any).  Several rules can be armed; each fires `times` times (-1: always).
+struct CreateDeviceFault {
+    int adapter = -1;
+    D3DDEVTYPE type = static_cast<D3DDEVTYPE>(0);
+    UINT width = 0;
+    UINT height = 0;
+    HRESULT result = D3DERR_NOTAVAILABLE;
+    int times = -1;
+};
+void FailCreateDevice(const CreateDeviceFault& fault);
+
+// Makes the next `count` resource creations of the given type (textures,
+// vertex buffers, index buffers, surfaces; 0 = any type) fail with
+// D3DERR_OUTOFVIDEOMEMORY.
+void FailResourceCreation(D3DRESOURCETYPE type, int count = 1);
+
+// Disarms every fault above (devices already lost stay lost).
+void ClearFaults();
+
+// Objects of this stand-in alive in the process: Direct3D objects, devices
+// and resources.  Zero once everything has been released.
+int LiveObjectCount();
+// Resources of this device still referenced by the application.
+int LiveResourceCount(IDirect3DDevice9* device);
+
+}  // namespace tessaloom::d3d9

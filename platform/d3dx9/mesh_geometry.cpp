@@ -1,5 +1,7 @@
 #include "platform/d3dx9/mesh_geometry.h"
 
+#include "platform/d3d9/d3d9.h"
+
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -265,8 +267,9 @@ void ApplyVertexRemap(void* vertices, uint32_t stride, const std::vector<uint32_
 }
 
 bool PackVertices(const xfile::Mesh& mesh, DWORD fvf, std::vector<uint8_t>& out, uint32_t* stride) {
-    constexpr DWORD kXyz = 0x002, kNormal = 0x010, kDiffuse = 0x040, kSpecular = 0x080;
-    constexpr DWORD kPositionMask = 0x400E, kTexCountMask = 0xF00, kTexCountShift = 8;
+    constexpr DWORD kXyz = D3DFVF_XYZ, kNormal = D3DFVF_NORMAL, kDiffuse = D3DFVF_DIFFUSE, kSpecular = D3DFVF_SPECULAR;
+    constexpr DWORD kPositionMask = D3DFVF_POSITION_MASK, kTexCountMask = D3DFVF_TEXCOUNT_MASK,
+                    kTexCountShift = D3DFVF_TEXCOUNT_SHIFT;
     DWORD texCount = (fvf & kTexCountMask) >> kTexCountShift;
     DWORD known = kPositionMask | kNormal | kDiffuse | kSpecular | kTexCountMask;
     // Bits 16 and up give each set's size; 0 there means two components.

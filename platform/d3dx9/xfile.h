@@ -51,7 +51,7 @@ struct Material {
 // mesh that lacks one with a mesh that has it fills zeros (white for colours).
 struct Mesh {
     std::vector<D3DVECTOR> positions;
-    std::vector<D3DVECTOR> normals;     // unit length (transformed normals renormalised)
+    std::vector<D3DVECTOR> normals;     // as stored; renormalised when a frame transform applies
     std::vector<TexCoord> texcoords;
     std::vector<D3DCOLORVALUE> colors;  // MeshVertexColors, r g b a in 0..1
     bool hasNormals = false;

@@ -148,8 +148,22 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* pDestSurface, const PALETT
     const UINT dw = static_cast<UINT>(dstRect.right - dstRect.left), dh = static_cast<UINT>(dstRect.bottom - dstRect.top);
     const UINT sw = static_cast<UINT>(srcRect.right - srcRect.left), sh = static_cast<UINT>(srcRect.bottom - srcRect.top);
 
+    // Render target to render target: the device copies (and scales) itself.
+    const DWORD kind = filter & 0xff;
+    const bool sameSize = sw == dw && sh == dh;
+    if ((sd.Usage & D3DUSAGE_RENDERTARGET) && (dd.Usage & D3DUSAGE_RENDERTARGET) && sd.Format == dd.Format &&
+        ColorKey == 0 && (sameSize || kind != D3DX_FILTER_NONE)) {
+        IDirect3DDevice9* device = nullptr;
+        if (SUCCEEDED(pDestSurface->GetDevice(&device))) {
+            const bool nearest = sameSize || kind == D3DX_FILTER_POINT;
+            HRESULT hr = device->StretchRect(pSrcSurface, &srcRect, pDestSurface, &dstRect,
+                                             nearest ? D3DTEXF_POINT : D3DTEXF_LINEAR);
+            device->Release();
+            if (SUCCEEDED(hr)) return hr;
+        }
+    }
     // Same format, same size, no key: the bytes as they are (exact for every format).
-    if (sd.Format == dd.Format && sw == dw && sh == dh && ColorKey == 0) {
+    if (sd.Format == dd.Format && sameSize && ColorKey == 0) {
         std::vector<BYTE> bytes;
         HRESULT hr = ReadSurfaceBytes(pSrcSurface, srcRect, &bytes);
         if (FAILED(hr)) return hr;

@@ -14,6 +14,15 @@ bool RectInside(const RECT& r, const D3DSURFACE_DESC& d) {
 
 namespace {
 
+template <typename F>
+HRESULT NoThrow(F&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 // Holds one reference and releases it.
 template <typename T>
 struct Ref {
@@ -129,49 +138,51 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* pDestSurface, const PALETT
                                    const RECT* pDestRect, IDirect3DSurface9* pSrcSurface,
                                    const PALETTEENTRY* pSrcPalette, const RECT* pSrcRect, DWORD Filter,
                                    D3DCOLOR ColorKey) {
-    using namespace tessaloom::d3dx;
-    (void)pDestPalette;  // no palette formats are made here
-    (void)pSrcPalette;
-    if (!pDestSurface || !pSrcSurface) return D3DERR_INVALIDCALL;
-    DWORD filter = 0;
-    if (!NormaliseFilter(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, &filter)) return D3DERR_INVALIDCALL;
-    D3DSURFACE_DESC sd{}, dd{};
-    if (FAILED(pSrcSurface->GetDesc(&sd)) || FAILED(pDestSurface->GetDesc(&dd))) return D3DERR_INVALIDCALL;
-    const RECT srcRect = pSrcRect ? *pSrcRect : WholeRect(sd);
-    const RECT dstRect = pDestRect ? *pDestRect : WholeRect(dd);
-    if (!FindPixelFormat(sd.Format) || !FindPixelFormat(dd.Format)) {
-        std::fprintf(stderr, "D3DXLoadSurfaceFromSurface: format %u -> %u is not supported by this stand-in\n",
-                     static_cast<unsigned>(sd.Format), static_cast<unsigned>(dd.Format));
-        return D3DERR_INVALIDCALL;
-    }
-    if (!RectInside(srcRect, sd) || !RectInside(dstRect, dd)) return D3DERR_INVALIDCALL;
-    const UINT dw = static_cast<UINT>(dstRect.right - dstRect.left), dh = static_cast<UINT>(dstRect.bottom - dstRect.top);
-    const UINT sw = static_cast<UINT>(srcRect.right - srcRect.left), sh = static_cast<UINT>(srcRect.bottom - srcRect.top);
-
-    // Render target to render target: the device copies (and scales) itself.
-    const DWORD kind = filter & 0xff;
-    const bool sameSize = sw == dw && sh == dh;
-    if ((sd.Usage & D3DUSAGE_RENDERTARGET) && (dd.Usage & D3DUSAGE_RENDERTARGET) && sd.Format == dd.Format &&
-        ColorKey == 0 && (sameSize || kind != D3DX_FILTER_NONE)) {
-        IDirect3DDevice9* device = nullptr;
-        if (SUCCEEDED(pDestSurface->GetDevice(&device))) {
-            const bool nearest = sameSize || kind == D3DX_FILTER_POINT;
-            HRESULT hr = device->StretchRect(pSrcSurface, &srcRect, pDestSurface, &dstRect,
-                                             nearest ? D3DTEXF_POINT : D3DTEXF_LINEAR);
-            device->Release();
-            if (SUCCEEDED(hr)) return hr;
+    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+        using namespace tessaloom::d3dx;
+        (void)pDestPalette;  // no palette formats are made here
+        (void)pSrcPalette;
+        if (!pDestSurface || !pSrcSurface) return D3DERR_INVALIDCALL;
+        DWORD filter = 0;
+        if (!NormaliseFilter(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, &filter)) return D3DERR_INVALIDCALL;
+        D3DSURFACE_DESC sd{}, dd{};
+        if (FAILED(pSrcSurface->GetDesc(&sd)) || FAILED(pDestSurface->GetDesc(&dd))) return D3DERR_INVALIDCALL;
+        const RECT srcRect = pSrcRect ? *pSrcRect : WholeRect(sd);
+        const RECT dstRect = pDestRect ? *pDestRect : WholeRect(dd);
+        if (!FindPixelFormat(sd.Format) || !FindPixelFormat(dd.Format)) {
+            std::fprintf(stderr, "D3DXLoadSurfaceFromSurface: format %u -> %u is not supported by this stand-in\n",
+                         static_cast<unsigned>(sd.Format), static_cast<unsigned>(dd.Format));
+            return D3DERR_INVALIDCALL;
         }
-    }
-    // Same format, same size, no key: the bytes as they are (exact for every format).
-    if (sd.Format == dd.Format && sameSize && ColorKey == 0) {
-        std::vector<BYTE> bytes;
-        HRESULT hr = ReadSurfaceBytes(pSrcSurface, srcRect, &bytes);
+        if (!RectInside(srcRect, sd) || !RectInside(dstRect, dd)) return D3DERR_INVALIDCALL;
+        const UINT dw = static_cast<UINT>(dstRect.right - dstRect.left), dh = static_cast<UINT>(dstRect.bottom - dstRect.top);
+        const UINT sw = static_cast<UINT>(srcRect.right - srcRect.left), sh = static_cast<UINT>(srcRect.bottom - srcRect.top);
+
+        // Render target to render target: the device copies (and scales) itself.
+        const DWORD kind = filter & 0xff;
+        const bool sameSize = sw == dw && sh == dh;
+        if ((sd.Usage & D3DUSAGE_RENDERTARGET) && (dd.Usage & D3DUSAGE_RENDERTARGET) && sd.Format == dd.Format &&
+            ColorKey == 0 && (sameSize || kind != D3DX_FILTER_NONE)) {
+            IDirect3DDevice9* device = nullptr;
+            if (SUCCEEDED(pDestSurface->GetDevice(&device))) {
+                const bool nearest = sameSize || kind == D3DX_FILTER_POINT;
+                HRESULT hr = device->StretchRect(pSrcSurface, &srcRect, pDestSurface, &dstRect,
+                                                 nearest ? D3DTEXF_POINT : D3DTEXF_LINEAR);
+                device->Release();
+                if (SUCCEEDED(hr)) return hr;
+            }
+        }
+        // Same format, same size, no key: the bytes as they are (exact for every format).
+        if (sd.Format == dd.Format && sameSize && ColorKey == 0) {
+            std::vector<BYTE> bytes;
+            HRESULT hr = ReadSurfaceBytes(pSrcSurface, srcRect, &bytes);
+            if (FAILED(hr)) return hr;
+            return WriteSurfaceBytes(pDestSurface, dstRect, bytes);
+        }
+        FloatImage src;
+        HRESULT hr = ReadSurface(pSrcSurface, srcRect, &src);
         if (FAILED(hr)) return hr;
-        return WriteSurfaceBytes(pDestSurface, dstRect, bytes);
-    }
-    FloatImage src;
-    HRESULT hr = ReadSurface(pSrcSurface, srcRect, &src);
-    if (FAILED(hr)) return hr;
-    ApplyColourKey(&src, ColorKey);
-    return WriteSurface(pDestSurface, dstRect, Resample(src, dw, dh, filter));
+        ApplyColourKey(&src, ColorKey);
+        return WriteSurface(pDestSurface, dstRect, Resample(src, dw, dh, filter));
+    });
 }

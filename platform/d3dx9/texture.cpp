@@ -28,6 +28,16 @@ struct Ref {
     }
 };
 
+// The D3DX calls answer running out of memory with a result, not an exception.
+template <typename F>
+HRESULT NoThrow(F&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 UINT NextPow2(UINT v) {
     UINT p = 1;
     while (p < v && p < (1u << 31)) p <<= 1;
@@ -208,57 +218,57 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
                                             D3DPOOL Pool, DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
                                             D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY* pPalette,
                                             IDirect3DTexture9** ppTexture) {
-    (void)pPalette;  // palettes are expanded; no palette texture is made
-    if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture) return D3DERR_INVALIDCALL;
-    *ppTexture = nullptr;
-    DWORD filter = 0, mipFilter = 0;
-    if (!NormaliseFilter(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, &filter) ||
-        !NormaliseFilter(MipFilter, D3DX_FILTER_BOX, &mipFilter))
-        return D3DERR_INVALIDCALL;
+    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+        (void)pPalette;  // palettes are expanded; no palette texture is made
+        if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture) return D3DERR_INVALIDCALL;
+        *ppTexture = nullptr;
+        DWORD filter = 0, mipFilter = 0;
+        if (!NormaliseFilter(Filter, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, &filter) ||
+            !NormaliseFilter(MipFilter, D3DX_FILTER_BOX, &mipFilter))
+            return D3DERR_INVALIDCALL;
 
-    D3DXIMAGE_INFO info{};
-    DecodedImage image;
-    HRESULT hr = DecodeImage(static_cast<const BYTE*>(pSrcData), SrcDataSize, &info, &image);
-    if (FAILED(hr)) return hr;
+        D3DXIMAGE_INFO info{};
+        DecodedImage image;
+        HRESULT hr = DecodeImage(static_cast<const BYTE*>(pSrcData), SrcDataSize, &info, &image);
+        if (FAILED(hr)) return hr;
 
-    UINT w = PickSize(Width, info.Width), h = PickSize(Height, info.Height);
-    UINT levels = MipLevels == D3DX_FROM_FILE ? info.MipLevels : MipLevels;
-    const bool fromFile = Format == D3DFMT_UNKNOWN || Format == D3DFMT_FROM_FILE;
-    D3DFORMAT format = fromFile ? image.format : Format;
-    // A colour key needs somewhere to put its transparency.
-    if (fromFile && ColorKey != 0) format = WithAlpha(format);
-    hr = CheckRequirements(pDevice, &w, &h, &levels, Usage, &format, !fromFile || Format == D3DFMT_FROM_FILE);
-    if (FAILED(hr)) return hr;
+        UINT w = PickSize(Width, info.Width), h = PickSize(Height, info.Height);
+        UINT levels = MipLevels == D3DX_FROM_FILE ? info.MipLevels : MipLevels;
+        const bool fromFile = Format == D3DFMT_UNKNOWN || Format == D3DFMT_FROM_FILE;
+        D3DFORMAT format = fromFile ? image.format : Format;
+        // A colour key needs somewhere to put its transparency.
+        if (fromFile && ColorKey != 0) format = WithAlpha(format);
+        hr = CheckRequirements(pDevice, &w, &h, &levels, Usage, &format, !fromFile || Format == D3DFMT_FROM_FILE);
+        if (FAILED(hr)) return hr;
 
-    IDirect3DTexture9* texture = nullptr;
-    hr = pDevice->CreateTexture(w, h, levels, Usage, format, Pool, &texture, nullptr);
-    if (FAILED(hr)) return hr;
+        Ref<IDirect3DTexture9> made;
+        hr = pDevice->CreateTexture(w, h, levels, Usage, format, Pool, &made.p, nullptr);
+        if (FAILED(hr)) return hr;
+        IDirect3DTexture9* texture = made.p;
 
-    FloatImage top;
-    if (image.format == format && image.width == w && image.height == h && ColorKey == 0) {
-        // The file's own bytes, exactly (bump maps keep every bit).
-        Ref<IDirect3DSurface9> surface;
-        hr = texture->GetSurfaceLevel(0, &surface.p);
-        if (SUCCEEDED(hr)) {
-            std::vector<BYTE> bytes(image.pixels);
-            hr = WriteSurfaceBytes(surface.p, RECT{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)}, bytes);
+        FloatImage top;
+        if (image.format == format && image.width == w && image.height == h && ColorKey == 0) {
+            // The file's own bytes, exactly (bump maps keep every bit).
+            Ref<IDirect3DSurface9> surface;
+            hr = texture->GetSurfaceLevel(0, &surface.p);
+            if (SUCCEEDED(hr)) {
+                hr = WriteSurfaceBytes(surface.p, RECT{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)}, image.pixels);
+            }
+            if (SUCCEEDED(hr) && texture->GetLevelCount() > 1) top = ToFloat(image);
+        } else {
+            FloatImage src = ToFloat(image);
+            ApplyColourKey(&src, ColorKey);
+            top = Resample(src, w, h, filter);
+            hr = WriteLevel(texture, 0, top);
         }
-        if (SUCCEEDED(hr) && texture->GetLevelCount() > 1) top = ToFloat(image);
-    } else {
-        FloatImage src = ToFloat(image);
-        ApplyColourKey(&src, ColorKey);
-        top = Resample(src, w, h, filter);
-        hr = WriteLevel(texture, 0, top);
-    }
-    image = DecodedImage{};
-    if (SUCCEEDED(hr)) hr = FillMips(texture, 0, std::move(top), mipFilter);
-    if (FAILED(hr)) {
-        texture->Release();
-        return hr;
-    }
-    if (pSrcInfo) *pSrcInfo = info;
-    *ppTexture = texture;
-    return S_OK;
+        image = DecodedImage{};
+        if (SUCCEEDED(hr)) hr = FillMips(texture, 0, std::move(top), mipFilter);
+        if (FAILED(hr)) return hr;
+        if (pSrcInfo) *pSrcInfo = info;
+        *ppTexture = made.p;
+        made.p = nullptr;
+        return S_OK;
+    });
 }
 
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* pDevice, const void* pSrcData, UINT SrcDataSize,
@@ -296,66 +306,70 @@ HRESULT D3DXCreateTextureFromFileW(IDirect3DDevice9* pDevice, const WCHAR* pSrcF
 
 HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* pBaseTexture, const PALETTEENTRY* pPalette, UINT SrcLevel,
                           DWORD Filter) {
-    (void)pPalette;
-    if (!pBaseTexture) return D3DERR_INVALIDCALL;
-    DWORD filter = 0;
-    if (!NormaliseFilter(Filter, D3DX_FILTER_BOX, &filter)) return D3DERR_INVALIDCALL;
-    Ref<IDirect3DTexture9> texture;
-    if (FAILED(pBaseTexture->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture.p))) ||
-        !texture.p) {
-        std::fprintf(stderr, "D3DXFilterTexture: only 2D textures are supported by this stand-in\n");
-        return D3DERR_INVALIDCALL;
-    }
-    if (SrcLevel == D3DX_DEFAULT) SrcLevel = 0;
-    if (SrcLevel >= texture.p->GetLevelCount()) return D3DERR_INVALIDCALL;
-    Ref<IDirect3DSurface9> surface;
-    HRESULT hr = texture.p->GetSurfaceLevel(SrcLevel, &surface.p);
-    if (FAILED(hr)) return hr;
-    D3DSURFACE_DESC d{};
-    surface.p->GetDesc(&d);
-    FloatImage top;
-    if (FAILED(hr = ReadSurface(surface.p, WholeRect(d), &top))) return hr;
-    return FillMips(texture.p, SrcLevel, std::move(top), filter);
+    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+        (void)pPalette;
+        if (!pBaseTexture) return D3DERR_INVALIDCALL;
+        DWORD filter = 0;
+        if (!NormaliseFilter(Filter, D3DX_FILTER_BOX, &filter)) return D3DERR_INVALIDCALL;
+        Ref<IDirect3DTexture9> texture;
+        if (FAILED(pBaseTexture->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture.p))) ||
+            !texture.p) {
+            std::fprintf(stderr, "D3DXFilterTexture: only 2D textures are supported by this stand-in\n");
+            return D3DERR_INVALIDCALL;
+        }
+        if (SrcLevel == D3DX_DEFAULT) SrcLevel = 0;
+        if (SrcLevel >= texture.p->GetLevelCount()) return D3DERR_INVALIDCALL;
+        Ref<IDirect3DSurface9> surface;
+        HRESULT hr = texture.p->GetSurfaceLevel(SrcLevel, &surface.p);
+        if (FAILED(hr)) return hr;
+        D3DSURFACE_DESC d{};
+        surface.p->GetDesc(&d);
+        FloatImage top;
+        if (FAILED(hr = ReadSurface(surface.p, WholeRect(d), &top))) return hr;
+        return FillMips(texture.p, SrcLevel, std::move(top), filter);
+    });
 }
 
 HRESULT D3DXSaveTextureToFileInMemory(ID3DXBuffer** ppDestBuf, D3DXIMAGE_FILEFORMAT DestFormat,
                                       IDirect3DBaseTexture9* pSrcTexture, const PALETTEENTRY* pSrcPalette) {
-    (void)pSrcPalette;
-    if (!ppDestBuf || !pSrcTexture) return D3DERR_INVALIDCALL;
-    *ppDestBuf = nullptr;
-    if (DestFormat != D3DXIFF_DDS) {
-        std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: only DDS files are written by this stand-in\n");
-        return E_NOTIMPL;
-    }
-    Ref<IDirect3DTexture9> texture;
-    if (FAILED(pSrcTexture->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture.p))) ||
-        !texture.p) {
-        std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: only 2D textures are supported by this stand-in\n");
-        return D3DERR_INVALIDCALL;
-    }
-    const UINT levels = texture.p->GetLevelCount();
-    D3DSURFACE_DESC top{};
-    HRESULT hr = texture.p->GetLevelDesc(0, &top);
-    if (FAILED(hr)) return hr;
-    std::vector<std::vector<BYTE>> bytes(levels);
-    std::vector<DdsLevel> dds;
-    for (UINT level = 0; level < levels; ++level) {
-        Ref<IDirect3DSurface9> surface;
-        if (FAILED(hr = texture.p->GetSurfaceLevel(level, &surface.p))) return hr;
-        D3DSURFACE_DESC d{};
-        surface.p->GetDesc(&d);
-        if (FAILED(hr = ReadSurfaceBytes(surface.p, WholeRect(d), &bytes[level]))) return hr;
-        dds.push_back({bytes[level].data(), static_cast<UINT>(RowBytes(d.Format, d.Width))});
-    }
-    std::vector<BYTE> file;
-    if (FAILED(hr = EncodeDds(top.Width, top.Height, top.Format, dds, &file))) {
-        std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: format %u cannot be written as DDS\n",
-                     static_cast<unsigned>(top.Format));
-        return hr;
-    }
-    ID3DXBuffer* buffer = nullptr;
-    if (FAILED(hr = D3DXCreateBuffer(static_cast<DWORD>(file.size()), &buffer))) return hr;
-    std::memcpy(buffer->GetBufferPointer(), file.data(), file.size());
-    *ppDestBuf = buffer;
-    return S_OK;
+    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+        (void)pSrcPalette;
+        if (!ppDestBuf || !pSrcTexture) return D3DERR_INVALIDCALL;
+        *ppDestBuf = nullptr;
+        if (DestFormat != D3DXIFF_DDS) {
+            std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: only DDS files are written by this stand-in\n");
+            return E_NOTIMPL;
+        }
+        Ref<IDirect3DTexture9> texture;
+        if (FAILED(pSrcTexture->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture.p))) ||
+            !texture.p) {
+            std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: only 2D textures are supported by this stand-in\n");
+            return D3DERR_INVALIDCALL;
+        }
+        const UINT levels = texture.p->GetLevelCount();
+        D3DSURFACE_DESC top{};
+        HRESULT hr = texture.p->GetLevelDesc(0, &top);
+        if (FAILED(hr)) return hr;
+        std::vector<std::vector<BYTE>> bytes(levels);
+        std::vector<DdsLevel> dds;
+        for (UINT level = 0; level < levels; ++level) {
+            Ref<IDirect3DSurface9> surface;
+            if (FAILED(hr = texture.p->GetSurfaceLevel(level, &surface.p))) return hr;
+            D3DSURFACE_DESC d{};
+            surface.p->GetDesc(&d);
+            if (FAILED(hr = ReadSurfaceBytes(surface.p, WholeRect(d), &bytes[level]))) return hr;
+            dds.push_back({bytes[level].data(), static_cast<UINT>(RowBytes(d.Format, d.Width))});
+        }
+        std::vector<BYTE> file;
+        if (FAILED(hr = EncodeDds(top.Width, top.Height, top.Format, dds, &file))) {
+            std::fprintf(stderr, "D3DXSaveTextureToFileInMemory: format %u cannot be written as DDS\n",
+                         static_cast<unsigned>(top.Format));
+            return hr;
+        }
+        ID3DXBuffer* buffer = nullptr;
+        if (FAILED(hr = D3DXCreateBuffer(static_cast<DWORD>(file.size()), &buffer))) return hr;
+        std::memcpy(buffer->GetBufferPointer(), file.data(), file.size());
+        *ppDestBuf = buffer;
+        return S_OK;
+    });
 }

@@ -249,6 +249,26 @@ TEST(D3DXImageBmp, EveryVariantDecodes) {
     }
 }
 
+// RLE4 by hand: runs of alternating nibbles, a literal run, a delta that
+// skips pixels (they keep index 0), end of line and end of picture.
+TEST(D3DXImageBmp, Rle4RunsLiteralsAndDeltas) {
+    const Bytes file = testimg::Rle4Sample();
+    const uint32_t offset = testimg::ReadU32At(file, 10);
+    Decoded d = Decode(file);
+    ASSERT_EQ(S_OK, d.hr);
+    const uint32_t k = 0xFF000000, r = 0xFFFF0000, g = 0xFF00FF00;
+    const std::vector<uint32_t> expected = {
+        k, k, k, k, k, r,  // top row: skipped pixels keep index 0
+        g, r, g, k, k, k,  // middle row: the rest of the line was never written
+        r, g, r, g, r, g,  // bottom row
+    };
+    EXPECT_EQ(expected, d.picture.argb);
+
+    Bytes overrun = file;
+    overrun[offset] = 7;  // a run of 7 in a row of 6
+    EXPECT_EQ(D3DXERR_INVALIDDATA, Decode(overrun).hr);
+}
+
 TEST(D3DXImageBmp, DamagedFilesFail) {
     const std::vector<uint32_t> palette(kPalette.begin(), kPalette.begin() + 4);
     // Widths without row padding: a missing final pad is tolerated, as other readers do.

@@ -117,7 +117,8 @@ inline Bytes WriteTga(const Picture& p, const TgaOptions& o, const std::vector<u
     f.push_back(static_cast<uint8_t>(pixelBits));
     f.push_back(static_cast<uint8_t>(o.alphaBits | (o.rightToLeft ? 0x10 : 0) | (o.topDown ? 0x20 : 0)));
     f.insert(f.end(), id, id + sizeof(id) - 1);
-    const D3DFORMAT colourFormat = TgaColourFormat(o.bits, o.alphaBits);
+    // 32-bit pixels carry the picture's alpha bytes whatever the header counts.
+    const D3DFORMAT colourFormat = o.bits == 32 ? D3DFMT_A8R8G8B8 : TgaColourFormat(o.bits, o.alphaBits);
     if (mapped)
         for (uint32_t c : palette) {
             Bytes e = Encode(colourFormat, c);

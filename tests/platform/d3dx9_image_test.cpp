@@ -106,7 +106,7 @@ TEST(D3DXImageTga, EveryVariantDecodes) {
         {"32-bit top-down", {2, false, 32, 8, true, false}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
         {"32-bit right-to-left", {2, false, 32, 8, false, true}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
         {"32-bit top-right origin", {2, false, 32, 8, true, true}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
-        {"32-bit no alpha bits", {2, false, 32, 0, false, false}, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8},
+        {"32-bit, alpha bits left out", {2, false, 32, 0, false, false}, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8},
         {"24-bit", {2, false, 24, 0, false, false}, D3DFMT_R8G8B8, D3DFMT_R8G8B8},
         {"16-bit with alpha bit", {2, false, 16, 1, false, false}, D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5},
         {"16-bit without alpha", {2, false, 16, 0, true, false}, D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5},
@@ -130,6 +130,16 @@ TEST(D3DXImageTga, EveryVariantDecodes) {
             EXPECT_LT(file.size(), 18 + 9 + src.width * src.height * c.options.bits / 8);  // it really ran-length coded
         }
     }
+}
+
+TEST(D3DXImageTga, ThirtyTwoBitsWithoutAlphaBitsAndZeroAlphaAreOpaque) {
+    Picture p = testimg::Gradient(4, 3);
+    for (uint32_t& c : p.argb) c &= 0x00FFFFFF;  // every fourth byte 0
+    Decoded d = Decode(testimg::WriteTga(p, {2, false, 32, 0, false, false}));
+    ASSERT_EQ(S_OK, d.hr);
+    EXPECT_EQ(D3DFMT_X8R8G8B8, d.format);
+    for (uint32_t& c : p.argb) c |= 0xFF000000;
+    ExpectPicture(p, d.picture);
 }
 
 TEST(D3DXImageTga, ColourMappedAndGrey) {

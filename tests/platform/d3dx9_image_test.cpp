@@ -481,6 +481,51 @@ TEST(D3DXImagePng, DamagedFilesFail) {
     EXPECT_EQ(D3DXERR_INVALIDDATA, Decode(huge).hr);
 }
 
+namespace {
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xffffffffu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+}  // namespace
+
+// Sizes a small file cannot hold are refused from the header, before any
+// picture memory is allocated (the header-only call fails too).
+TEST(D3DXImageLimits, ImplausibleSizesAreRefusedFromTheHeader) {
+    // PNG: a valid IHDR (fresh CRC) claiming 8192 x 8192 in a file of a few hundred bytes.
+    Bytes png = testimg::WritePng(testimg::Gradient(4, 4), testimg::PngKind::Rgba);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(S_OK, D3DXGetImageInfoFromFileInMemory(png.data(), static_cast<UINT>(png.size()), &info));
+    auto claim = [&](uint8_t high, uint8_t low) {
+        const uint8_t side[4] = {0, 0, high, low};
+        std::copy(side, side + 4, png.begin() + 16);
+        std::copy(side, side + 4, png.begin() + 20);
+        const uint32_t crc = Crc32(png.data() + 12, 17);  // chunk type and data
+        for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+        return D3DXGetImageInfoFromFileInMemory(png.data(), static_cast<UINT>(png.size()), &info);
+    };
+    ASSERT_EQ(S_OK, claim(0, 64));  // a header the file could hold: only the header is read
+    EXPECT_EQ(64u, info.Width);
+    EXPECT_EQ(D3DXERR_INVALIDDATA, claim(0x20, 0));
+
+    // RLE8 BMP: 4 bytes of runs for 30000 rows.
+    const std::vector<uint32_t> palette = {0xFF000000, 0xFFFFFFFF};
+    Bytes bmp = testimg::WriteBmp(testimg::FewColours(4, 2, palette), {8, false, false, false, true}, palette);
+    ASSERT_EQ(S_OK, D3DXGetImageInfoFromFileInMemory(bmp.data(), static_cast<UINT>(bmp.size()), &info));
+    bmp[22] = 0x30, bmp[23] = 0x75;  // height 30000
+    EXPECT_EQ(D3DXERR_INVALIDDATA, D3DXGetImageInfoFromFileInMemory(bmp.data(), static_cast<UINT>(bmp.size()), &info));
+
+    // Uncompressed files must hold every pixel they claim.
+    Bytes tga = testimg::WriteTga(testimg::Gradient(4, 4), {2, false, 32, 8});
+    tga[14] = 0x00, tga[15] = 0x40;  // height 16384
+    EXPECT_EQ(D3DXERR_INVALIDDATA, D3DXGetImageInfoFromFileInMemory(tga.data(), static_cast<UINT>(tga.size()), &info));
+}
+
 // ----------------------------------------------------------------- JPEG --
 
 TEST(D3DXImageJpeg, ColourAndGreyDecode) {

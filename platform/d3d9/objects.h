@@ -269,7 +269,6 @@ public:
 
 private:
     ULONG refs_ = 1;
-    bool sdlStarted_ = false;
     std::vector<Adapter> adapters_;
 };
 

@@ -329,7 +329,7 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         const char* name;
         DWORD colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
         bool bound;           // a texture on stage 0
-        DWORD stage1Op;       // stage 1: MODULATE TEXTURE x CURRENT, or DISABLE
+        DWORD stage1Op;       // stage 1: MODULATE TEXTURE x CURRENT (grey texture), SELECTARG1 (no texture), DISABLE
         D3DCOLOR expected;    // alpha included
     };
     const Case cases[] = {
@@ -342,17 +342,21 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         {"ADD saturates", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80ffffff},
         {"SUBTRACT", D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80640000},
         {"COMPLEMENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80379bcd},
-        // A stage without a texture reads opaque white.
+        // A stage whose first argument is its missing texture acts as DISABLE.
         {"MODULATE without texture", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0xff64c8ff},
+        // A stage without a texture that reads it only as its second argument reads opaque white.
+        {"texture as second argument, none set", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0xff64c8ff},
         // Stage 1 modulates stage 0's result by its own texture (0x80 grey).
         {"stage 1 MODULATE CURRENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, 0x80643219},
+        // Stage 1 selecting its texture, with none set, passes stage 0's result on.
+        {"stage 1 without texture", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_SELECTARG1, 0x804e4e32},
         // Stage 0 disabled: the vertex colour comes through.
         {"DISABLE", D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0xff64c8ff},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         d->SetTexture(0, c.bound ? tex : nullptr);
-        d->SetTexture(1, tex1);
+        d->SetTexture(1, c.stage1Op == D3DTOP_SELECTARG1 ? nullptr : tex1);
         d->SetTextureStageState(0, D3DTSS_COLOROP, c.colorOp);
         d->SetTextureStageState(0, D3DTSS_COLORARG1, c.colorArg1);
         d->SetTextureStageState(0, D3DTSS_COLORARG2, c.colorArg2);
@@ -362,6 +366,8 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         d->SetTextureStageState(1, D3DTSS_COLOROP, c.stage1Op);
         d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        d->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
         d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
         d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         d->BeginScene();

@@ -1,0 +1,5 @@
+#include "document/bindings.h"
+
+DS_CtrlList::~DS_CtrlList() {
+    for (MediaControl* control : controls_) delete control;
+}

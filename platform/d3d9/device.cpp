@@ -282,7 +282,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glFrontFace(GL_CCW);
     ff_ = std::make_unique<FixedFunction>();
-    HRESULT hr = ConfigureSwapChain(params, false);
+    HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) return hr;
     state_.SetDefaults(params_.EnableAutoDepthStencil != 0);
     samplerDirty_.fill(true);
@@ -290,7 +290,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     return D3D_OK;
 }
 
-HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset) {
+HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     const Adapter* adapter = d3d_->FindAdapter(adapter_);
     D3DPRESENT_PARAMETERS p = *params;
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE)
@@ -375,11 +375,10 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset) {
         if (!autoDepth_) autoDepth_ = std::make_unique<Surface>(Surface::Kind::AutoDepth, this, nullptr, 0, dDesc);
         else autoDepth_->SetDesc(dDesc);
         autoDepth_->glRenderbuffer = autoDepthRenderbuffer_;
-    } else {
-        autoDepth_.reset();
     }
+    // Without an automatic depth surface the old one is kept unbound: the
+    // application may still hold it.
     context_->SetSwapInterval(p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-    (void)reset;
     params_ = p;
     *params = p;  // written back as Direct3D does
     return D3D_OK;
@@ -402,7 +401,7 @@ void Device::ReleaseBindings() {
 
 void Device::SetDefaultTargets() {
     renderTarget_ = backBuffer_.get();
-    depthStencil_ = autoDepth_.get();
+    depthStencil_ = params_.EnableAutoDepthStencil ? autoDepth_.get() : nullptr;
     targetsDirty_ = true;
     ResetViewportToTarget();
 }
@@ -489,7 +488,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     if (inScene_) return Fail(D3DERR_INVALIDCALL, "Reset inside BeginScene/EndScene");
     MakeCurrent();
     ReleaseBindings();
-    HRESULT hr = ConfigureSwapChain(params, true);
+    HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) {
         // The device stays not-reset; the old swap chain is gone.
         notReset_ = true;

@@ -384,7 +384,7 @@ private:
     void ApplyTextures(int stages);
     void UploadUniforms(FfProgram& program);
     void ApplyVertexInput(GLuint buffer, UINT offset, UINT stride, int baseVertex);
-    HRESULT ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset);
+    HRESULT ConfigureSwapChain(D3DPRESENT_PARAMETERS* params);
     void ReleaseBindings();
     void SetDefaultTargets();
     void ResetViewportToTarget();

@@ -1508,6 +1508,10 @@ GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
     return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
 }
 
+void ForgetProgram(IDirect3DDevice9* device, GLuint program) {
+    if (device) static_cast<Device*>(device)->ForgetGlProgram(program);
+}
+
 void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* override) {
     if (device) static_cast<Device*>(device)->SetOverride(override);
 }

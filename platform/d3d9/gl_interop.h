@@ -37,6 +37,10 @@ struct ProgramOverride {
     std::function<void(GLuint program)> bind;
 };
 
+// Call before deleting a program the override handed out: the device keeps
+// per-program state under the GL name, which a new program may reuse.
+void ForgetProgram(IDirect3DDevice9* device, GLuint program);
+
 // Null goes back to the fixed-function pipeline.  The override is not
 // copied: it must outlive its use.
 void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* override);

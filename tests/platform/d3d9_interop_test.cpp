@@ -64,6 +64,7 @@ TEST(D3D9Interop, ProgramOverrideKeepsTheFixedVertexPath) {
     EXPECT_TRUE(Probe(img, 8, 8, 0xffff80ff));
     EXPECT_TRUE(Probe(img, 1, 1, 0xff000000));  // outside the scaled quad
     d3d9::MakeCurrent(d);
+    d3d9::ForgetProgram(d, program);
     glDeleteProgram(program);
     EXPECT_NE(d3d9::GlTextureOf(tex), 0u);
     d->SetTexture(1, nullptr);

@@ -869,3 +869,48 @@ TEST(D3D9Render, CompressedTextureSamples) {
 }
 
 }  // namespace
+
+namespace {
+
+// GL reuses the names of deleted objects: a texture and an index buffer made
+// after others were released must still be the ones drawn with.
+TEST(D3D9Render, ObjectsMadeAfterReleasesDrawTheirOwnData) {
+    D3DHarness h(4, 4);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    auto quad = ScreenQuad(0, 0, 4, 4);
+    IDirect3DVertexBuffer9* vb = h.MakeBuffer(quad, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    d->SetStreamSource(0, vb, 0, sizeof(quad[0]));
+    auto makeIndices = [&] {
+        IDirect3DIndexBuffer9* ib = nullptr;
+        d->CreateIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+        WORD* p = nullptr;
+        ib->Lock(0, 0, reinterpret_cast<void**>(&p), 0);
+        const WORD idx[6] = {0, 1, 2, 2, 1, 3};
+        std::memcpy(p, idx, sizeof(idx));
+        ib->Unlock();
+        return ib;
+    };
+    for (D3DCOLOR c : {kRed, kGreen, kBlue}) {
+        SCOPED_TRACE(c);
+        IDirect3DTexture9* tex = h.MakeTexture(1, 1, [&](UINT, UINT) { return c; });
+        IDirect3DIndexBuffer9* ib = makeIndices();
+        d->SetTexture(0, tex);
+        d->SetIndices(ib);
+        d->BeginScene();
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, c));
+        d->SetTexture(0, nullptr);
+        d->SetIndices(nullptr);
+        tex->Release();
+        ib->Release();
+    }
+    d->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
+}  // namespace

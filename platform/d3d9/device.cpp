@@ -88,7 +88,7 @@ GLint AddressMode(DWORD mode) {
         case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
         case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
         case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-        case D3DTADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_MIRRORONCE: return GL_MIRROR_CLAMP_TO_EDGE;  // core in GL 4.4; Mesa has it in 3.3
         default: return GL_REPEAT;
     }
 }
@@ -302,6 +302,8 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     D3DDISPLAYMODE desktop{};
     d3d_->GetAdapterDisplayMode(adapter_, &desktop);
     if (p.Windowed) {
+        // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
+        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
         if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
             int w = 0, h = 0;
             if (!context_->DrawableSize(&w, &h)) {

@@ -408,7 +408,7 @@ TEST(D3D9Render, StateCarriesFromOneDrawToTheNext) {
     EXPECT_TRUE(Probe(img, 12, 7, kGreen));
 }
 
-// Texture addressing (WRAP, MIRROR, CLAMP) with point sampling over a
+// Texture addressing (WRAP, MIRROR, CLAMP, MIRRORONCE) with point sampling over a
 // 2-texel texture: black at u 0..0.5, white at u 0.5..1; the quad spans u -1..2.
 TEST(D3D9Render, SamplerAddressModes) {
     D3DHarness h(12, 2);
@@ -426,6 +426,7 @@ TEST(D3D9Render, SamplerAddressModes) {
         {D3DTADDRESS_WRAP, "bbwwbbwwbbww"},
         {D3DTADDRESS_MIRROR, "wwbbbbwwwwbb"},
         {D3DTADDRESS_CLAMP, "bbbbbbwwwwww"},
+        {D3DTADDRESS_MIRRORONCE, "wwbbbbwwwwww"},  // |u|, then clamped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);

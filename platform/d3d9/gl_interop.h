@@ -33,7 +33,9 @@ struct ProgramOverride {
     // so a pass without vertex code can pair FfVertexSource(key) with its own
     // fragment code.  0 refuses the draw.
     std::function<GLuint(const FfKey& key)> program;
-    // Called with the program in use, just before the draw (effect uniforms).
+    // Called with the program in use, just before the draw: effect uniforms
+    // only.  Textures go through IDirect3DDevice9::SetTexture (the device
+    // caches what GL units 0..7 hold), other state through the device.
     std::function<void(GLuint program)> bind;
 };
 

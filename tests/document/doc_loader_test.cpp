@@ -3,78 +3,19 @@
 // fails.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "document/archive_writer.h"
 #include "document/doc_loader.h"
 #include "document/sound_item.h"
-#include "tests/document/res_fixture.h"
+#include "tests/document/doc_fixture.h"
 
 using namespace resfix;
+using namespace docfix;
 
 namespace {
-
-// A root with a title and a list of sounds.
-class TestRoot : public DS_IOF_Item {
-public:
-    void Write(DS_IOF_Virtual& ar) override {
-        WriteRecordHeader(ar, u"DS_SlideShow_Light", 1);
-        WriteFields(ar);
-    }
-    void WriteFields(DS_IOF_Virtual& ar) {
-        ar.WriteString(title);
-        ar.WriteInt(static_cast<INT>(sounds.size()));
-        for (auto& s : sounds) s->WriteRecord(ar);
-    }
-    std::u16string title;
-    std::vector<std::unique_ptr<DS_AudioFile>> sounds;
-    INT versionRead = -1;
-};
-
-class TestRootReader final : public DS_SceneRootReader {
-public:
-    DS_IOF_Item* ReadRoot(DS_IOF_Virtual& ar, INT version) override {
-        auto root = std::make_unique<TestRoot>();
-        root->versionRead = version;
-        ar.ReadString(root->title);
-        INT n = 0;
-        ar.ReadInt(n);
-        for (INT i = 0; i < n; ++i) root->sounds.emplace_back(ReadAudioFile(ar));
-        return root.release();
-    }
-};
-
-std::vector<BYTE> MakeDocument(const std::u16string& header, const std::u16string& rootName) {
-    DS_IOF_W w;
-    w.WriteString(header);
-    TestRoot root;
-    root.title = u"flame scene";
-    auto sound = std::make_unique<DS_AudioFile>();
-    sound->name = u"wind";
-    sound->file.path = u"C:\\sounds\\wind.wav";
-    sound->file.SetBytes(3, "abc");
-    root.sounds.push_back(std::move(sound));
-    // The root under the name given (the loader must not care).
-    w.WriteString(rootName);
-    w.WriteInt(1);
-    root.WriteFields(w);
-    // The manager section: one saved picture, one saved file, no masks.
-    w.WriteString(u"DS_DocResManager");
-    w.WriteInt(3);
-    w.WriteUInt(1);
-    w.WriteString(u"common_res.dll");
-    w.WriteInt64(7);
-    w.WriteUInt(1);
-    w.WriteResFile(Record(7, u"common_res.dll", u"", MakeTga(8, 2)));
-    w.WriteUInt(0);
-    w.WriteUInt(1);
-    w.WriteString(u"common_res.dll");
-    w.WriteInt64(63);
-    w.WriteUInt(1);
-    w.WriteResFile(Record(63, u"common_res.dll", u"", {'e', 'f', 'f', 'e', 'c', 't'}));
-    w.WriteUInt(0);
-    return w.TakeBytes();
-}
 
 class DocLoaderTest : public ::testing::Test {
 protected:
@@ -170,3 +111,27 @@ TEST_F(DocLoaderTest, WithoutARootReaderTheLoadFails) {
 }
 
 }  // namespace
+
+// Writes the seed corpus of the document-loader fuzz target.  Disabled: run it
+// by hand after a format change, then commit the files:
+//   test_document --gtest_also_run_disabled_tests --gtest_filter='*WriteLoaderSeeds'
+TEST(LoaderFuzzSeeds, DISABLED_WriteLoaderSeeds) {
+    auto save = [](const std::string& name, const std::vector<BYTE>& bytes) {
+        std::string path = std::string(TESSALOOM_SOURCE_DIR) + "/tests/fuzz/corpus/doc_loader/" + name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good()) << path;
+    };
+    save("document.bin", MakeDocument(u"KVL v 4.0.0", u"DS_SlideShow_Light"));
+    std::vector<BYTE> hostile = MakeDocument(u"", u"r");
+    // The saved-images count, right after the manager's class name and version, made huge.
+    const std::u16string name = u"DS_DocResManager";
+    for (size_t i = 0; i + 2 * name.size() < hostile.size(); ++i) {
+        if (std::memcmp(hostile.data() + i, name.data(), 2 * name.size()) == 0) {
+            size_t count = i + 2 * name.size() + 4;
+            hostile[count] = hostile[count + 1] = hostile[count + 2] = hostile[count + 3] = 0xFF;
+            break;
+        }
+    }
+    save("hostile_count.bin", hostile);
+}

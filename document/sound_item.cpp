@@ -13,12 +13,7 @@
 
 #include "platform/win32/strings.h"
 
-#if __has_include("platform/win32/kernel.h")
 #include "platform/win32/kernel.h"
-#define DS_HAVE_KERNEL_FILES 1
-#else
-#define DS_HAVE_KERNEL_FILES 0
-#endif
 
 namespace {
 
@@ -45,32 +40,18 @@ uint64_t Hash(const BYTE* data, size_t size) {
 }
 
 std::u16string TempFolder() {
-#if DS_HAVE_KERNEL_FILES
-    WCHAR buffer[261] = {};
-    DWORD n = GetTempPathW(261, buffer);
-    std::u16string folder = (n > 0 && n < 261) ? std::u16string(buffer, n) : std::u16string(u"/tmp/");
-#else
-    const char* env = std::getenv("TMPDIR");
-    std::error_code ec;
-    std::string dir = (env && *env && std::filesystem::is_directory(env, ec)) ? env : "/tmp";
-    std::u16string folder = tessaloom::Utf8ToUtf16(dir);
-#endif
+    WCHAR buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    std::u16string folder = (n > 0 && n <= MAX_PATH) ? std::u16string(buffer, n) : std::u16string(u"/tmp/");
     if (folder.empty() || folder.back() != u'/') folder.push_back(u'/');
     return folder;
 }
 
 bool PathExists(const std::u16string& path) {
     if (path.empty()) return false;
-#if DS_HAVE_KERNEL_FILES
-    return PathFileExistsW(path.c_str()) != FALSE;
-#else
     // A path in Windows form comes from the authoring machine and names
     // nothing here.
-    if (path.find(u'\\') != std::u16string::npos) return false;
-    if (path.size() >= 2 && path[1] == u':') return false;
-    std::error_code ec;
-    return std::filesystem::exists(tessaloom::Utf16ToUtf8(path), ec);
-#endif
+    return PathFileExistsW(path.c_str()) != FALSE;
 }
 
 bool IsPlainName(const std::u16string& name) {

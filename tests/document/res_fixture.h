@@ -110,7 +110,7 @@ inline std::vector<BYTE> MakeMeshBytes(UINT vertices, UINT faces) {
     return std::vector<BYTE>(s.begin(), s.end());
 }
 
-class FakeDevice final : public DS_ResDevice {
+class FakeDevice : public DS_ResDevice {
 public:
     FakeDevice() { previous_ = SetResDevice(this); }
     ~FakeDevice() override {

@@ -1,0 +1,109 @@
+// Loading a scene document with 50 pictures of 1024 x 1024 (TGA, 3 MB each)
+// and 20 sound files of 1 MB: the header, a root with the sound list, and the
+// manager section whose pictures are decoded into textures.
+//
+// Counters:
+//   decode_share  the part of the load spent decoding pictures (the goal: the
+//                 load is dominated by it)
+//   held_ratio    bytes the loaded manager and root hold in file records,
+//                 against the document's size (the goal: each picture's bytes
+//                 held once, so about 1.0)
+//   peak_rss_MB   the process's peak resident size after the loads
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "tests/document/doc_fixture.h"
+
+namespace {
+
+constexpr int kPictures = 50;
+constexpr int kSounds = 20;
+constexpr uint16_t kSide = 1024;
+constexpr DWORD kSoundBytes = 1u << 20;
+
+std::vector<BYTE> MakeBigDocument() {
+    DS_IOF_W w;
+    w.WriteString(u"KVL v 4.0.0");
+    docfix::TestRoot root;
+    root.title = u"bench";
+    std::vector<BYTE> sound(kSoundBytes, 0x5A);
+    for (int i = 0; i < kSounds; ++i) {
+        auto item = std::make_unique<DS_AudioFile>();
+        item->file.path = u"C:\\sounds\\s" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u".wav";
+        item->file.SetBytes(kSoundBytes, sound.data());
+        root.sounds.push_back(std::move(item));
+    }
+    root.Write(w);
+    w.WriteString(u"DS_DocResManager");
+    w.WriteInt(3);
+    w.WriteUInt(kPictures);
+    for (int i = 0; i < kPictures; ++i) {
+        w.WriteString(u"common_res.dll");
+        w.WriteInt64(1000 + i);
+        w.WriteUInt(1);
+        w.WriteResFile(resfix::Record(1000 + i, u"common_res.dll", u"", resfix::MakeTga(kSide, kSide, static_cast<BYTE>(i))));
+    }
+    w.WriteUInt(0);
+    w.WriteUInt(0);
+    w.WriteUInt(0);
+    return w.TakeBytes();
+}
+
+// Times what the device side spends turning bytes into pictures.
+class TimingDevice final : public resfix::FakeDevice {
+public:
+    HRESULT CreateTexture(const void* bytes, UINT size, IDirect3DTexture9** texture, D3DXIMAGE_INFO* info) override {
+        auto start = std::chrono::steady_clock::now();
+        HRESULT hr = FakeDevice::CreateTexture(bytes, size, texture, info);
+        decodeSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return hr;
+    }
+    double decodeSeconds = 0;
+};
+
+size_t HeldBytes(const DS_DocResManager& m, const docfix::TestRoot& root) {
+    size_t n = 0;
+    for (const auto& [key, files] : m.Tables().allFiles)
+        for (const auto& f : files) n += f.GetSize();
+    for (const auto& [key, files] : m.Tables().savedFiles)
+        for (const auto& f : files) n += f.GetSize();
+    for (const auto& s : root.sounds) n += s->file.GetSize();
+    return n;
+}
+
+void BM_LoadDocument(benchmark::State& state) {
+    static const std::vector<BYTE> document = MakeBigDocument();
+    TimingDevice device;
+    resfix::FakeModules modules;  // no module: every picture comes from the document
+    docfix::TestRootReader reader;
+    DS_SceneRootReader* previous = SetSceneRootReader(&reader);
+    double total = 0;
+    size_t held = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        std::unique_ptr<DS_IOF_Item> root(LoadSceneDocumentFromMemory(document.data(), document.size()));
+        std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        held = HeldBytes(*manager, *static_cast<docfix::TestRoot*>(root.get()));
+        SetCurrentDocResManager(nullptr);
+        benchmark::DoNotOptimize(root.get());
+    }
+    SetSceneRootReader(previous);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["decode_share"] = total > 0 ? device.decodeSeconds / total : 0;
+    state.counters["held_ratio"] = static_cast<double>(held) / static_cast<double>(document.size());
+    state.counters["document_MB"] = static_cast<double>(document.size()) / (1 << 20);
+    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(document.size()));
+}
+BENCHMARK(BM_LoadDocument)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -80,8 +80,7 @@ void BM_LoadDocument(benchmark::State& state) {
     static const std::vector<BYTE> document = MakeBigDocument();
     TimingDevice device;
     resfix::FakeModules modules;  // no module: every picture comes from the document
-    docfix::TestRootReader reader;
-    DS_SceneRootReader* previous = SetSceneRootReader(&reader);
+    DS_SceneRootReader previous = SetSceneRootReader(&docfix::TestRootReader::Read);
     double total = 0;
     size_t held = 0;
     for (auto _ : state) {

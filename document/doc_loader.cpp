@@ -6,20 +6,19 @@
 
 namespace {
 
-DS_SceneRootReader* g_rootReader = nullptr;
+DS_SceneRootReader g_rootReader = nullptr;
 
 }  // namespace
 
-DS_SceneRootReader* SetSceneRootReader(DS_SceneRootReader* reader) {
-    DS_SceneRootReader* previous = g_rootReader;
+DS_SceneRootReader SetSceneRootReader(DS_SceneRootReader reader) {
+    DS_SceneRootReader previous = g_rootReader;
     g_rootReader = reader;
     return previous;
 }
 
 DS_IOF_Item* ReadSlideShowRoot(DS_IOF_Virtual& archive) {
-    INT version = ReadRecordHeader(archive);
     if (!g_rootReader) throw DS_LoadError("scene document: this program has no reader for the scene root");
-    DS_IOF_Item* root = g_rootReader->ReadRoot(archive, version);
+    DS_IOF_Item* root = g_rootReader(archive);
     if (!root) throw DS_LoadError("scene document: the scene root could not be read");
     return root;
 }

@@ -17,19 +17,14 @@
 // The resource number of the scene document in the executable.
 constexpr WORD DS_SCENE_DOCUMENT_RESOURCE = 107;
 
-// Makes the scene root (a DS_SlideShow_Light, whatever name the document
-// gives) and reads its fields; the root record's name and version are read
-// before it is called.  Throws DS_LoadError on any fault.
-class DS_SceneRootReader {
-public:
-    virtual ~DS_SceneRootReader() = default;
-    virtual DS_IOF_Item* ReadRoot(DS_IOF_Virtual& archive, INT version) = 0;
-};
+// Reads a whole root record (its class name and version, both ignored, then
+// the root's fields) into a new DS_SlideShow_Light, whatever name the
+// document gives.  Throws DS_LoadError on any fault.
+using DS_SceneRootReader = DS_IOF_Item* (*)(DS_IOF_Virtual& archive);
 // The scene code sets this once at start-up; returns the previous reader.
-DS_SceneRootReader* SetSceneRootReader(DS_SceneRootReader* reader);
+DS_SceneRootReader SetSceneRootReader(DS_SceneRootReader reader);
 
-// The root record (name and version, then the root's fields).  Without a
-// root reader the load fails.
+// The root record through the root reader.  Without one the load fails.
 DS_IOF_Item* ReadSlideShowRoot(DS_IOF_Virtual& archive);
 // The manager section: a new manager (which becomes the cache holder) with
 // its tables read for the version read.

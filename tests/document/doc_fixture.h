@@ -34,11 +34,10 @@ public:
     INT versionRead = -1;
 };
 
-class TestRootReader final : public DS_SceneRootReader {
-public:
-    DS_IOF_Item* ReadRoot(DS_IOF_Virtual& ar, INT version) override {
+struct TestRootReader {
+    static DS_IOF_Item* Read(DS_IOF_Virtual& ar) {
         auto root = std::make_unique<TestRoot>();
-        root->versionRead = version;
+        root->versionRead = ReadRecordHeader(ar);
         ar.ReadString(root->title);
         INT n = 0;
         ar.ReadInt(n);

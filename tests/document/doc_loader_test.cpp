@@ -20,7 +20,7 @@ namespace {
 class DocLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previousReader_ = SetSceneRootReader(&reader_);
+        previousReader_ = SetSceneRootReader(&TestRootReader::Read);
         SetCurrentDocResManager(nullptr);
     }
     void TearDown() override {
@@ -38,8 +38,7 @@ protected:
 
     FakeDevice device;
     FakeModules modules;
-    TestRootReader reader_;
-    DS_SceneRootReader* previousReader_ = nullptr;
+    DS_SceneRootReader previousReader_ = nullptr;
     std::vector<std::unique_ptr<DS_DocResManager>> managers_;
 };
 

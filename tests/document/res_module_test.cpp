@@ -126,8 +126,7 @@ TEST_F(ResModuleTest, NamesThatAreNotModulesFindNothingNotEvenTheExecutable) {
 }
 
 TEST_F(ResModuleTest, TheDocumentComesFromTheExecutable) {
-    docfix::TestRootReader reader;
-    DS_SceneRootReader* previous = SetSceneRootReader(&reader);
+    DS_SceneRootReader previous = SetSceneRootReader(&docfix::TestRootReader::Read);
     std::vector<BYTE> document = docfix::MakeDocument(u"KVL v 4.0.0", u"DS_SlideShow_Light");
     {
         tessaloom::testing::ScopedExecutableResources table(

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     resfix::FakeDevice device;
     resfix::FakeModules modules;
     modules.Add(u"common_res.dll", 7, DS_ResourceType::DDS, resfix::MakeTga(4, 4));
-    docfix::TestRootReader reader;
-    DS_SceneRootReader* previous = SetSceneRootReader(&reader);
+    DS_SceneRootReader previous = SetSceneRootReader(&docfix::TestRootReader::Read);
     SetCurrentDocResManager(nullptr);
     try {
         std::unique_ptr<DS_IOF_Item> root(LoadSceneDocumentFromMemory(data, size));

@@ -1,58 +1,116 @@
 #include "document/res_device.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+
+// The D3DX texture makers are linked where the program builds them.
+#if __has_include("platform/d3dx9/texture.cpp")
+#define DS_HAVE_D3DX_TEXTURES 1
+#else
+#define DS_HAVE_D3DX_TEXTURES 0
+#endif
 
 namespace {
 
-// The device side until the program links the D3DX texture, mesh and effect
-// makers and a current device: every creation fails, and says so once.
-class UnavailableDevice final : public DS_ResDevice {
+DS_CurrentDeviceGetter g_deviceGetter = nullptr;
+
+void SayOnce(bool& said, const char* what) {
+    if (!said) std::fprintf(stderr, "resource manager: %s\n", what);
+    said = true;
+}
+
+#if DS_HAVE_D3DX_TEXTURES
+IDirect3DDevice9* Device() {
+    static bool said = false;
+    IDirect3DDevice9* device = g_deviceGetter ? g_deviceGetter() : nullptr;
+    if (!device) SayOnce(said, "no current Direct3D device: textures are not made");
+    return device;
+}
+#endif
+
+// Textures through D3DX on the current device.  Meshes and effects need the
+// D3DX mesh and effect makers, which this program does not have: they fail.
+class D3DXDevice final : public DS_ResDevice {
 public:
-    HRESULT CreateTexture(const void*, UINT, IDirect3DTexture9** texture, D3DXIMAGE_INFO*) override {
-        if (texture) *texture = nullptr;
-        return Fail("texture");
+    HRESULT CreateTexture(const void* bytes, UINT size, IDirect3DTexture9** texture, D3DXIMAGE_INFO* info) override {
+        *texture = nullptr;
+#if DS_HAVE_D3DX_TEXTURES
+        IDirect3DDevice9* device = Device();
+        if (!device) return D3DERR_INVALIDCALL;
+        return D3DXCreateTextureFromFileInMemoryEx(device, bytes, size, D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
+                                                   D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE,
+                                                   D3DX_FILTER_NONE, 0, info, nullptr, texture);
+#else
+        (void)bytes, (void)size, (void)info;
+        return Unavailable("textures");
+#endif
     }
-    HRESULT CreateTextureNoFilter(const void*, UINT, bool, IDirect3DTexture9** texture) override {
-        if (texture) *texture = nullptr;
-        return Fail("texture");
+    HRESULT CreateTextureNoFilter(const void* bytes, UINT size, bool fullMipChain,
+                                  IDirect3DTexture9** texture) override {
+        *texture = nullptr;
+#if DS_HAVE_D3DX_TEXTURES
+        IDirect3DDevice9* device = Device();
+        if (!device) return D3DERR_INVALIDCALL;
+        return D3DXCreateTextureFromFileInMemoryEx(device, bytes, size, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                   fullMipChain ? D3DX_DEFAULT : 1, 0, D3DFMT_UNKNOWN,
+                                                   D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                                                   fullMipChain ? D3DX_DEFAULT : D3DX_FILTER_NONE, 0, nullptr,
+                                                   nullptr, texture);
+#else
+        (void)bytes, (void)size, (void)fullMipChain;
+        return Unavailable("textures");
+#endif
     }
     HRESULT CreateMesh(const void*, UINT, DS_MeshData& mesh) override {
         mesh.Release();
-        return Fail("mesh");
+        return Unavailable("meshes");
     }
     HRESULT CreateEffect(const void*, UINT, ID3DXEffect** effect) override {
-        if (effect) *effect = nullptr;
-        return Fail("effect");
+        *effect = nullptr;
+        return Unavailable("effects");
     }
     // No effect is ever made here, so there is none to count or notify.
     void AddRefEffect(ID3DXEffect*) override {}
     void ReleaseEffect(ID3DXEffect*) override {}
     void EffectLostDevice(ID3DXEffect*) override {}
     void EffectResetDevice(ID3DXEffect*) override {}
-    HRESULT SaveTextureAsDDS(IDirect3DTexture9*, std::vector<BYTE>& bytes) override {
+    HRESULT SaveTextureAsDDS(IDirect3DTexture9* texture, std::vector<BYTE>& bytes) override {
         bytes.clear();
-        return Fail("DDS save");
+#if DS_HAVE_D3DX_TEXTURES
+        ID3DXBuffer* buffer = nullptr;
+        HRESULT hr = D3DXSaveTextureToFileInMemory(&buffer, D3DXIFF_DDS, texture, nullptr);
+        if (FAILED(hr) || !buffer) return FAILED(hr) ? hr : E_FAIL;
+        const BYTE* p = static_cast<const BYTE*>(buffer->GetBufferPointer());
+        bytes.assign(p, p + buffer->GetBufferSize());
+        buffer->Release();
+        return S_OK;
+#else
+        (void)texture;
+        return Unavailable("DDS files");
+#endif
     }
 
 private:
-    static HRESULT Fail(const char* what) {
+    static HRESULT Unavailable(const char* what) {
         static bool said = false;
-        if (!said)
-            std::fprintf(stderr, "resource manager: no Direct3D resource maker in this program (%s not made)\n", what);
-        said = true;
+        std::string text = std::string("this program cannot make ") + what + " (nothing is made)";
+        SayOnce(said, text.c_str());
         return E_NOTIMPL;
     }
 };
 
-UnavailableDevice g_unavailable;
-DS_ResDevice* g_device = &g_unavailable;
+D3DXDevice g_default;
+DS_ResDevice* g_device = &g_default;
 
 }  // namespace
+
+void SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter) { g_deviceGetter = getter; }
 
 DS_ResDevice& GetResDevice() { return *g_device; }
 
 DS_ResDevice* SetResDevice(DS_ResDevice* device) {
     DS_ResDevice* previous = g_device;
-    g_device = device ? device : &g_unavailable;
+    g_device = device ? device : &g_default;
     return previous;
 }

@@ -4,7 +4,8 @@
 //
 // The manager calls these through one process-wide object, so that tests can
 // count, fail and inspect what would reach the device.  The default one makes
-// everything through D3DX on the current device.
+// textures through D3DX on the current device; meshes and effects it cannot
+// make yet (it says so once and fails).
 #pragma once
 
 #include <vector>
@@ -42,6 +43,12 @@ public:
     // The texture saved as a DDS file in memory.
     virtual HRESULT SaveTextureAsDDS(IDirect3DTexture9* texture, std::vector<BYTE>& bytes) = 0;
 };
+
+// The device the default device side makes everything on: the host's current
+// device, which it switches per render unit.  The host installs the getter;
+// without one (or with no current device) nothing is made.
+using DS_CurrentDeviceGetter = IDirect3DDevice9* (*)();
+void SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
 
 // The process-wide device side; never null.
 DS_ResDevice& GetResDevice();

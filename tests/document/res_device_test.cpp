@@ -43,7 +43,16 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         EXPECT_EQ(set.width, 4u);
         EXPECT_EQ(set.height, 2u);
         EXPECT_FLOAT_EQ(set.aspect, 0.5f);
-        tessaloom::testing::Image image = harness.ReadTexture(set.GetFrame(0));
+        // A managed texture is read by locking it.
+        IDirect3DTexture9* texture = set.GetFrame(0);
+        D3DSURFACE_DESC desc{};
+        ASSERT_EQ(texture->GetLevelDesc(0, &desc), S_OK);
+        EXPECT_EQ(texture->GetLevelCount(), 1u);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+        tessaloom::testing::Image image;
+        EXPECT_TRUE(tessaloom::testing::ConvertPixels(desc.Format, locked, desc.Width, desc.Height, &image));
+        texture->UnlockRect(0);
         EXPECT_TRUE(tessaloom::testing::Probe(image, 1, 1, 0xFF906030u));
     }
     SetResCurrentDeviceGetter(nullptr);

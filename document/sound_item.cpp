@@ -161,3 +161,5 @@ bool DS_AudioFile::ExtractToTemp() {
     }
     return false;
 }
+
+DS_IOF_Item* ReadAudioFileItem(DS_IOF_Virtual& archive) { return ReadAudioFile(archive); }

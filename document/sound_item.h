@@ -44,3 +44,6 @@ DS_AudioFile* ReadAudioFile(DS_IOF_Virtual& archive);
 // characters, at most 120 units), else "sound-<n>" with the stored
 // extension when that is plain letters and digits.
 std::u16string DS_SoundTempName(const std::u16string& storedPath, unsigned serial);
+// The same as a plain stored item, for readers of sound lists that hold items
+// by their base.
+DS_IOF_Item* ReadAudioFileItem(DS_IOF_Virtual& archive);

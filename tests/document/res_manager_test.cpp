@@ -225,6 +225,28 @@ TEST_F(ResManagerTest, UnknownGuidGivesAnEmptySlot) {
     EXPECT_EQ(m.Tables().guidTextures.count(unknown), 1u);
 }
 
+TEST_F(ResManagerTest, SaveStepsFillTheWrittenTables) {
+    DS_DocResManager m;
+    // A mask with a texture is saved as a DDS file; one without is left alone.
+    m.GetGuidTexture(kMaskGuid) = CreateTextureInfoFromMemory(MakeTga(2, 2).data(), 18 + 12).texture;
+    GUID bare = {7, 7, 7, {7}};
+    m.GetGuidTexture(bare);
+    EXPECT_TRUE(m.RefreshGuidData(kMaskGuid));
+    EXPECT_TRUE(m.RefreshGuidData(bare));
+    ASSERT_EQ(m.Tables().guidData.size(), 1u);
+    EXPECT_EQ(m.Tables().guidData.at(kMaskGuid).file.GetSize(), 4u);
+    EXPECT_EQ(std::memcmp(&m.Tables().guidData.at(kMaskGuid).guid, &kMaskGuid, sizeof(GUID)), 0);
+
+    // A picture link with frames travels with its records and values; an empty path does nothing.
+    DS_ImageFileLink seq = m.AddImageSequence({0.25f, 0.5f}, {Record(0, u"", u"a", MakeTga(2, 2)),
+                                                             Record(0, u"", u"a", MakeTga(2, 2))});
+    EXPECT_TRUE(m.PrepareLinkForSave(seq));
+    EXPECT_TRUE(m.PrepareLinkForSave(DS_ImageFileLink()));
+    EXPECT_EQ(m.Tables().savedImages.at(seq.key).size(), 2u);
+    EXPECT_EQ(m.Tables().frameValues.at(seq.key).size(), 2u);
+    EXPECT_EQ(m.Tables().savedImages.size(), 1u);
+}
+
 TEST_F(ResManagerTest, LostAndResetSkipEffectsThatFailed) {
     modules.Add(u"common_res.dll", 76, DS_ResourceType::RCData, {'e', 'f', 'f', 'e', 'c', 't'});
     DS_DocResManager m;

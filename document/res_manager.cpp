@@ -241,10 +241,9 @@ ID3DXEffect* DS_DocResManager::GetEffect(const DS_FileLink3& link) {
     }
     const DS_ResFileData& record = all.back();
     ID3DXEffect* effect = nullptr;
-    if (record.GetBytes() && FAILED(GetResDevice().CreateEffect(record.GetBytes(), record.GetSize(), &effect)) &&
-        effect) {
-        GetResDevice().ReleaseEffect(effect);
-        effect = nullptr;
+    if (record.GetBytes() && FAILED(GetResDevice().CreateEffect(record.GetBytes(), record.GetSize(), &effect))) {
+        if (effect) GetResDevice().ReleaseEffect(effect);
+        effect = nullptr;  // stored as it is: callers cope with a null effect
     }
     entry = DS_EffectRef::Adopt(effect);
     return entry.AddRefed();

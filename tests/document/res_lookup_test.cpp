@@ -102,6 +102,20 @@ TEST_F(ResLookupTest, RecordsWithoutNameOrNumberDoNotShareATexture) {
     EXPECT_EQ(FakeDevice::Of(b.texture.Get())->shade, 0x22);
 }
 
+TEST_F(ResLookupTest, OwnResourcesAndTheProcessWideHolder) {
+    modules.AddOwn(12, MakeTga(16, 16));
+    DS_TextureRef own = LoadTextureFromOwnResource(12, true);
+    EXPECT_TRUE(own);
+    EXPECT_FALSE(LoadTextureFromOwnResource(13, false));
+
+    // Without a manager there is no cache to make anything through.
+    SetCurrentDocResManager(nullptr);
+    ASSERT_EQ(GetResCacheHolder(), nullptr);
+    EXPECT_FALSE(DS_LoadTexture(Record(0, u"", u"a", MakeTga(2, 2))).texture);
+    DS_DocResManager m;
+    EXPECT_TRUE(DS_LoadTexture(Record(0, u"", u"a", MakeTga(2, 2))).texture);
+}
+
 TEST_F(ResLookupTest, ModulesAreLoadedOnceAndRetriedWhileMissing) {
     DS_ResCache cache;
     HMODULE h = nullptr;

@@ -59,3 +59,21 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ResDeviceTest, WithoutACurrentDeviceNothingIsMade) {
+    SetResCurrentDeviceGetter(nullptr);
+    std::vector<BYTE> tga = resfix::MakeTga(4, 4);
+    DS_TextureInfo info = CreateTextureInfoFromMemory(tga.data(), static_cast<UINT>(tga.size()));
+    EXPECT_FALSE(info.texture);
+    EXPECT_EQ(info.width, 0u);
+    EXPECT_FLOAT_EQ(info.aspect, 1.0f);
+    std::vector<BYTE> mesh = resfix::MakeMeshBytes(8, 12);
+    EXPECT_TRUE(LoadMeshFromMemory(mesh.data(), static_cast<UINT>(mesh.size()), DS_MESH_VERTEX_SIZE).IsEmpty());
+    ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(1);
+    EXPECT_TRUE(FAILED(GetResDevice().CreateEffect("effect", 6, &effect)));
+    EXPECT_EQ(effect, nullptr);
+}
+
+}  // namespace

@@ -4,13 +4,6 @@
 #include <cstring>
 #include <string>
 
-// The D3DX texture makers are linked where the program builds them.
-#if __has_include("platform/d3dx9/texture.cpp")
-#define DS_HAVE_D3DX_TEXTURES 1
-#else
-#define DS_HAVE_D3DX_TEXTURES 0
-#endif
-
 namespace {
 
 DS_CurrentDeviceGetter g_deviceGetter = nullptr;
@@ -20,14 +13,12 @@ void SayOnce(bool& said, const char* what) {
     said = true;
 }
 
-#if DS_HAVE_D3DX_TEXTURES
 IDirect3DDevice9* Device() {
     static bool said = false;
     IDirect3DDevice9* device = g_deviceGetter ? g_deviceGetter() : nullptr;
     if (!device) SayOnce(said, "no current Direct3D device: textures are not made");
     return device;
 }
-#endif
 
 // Textures through D3DX on the current device.  Meshes and effects need the
 // D3DX mesh and effect makers, which this program does not have: they fail.
@@ -35,21 +26,15 @@ class D3DXDevice final : public DS_ResDevice {
 public:
     HRESULT CreateTexture(const void* bytes, UINT size, IDirect3DTexture9** texture, D3DXIMAGE_INFO* info) override {
         *texture = nullptr;
-#if DS_HAVE_D3DX_TEXTURES
         IDirect3DDevice9* device = Device();
         if (!device) return D3DERR_INVALIDCALL;
         return D3DXCreateTextureFromFileInMemoryEx(device, bytes, size, D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
                                                    D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE,
                                                    D3DX_FILTER_NONE, 0, info, nullptr, texture);
-#else
-        (void)bytes, (void)size, (void)info;
-        return Unavailable("textures");
-#endif
     }
     HRESULT CreateTextureNoFilter(const void* bytes, UINT size, bool fullMipChain,
                                   IDirect3DTexture9** texture) override {
         *texture = nullptr;
-#if DS_HAVE_D3DX_TEXTURES
         IDirect3DDevice9* device = Device();
         if (!device) return D3DERR_INVALIDCALL;
         return D3DXCreateTextureFromFileInMemoryEx(device, bytes, size, D3DX_DEFAULT, D3DX_DEFAULT,
@@ -57,10 +42,6 @@ public:
                                                    D3DPOOL_MANAGED, D3DX_FILTER_NONE,
                                                    fullMipChain ? D3DX_DEFAULT : D3DX_FILTER_NONE, 0, nullptr,
                                                    nullptr, texture);
-#else
-        (void)bytes, (void)size, (void)fullMipChain;
-        return Unavailable("textures");
-#endif
     }
     HRESULT CreateMesh(const void*, UINT, DS_MeshData& mesh) override {
         mesh.Release();
@@ -77,7 +58,6 @@ public:
     void EffectResetDevice(ID3DXEffect*) override {}
     HRESULT SaveTextureAsDDS(IDirect3DTexture9* texture, std::vector<BYTE>& bytes) override {
         bytes.clear();
-#if DS_HAVE_D3DX_TEXTURES
         ID3DXBuffer* buffer = nullptr;
         HRESULT hr = D3DXSaveTextureToFileInMemory(&buffer, D3DXIFF_DDS, texture, nullptr);
         if (FAILED(hr) || !buffer) return FAILED(hr) ? hr : E_FAIL;
@@ -85,10 +65,6 @@ public:
         bytes.assign(p, p + buffer->GetBufferSize());
         buffer->Release();
         return S_OK;
-#else
-        (void)texture;
-        return Unavailable("DDS files");
-#endif
     }
 
 private:

@@ -3,6 +3,8 @@
 // goes with its manager.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "document/archive_writer.h"
 #include "document/res_manager.h"
 #include "tests/document/res_fixture.h"
@@ -54,6 +56,14 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         EXPECT_TRUE(tessaloom::testing::ConvertPixels(desc.Format, locked, desc.Width, desc.Height, &image));
         texture->UnlockRect(0);
         EXPECT_TRUE(tessaloom::testing::Probe(image, 1, 1, 0xFF906030u));
+
+        // A painted mask is saved as a DDS file of its texture.
+        const GUID mask = {0xABCDEF01, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+        m.GetGuidTexture(mask) = set.GetFirst().texture;
+        EXPECT_TRUE(m.RefreshGuidData(mask));
+        const DS_FileData& blob = m.Tables().guidData.at(mask).file;
+        ASSERT_GT(blob.GetSize(), 128u);
+        EXPECT_EQ(std::memcmp(blob.GetBytes(), "DDS ", 4), 0);
     }
     SetResCurrentDeviceGetter(nullptr);
 }

@@ -101,7 +101,7 @@ int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 // DT_CALCRECT ('&' marks a mnemonic unless DT_NOPREFIX: it is dropped, "&&"
 // gives '&').  `count` -1: up to the terminator.  Returns the text's height;
 // with DT_CALCRECT nothing is drawn and `rect` becomes the text's extent.
-// The context's font is the system font (a sans-serif face of 16-pixel lines).
+// The context's font is the system font: a sans-serif face of 13 pixels.
 int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
 int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
 COLORREF SetTextColor(HDC dc, COLORREF color);

@@ -346,3 +346,48 @@ TEST_F(ErrorBoxWindows, EveryFullScreenMonitorHasItsOwnBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// A test window moved to the second monitor still shows its own box: the
+// window's record paints it, not the record of the monitor it stands on.
+TEST_F(ErrorBoxWindows, TestWindowOnAnotherMonitorPaintsItsOwnRecord) {
+    TwoMonitors();
+    TestSaver saver;
+    saver.runMode = TestWindow;
+    saver.EnumerateMonitors();
+    ASSERT_EQ(saver.CreateSaverWindows(), S_OK);
+    HWND w = saver.mainWindow;
+    SetWindowPos(w, nullptr, 1200, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    DrainMessages();
+    ASSERT_EQ(MonitorFromWindow(w, MONITOR_DEFAULTTONEAREST), saver.monitors[1].monitor);
+    saver.SetErrorMode(static_cast<HRESULT>(0x8200000Bu));
+    saver.AnimateErrorBox();
+    InvalidateRect(w, nullptr, FALSE);
+    UpdateWindow(w);
+    tessaloom::test::WindowPixels p = tessaloom::test::ReadWindowPixels(w);
+    ASSERT_EQ(p.width, 600);
+    EXPECT_EQ(p.At(151, 126), RGB(255, 255, 255));
+    EXPECT_EQ(p.At(10, 10), RGB(0, 0, 0));
+    EXPECT_EQ(p.At(590, 390), RGB(0, 0, 0));
+}
+
+// In Config a start-up failure shows the message box and no settings dialog.
+TEST_F(ErrorBoxWindows, ConfigStartUpFailureShowsOnlyTheMessageBox) {
+    tessaloom::test::SetHeadlessMessageBoxes(true);
+    auto& shown = tessaloom::test::ShownMessageBoxes();
+    shown.clear();
+    TestSaver saver;
+    saver.runMode = Config;
+    saver.SetErrorMode(static_cast<HRESULT>(0x82000003u));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(saver.Run(), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(saver.configDialogCalls, 0);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, TextOf(2104));
+    EXPECT_NE(err.find("Could not find any compatible Direct3D devices."), std::string::npos) << err;
+    tessaloom::test::SetHeadlessMessageBoxes(false);
+}
+
+}  // namespace

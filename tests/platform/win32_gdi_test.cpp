@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/d3d9/d3d9.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/gdi_hooks.h"
 #include "platform/win32/message_box.h"
@@ -227,34 +228,38 @@ TEST_F(Win32Gdi, PaintContextIsClippedToTheUpdate) {
     EXPECT_EQ(Count(p, all, kWhite), Area(all) - Area(part));
 }
 
-// A Direct3D device makes its GL context on the window; once it is gone the
-// window still shows what GDI paints, and it does while a context lives too.
-TEST_F(Win32Gdi, PaintingHoldsUpBesideAndAfterAGlContext) {
-    HWND w = Make(32, 32);
-    SDL_Window* sdl = tessaloom::SdlWindowFromHwnd(w);
-    ASSERT_NE(sdl, nullptr);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GLContext gl = SDL_GL_CreateContext(sdl);
-    if (!gl) GTEST_SKIP() << "no GL context on an SDL window here: " << SDL_GetError();
-    RECT all{0, 0, 32, 32};
-    for (COLORREF color : {RGB(0, 255, 0), RGB(255, 0, 255)}) {
-        HBRUSH brush = CreateSolidBrush(color);
-        HDC dc = GetDC(w);
-        FillRect(dc, &all, brush);
-        ReleaseDC(w, dc);
-        DeleteObject(brush);
-        EXPECT_EQ(SDL_GL_GetCurrentContext(), gl);  // painting left the device's context alone
-        WindowPixels shown = ReadWindowSurface(w);
-        ASSERT_EQ(shown.width, 32);
-        EXPECT_EQ(Count(shown, all, color), Area(all));
-        if (gl) {
-            SDL_GL_MakeCurrent(sdl, nullptr);
-            SDL_GL_DeleteContext(gl);
-            gl = nullptr;
-        }
-    }
+// A Direct3D device makes its GL context on the window: it draws and presents
+// there, GDI paints beside it without touching the current GL context, and
+// after the device's release the window shows what GDI paints.
+TEST_F(Win32Gdi, PaintingBesideAndAfterADirect3DDevice) {
+    HWND w = Make(64, 48);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.SwapEffect = D3DSWAPEFFECT_COPY;
+    pp.Windowed = TRUE;
+    pp.hDeviceWindow = w;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, w, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff996633, 1.0f, 0), D3D_OK);
+    SDL_GLContext current = SDL_GL_GetCurrentContext();
+    RECT all{0, 0, 64, 48};
+    HDC dc = GetDC(w);
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ReleaseDC(w, dc);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), current);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff336699, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    dc = GetDC(w);
+    RECT box{16, 8, 48, 40};
+    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(w, dc);
+    WindowPixels shown = ReadWindowSurface(w);
+    ASSERT_EQ(shown.width, 64);
+    EXPECT_EQ(Count(shown, box, kWhite), Area(box));
+    EXPECT_EQ(shown.At(2, 2), kBlack);
 }
 
 TEST(Win32MessageBox, WithoutADisplayTheTextGoesToStderr) {

@@ -19,6 +19,9 @@ bool GtkReady() {
         const char* x = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         bool display = (x && *x) || (wayland && *wayland);
+        // GTK would switch the process to the user's locale, and the saver's
+        // number parsing and formatting rely on the C locale.
+        if (display) gtk_disable_setlocale();
         state = display && gtk_init_check(nullptr, nullptr) ? 1 : 0;
     }
     return state == 1;

@@ -63,12 +63,27 @@ struct DeviceContext {
     int bkMode = OPAQUE;
     RECT dirty{};
     bool paint = false;
+
+    DeviceContext() = default;
+    DeviceContext(const DeviceContext&) = delete;
+    DeviceContext& operator=(const DeviceContext&) = delete;
+    ~DeviceContext() {
+        if (clip) cairo_region_destroy(clip);
+        if (picture) cairo_surface_destroy(picture);
+    }
 };
 
 std::map<HDC, std::unique_ptr<DeviceContext>> g_contexts;
 
 struct Picture {
     cairo_surface_t* surface = nullptr;
+
+    Picture() = default;
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    ~Picture() {
+        if (surface) cairo_surface_destroy(surface);
+    }
 };
 std::map<HWND, Picture> g_pictures;
 
@@ -143,8 +158,6 @@ void FreeContext(HDC handle, bool show) {
         cairo_surface_flush(dc.picture);
         ShowInWindow(dc.window, dc.picture, dc.dirty);
     }
-    cairo_region_destroy(dc.clip);
-    cairo_surface_destroy(dc.picture);
     g_contexts.erase(it);
 }
 
@@ -271,17 +284,12 @@ void ReleasePaintDC(HWND, HDC dc) {
 void ForgetWindowPicture(HWND window) {
     for (auto it = g_contexts.begin(); it != g_contexts.end();) {
         if (it->second->window == window) {
-            cairo_region_destroy(it->second->clip);
-            cairo_surface_destroy(it->second->picture);
             it = g_contexts.erase(it);
         } else {
             ++it;
         }
     }
-    auto it = g_pictures.find(window);
-    if (it == g_pictures.end()) return;
-    if (it->second.surface) cairo_surface_destroy(it->second.surface);
-    g_pictures.erase(it);
+    g_pictures.erase(window);
 }
 
 cairo_surface_t* WindowPicture(HWND window) {

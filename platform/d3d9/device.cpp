@@ -1513,4 +1513,8 @@ void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* overrid
     if (device) static_cast<Device*>(device)->SetOverride(override);
 }
 
+void ForgetProgram(IDirect3DDevice9* device, GLuint program) {
+    if (device) static_cast<Device*>(device)->ForgetProgram(program);
+}
+
 }  // namespace tessaloom::d3d9

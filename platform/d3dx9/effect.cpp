@@ -6,7 +6,9 @@
 // program for the state of each draw (so lighting, texture-coordinate
 // generation and texture transforms of the device apply); its values reach
 // the fragment code as d3d_ffDiffuse, d3d_ffSpecular and d3d_ffTexCoord0..7.
-// A pass without code only sets states and draws fixed-function.  Programs
+// A pass with only vertex code writes those names for the device's texture
+// stages, which then colour the pixels.  A pass without code only sets
+// states and draws fixed-function.  Programs
 // are built per pass and per variant of the device state they depend on
 // (alpha test, and for fixed-function vertices the vertex state), and kept.
 #include "platform/d3dx9/effect.h"
@@ -76,6 +78,15 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
             if (at != std::string::npos) prelude.replace(at, decl.size(), std::string("vec4 ") + v + ";\n");
         }
     }
+    // Vertex code of a pass without fragment code hands the fixed-function
+    // texture stages its colours and coordinates under the same names.
+    const bool ffPixels = stage == fx::Stage::Vertex && !pass.fragment.present;
+    if (ffPixels) {
+        prelude += "vec4 d3d_ffDiffuse = vec4(1.0);\nvec4 d3d_ffSpecular = vec4(0.0);\n";
+        lines += 2;
+        for (int i = 0; i < kMaxStages; ++i, ++lines)
+            prelude += "vec4 d3d_ffTexCoord" + std::to_string(i) + " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+    }
     prelude += "#define main d3d_main\n";
     *preludeLines = lines + 1;
 
@@ -84,10 +95,21 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
         // Direct3D clip space to GL's, as the device's own vertex programs
         // do it: y flipped (targets keep row 0 on top), half-pixel shift,
         // depth 0..w to -w..w.
+        if (ffPixels) {
+            const char* flat = key.flat ? "flat " : "";
+            epilogue += std::string(flat) + "out vec4 v_diffuse;\n" + flat + "out vec4 v_specular;\n";
+            for (int i = 0; i < key.stageCount; ++i) epilogue += "out vec4 v_tex" + std::to_string(i) + ";\n";
+        }
         epilogue +=
             "uniform vec4 u_viewport;\n"
             "void main() {\n"
-            "  d3d_main();\n"
+            "  d3d_main();\n";
+        if (ffPixels) {
+            epilogue += "  v_diffuse = d3d_ffDiffuse;\n  v_specular = d3d_ffSpecular;\n";
+            for (int i = 0; i < key.stageCount; ++i)
+                epilogue += "  v_tex" + std::to_string(i) + " = d3d_ffTexCoord" + std::to_string(i) + ";\n";
+        }
+        epilogue +=
             "  vec4 c = gl_Position;\n"
             "  gl_Position = vec4(c.x + c.w / u_viewport.z, -c.y + c.w / u_viewport.w, 2.0 * c.z - c.w, c.w);\n"
             "}\n";
@@ -162,13 +184,20 @@ public:
         for (size_t t = 0; t < desc_.techniques.size(); ++t) {
             for (size_t p = 0; p < desc_.techniques[t].passes.size(); ++p) {
                 const fx::Pass& pass = desc_.techniques[t].passes[p];
-                if (pass.vertex.present && !pass.fragment.present) {
-                    *error = "effect '" + desc_.name + "', line " + std::to_string(pass.line) +
-                             ": a pass with vertex code needs fragment code too";
-                    return false;
-                }
-                if (!pass.fragment.present) continue;
+                if (!pass.fragment.present && !pass.vertex.present) continue;
                 FfKey key;
+                if (!pass.fragment.present) {
+                    // Vertex code over the default texture stages.
+                    key.stageCount = 1;
+                    key.stages[0].colorOp = D3DTOP_MODULATE;
+                    key.stages[0].colorArg1 = D3DTA_TEXTURE;
+                    key.stages[0].colorArg2 = D3DTA_CURRENT;
+                    key.stages[0].alphaOp = D3DTOP_SELECTARG1;
+                    key.stages[0].alphaArg1 = D3DTA_TEXTURE;
+                    key.stages[0].alphaArg2 = D3DTA_CURRENT;
+                    if (!Link(t, p, NormalKey(pass, key), error)) return false;
+                    continue;
+                }
                 key.fvf = D3DFVF_XYZ | D3DFVF_TEX1;
                 key.stageCount = kMaxStages;
                 for (int i = 0; i < kMaxStages; ++i) key.stages[i].coordSet = static_cast<uint8_t>(i);
@@ -295,7 +324,7 @@ public:
             for (const auto& ss : smp.states)
                 device_->SetSamplerState(smp.stage, static_cast<D3DSAMPLERSTATETYPE>(ss.state), ss.value);
         Commit();
-        if (pass.fragment.present) tessaloom::d3d9::SetProgramOverride(device_, &override_);
+        if (pass.fragment.present || pass.vertex.present) tessaloom::d3d9::SetProgramOverride(device_, &override_);
         return D3D_OK;
     }
     HRESULT CommitChanges() override {
@@ -379,6 +408,14 @@ private:
     FfKey NormalKey(const fx::Pass& pass, const FfKey& key) const {
         FfKey n;
         n.alphaFunc = key.alphaFunc;
+        if (!pass.fragment.present) {
+            // The fixed-function pixels: everything but the vertex state.
+            n = key;
+            n.fvf = 0;
+            n.lighting = n.colorVertex = n.diffuseSource = n.ambientSource = 0;
+            n.specularSource = n.emissiveSource = n.localViewer = n.normalizeNormals = n.lightMask = 0;
+            return n;
+        }
         if (pass.vertex.present) return n;
         n.fvf = key.fvf;
         n.lighting = key.lighting;
@@ -443,9 +480,18 @@ private:
             }
         }
         GLuint fs = 0;
-        if (vs) {
+        if (vs && pass.fragment.present) {
             fs = CompileStage(GL_FRAGMENT_SHADER, DeviceStageSource(desc_, pass, fx::Stage::Fragment, key, &lines), &log);
             if (!fs) *error = fx::MapCompilerLog(desc_, technique, pass, fx::Stage::Fragment, log, lines);
+        } else if (vs) {
+            std::string ffError;
+            const std::string source = tessaloom::d3d9::FfFragmentSource(key, &ffError);
+            if (source.empty()) {
+                *error = "effect '" + desc_.name + "', technique '" + technique.name + "': texture stages: " + ffError;
+            } else {
+                fs = CompileStage(GL_FRAGMENT_SHADER, source, &log);
+                if (!fs) *error = "effect '" + desc_.name + "': fixed-function fragment program: " + log;
+            }
         }
         if (vs && fs) {
             GLuint program = glCreateProgram();

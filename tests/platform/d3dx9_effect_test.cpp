@@ -147,6 +147,36 @@ TEST(D3DXEffect, PassWithVertexCode) {
     e->Release();
 }
 
+// Vertex code alone: its colour and coordinates go through the device's
+// texture stages (stage 0 by default: texture x diffuse).
+TEST(D3DXEffect, PassWithOnlyVertexCodeFeedsTheTextureStages) {
+    D3DHarness h(16, 16);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* tex = h.MakeTexture(2, 1, [](UINT x, UINT) { return x == 0 ? 0xff808080u : 0xffffffffu; });
+    ID3DXEffect* e = Make(d, R"(
+        float4 Tint = {1, 0, 0, 1};
+        technique Main { pass {
+            CullMode = None;
+            vertex """
+                void main() {
+                    gl_Position = vec4(d3d_Position.xyz, 1.0);
+                    d3d_ffDiffuse = Tint;
+                    d3d_ffTexCoord0 = vec4(d3d_TexCoord0.x * 0.5, 0.0, 0.0, 1.0);  // the left texel only
+                }
+            """
+        } })");
+    ASSERT_NE(e, nullptr);
+    d->SetTexture(0, tex);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+    d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    DrawQuad(d, e);
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 8, 8, 0xff800000));
+    d->SetTexture(0, nullptr);
+    e->Release();
+    tex->Release();
+}
+
 TEST(D3DXEffect, BeginSavesTheStateTheEffectTouchesAndEndRestoresIt) {
     D3DHarness h(8, 8);
     ASSERT_TRUE(h.ok());
@@ -382,8 +412,8 @@ TEST(D3DXEffect, BadEffectsFailWithTheirMessage) {
         {"GLSL", "technique Main {\n  pass P0 {\n    fragment \"\"\"\n      void main() {\n        d3d_FragColor = heet;\n"
                  "      }\n    \"\"\"\n  }\n}\n",
          "effect 'test.fx', technique 'Main', pass 'P0', fragment code, line 5: "},
-        {"vertex code alone", "technique Main { pass { vertex \"\"\" void main() { gl_Position = vec4(0.0); } \"\"\" } }",
-         "a pass with vertex code needs fragment code too"},
+        {"vertex GLSL", "technique Main { pass P {\n vertex \"\"\"\n void main() { gl_Position = vec4(0.0) + nothing; }\n \"\"\" } }",
+         "effect 'test.fx', technique 'Main', pass 'P', vertex code, line 3: "},
         {"compiled D3D effect", std::string("\x01\x09\xff\xfe\0\0\0\0", 8), "effect 'test.fx'"},
         {"no technique", "float a = 1;", "no technique"},
     };

@@ -431,11 +431,14 @@ private:
         n.flat = key.flat;
         // Every stage's coordinates, also of stages the colour operations
         // leave disabled: the fragment code may read any of them.
+        // Pre-transformed vertices bypass generation and transforms: their
+        // coordinates arrive as given.
+        const bool rhw = (key.fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
         n.stageCount = kMaxStages;
         for (int i = 0; i < kMaxStages; ++i) {
             n.stages[i].coordSet = key.stages[i].coordSet;
-            n.stages[i].coordGen = key.stages[i].coordGen;
-            n.stages[i].transformFlags = key.stages[i].transformFlags;
+            n.stages[i].coordGen = rhw ? 0 : key.stages[i].coordGen;
+            n.stages[i].transformFlags = rhw ? 0 : key.stages[i].transformFlags;
         }
         return n;
     }

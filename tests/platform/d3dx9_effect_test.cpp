@@ -177,6 +177,46 @@ TEST(D3DXEffect, PassWithOnlyVertexCodeFeedsTheTextureStages) {
     tex->Release();
 }
 
+// Fragment code may read the coordinates of any stage, also one whose colour
+// operation is disabled; pre-transformed vertices skip coordinate
+// generation, as D3D9 does, instead of refusing the draw.
+TEST(D3DXEffect, FragmentCodeReadsGeneratedCoordinatesOfAnyStage) {
+    D3DHarness h(16, 16);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    ID3DXEffect* e = Make(d, R"(
+        technique Main { pass { CullMode = None;
+            fragment """ void main() { d3d_FragColor = vec4(d3d_ffTexCoord1.x * 0.5 + 0.5, d3d_ffTexCoord0.y, 0.0, 1.0); } """
+        } })");
+    ASSERT_NE(e, nullptr);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION);
+    DrawQuad(d, e);  // identity transforms: camera-space x runs -1 .. 1 across the target
+    auto img = h.ReadBackBuffer();
+    const int left = static_cast<int>((img.at(2, 8) >> 16) & 0xff), right = static_cast<int>((img.at(13, 8) >> 16) & 0xff);
+    EXPECT_LT(left, 60);
+    EXPECT_GT(right, 200);
+    EXPECT_LT((img.at(8, 1) >> 8) & 0xff, 40u);   // v = 0 at the top
+    EXPECT_GT((img.at(8, 14) >> 8) & 0xff, 215u);
+
+    using tessaloom::testing::VertexRhwColorTex;
+    const VertexRhwColorTex rhw[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xffffffff, 0, 1}, {15.5f, -0.5f, 0.5f, 1, 0xffffffff, 1, 1},
+                                      {-0.5f, 15.5f, 0.5f, 1, 0xffffffff, 0, 1}, {15.5f, 15.5f, 0.5f, 1, 0xffffffff, 1, 1}};
+    d->BeginScene();
+    UINT passes = 0;
+    e->Begin(&passes, 0);
+    e->BeginPass(0);
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, rhw, sizeof(rhw[0])), D3D_OK);
+    e->EndPass();
+    e->End();
+    d->EndScene();
+    // Stage 1 reads set 0 as given: u = 8.5 / 16 at pixel 8, so red = 0.5 + 0.5 u.
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 8, 8, 0xffc3ff00, 3));
+    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 1);
+    e->Release();
+}
+
 TEST(D3DXEffect, BeginSavesTheStateTheEffectTouchesAndEndRestoresIt) {
     D3DHarness h(8, 8);
     ASSERT_TRUE(h.ok());

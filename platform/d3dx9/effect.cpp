@@ -571,6 +571,15 @@ private:
         if (l.projection >= 0) glUniformMatrix4fv(l.projection, 1, GL_TRUE, &projection.m[0][0]);
         if (l.worldViewProjection >= 0) glUniformMatrix4fv(l.worldViewProjection, 1, GL_TRUE, &wvp.m[0][0]);
         const fx::Pass& pass = desc_.techniques[active_].passes[pass_];
+        if (pass.vertex.present) {
+            // Inputs the vertex format lacks read GL's current attribute
+            // values: opaque white diffuse, black specular, (0, 0, 0, 1)
+            // texture coordinates.
+            glVertexAttrib4f(1, 0, 0, 0, 1);
+            glVertexAttrib4f(2, 1, 1, 1, 1);
+            glVertexAttrib4f(3, 0, 0, 0, 0);
+            for (GLuint i = 4; i < fx::kVertexInputs.size(); ++i) glVertexAttrib4f(i, 0, 0, 0, 1);
+        }
         bool emptyUsed = false;
         for (size_t i = 0; i < desc_.parameters.size(); ++i) {
             const GLint loc = l.parameters[i];

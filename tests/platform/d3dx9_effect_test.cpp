@@ -217,6 +217,28 @@ TEST(D3DXEffect, FragmentCodeReadsGeneratedCoordinatesOfAnyStage) {
     e->Release();
 }
 
+// Vertex inputs the format lacks: diffuse reads opaque white, specular
+// black, texture set 1 (0, 0, 0, 1).
+TEST(D3DXEffect, MissingVertexInputsReadTheirDefaults) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    ID3DXEffect* e = Make(h.device, R"(
+        technique Main { pass { CullMode = None;
+            vertex """
+                out vec4 c;
+                void main() {
+                    gl_Position = vec4(d3d_Position.xyz, 1.0);
+                    c = vec4(d3d_Diffuse.r, d3d_Specular.g + d3d_TexCoord1.w * 0.5, d3d_TexCoord1.x, d3d_Diffuse.a);
+                }
+            """
+            fragment """ in vec4 c; void main() { d3d_FragColor = c; } """
+        } })");
+    ASSERT_NE(e, nullptr);
+    DrawQuad(h.device, e);
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xffff8000, 2));
+    e->Release();
+}
+
 TEST(D3DXEffect, BeginSavesTheStateTheEffectTouchesAndEndRestoresIt) {
     D3DHarness h(8, 8);
     ASSERT_TRUE(h.ok());

@@ -1518,8 +1518,4 @@ void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* overrid
     if (device) static_cast<Device*>(device)->SetOverride(override);
 }
 
-void ForgetProgram(IDirect3DDevice9* device, GLuint program) {
-    if (device) static_cast<Device*>(device)->ForgetProgram(program);
-}
-
 }  // namespace tessaloom::d3d9

@@ -47,8 +47,4 @@ void ForgetProgram(IDirect3DDevice9* device, GLuint program);
 // copied: it must outlive its use.
 void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* override);
 
-// To be called before deleting a program handed out by an override: the
-// device keeps its uniform locations by GL name, and GL reuses names.
-void ForgetProgram(IDirect3DDevice9* device, GLuint program);
-
 }  // namespace tessaloom::d3d9

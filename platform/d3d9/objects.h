@@ -390,10 +390,6 @@ public:
         override_ = override;
         ffDirty_ = true;
     }
-    void ForgetProgram(GLuint program) {
-        overridePrograms_.erase(program);
-        if (usedProgram_ == program) usedProgram_ = 0;
-    }
 
 private:
     HRESULT PrepareDraw(D3DPRIMITIVETYPE type);

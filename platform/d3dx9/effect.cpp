@@ -32,9 +32,10 @@ using tessaloom::d3d9::FfKey;
 using tessaloom::d3d9::FfKeyHash;
 using tessaloom::d3d9::kMaxStages;
 
-// A texture unit past the device's stages: a sampler whose texture parameter
-// holds no texture reads from here, and sees (0, 0, 0, 1).
-constexpr GLint kEmptyUnit = 15;
+// A texture unit past the device's stages (0..7) and its scratch unit (15):
+// a sampler whose texture parameter holds no texture reads from here, and
+// sees (0, 0, 0, 1).
+constexpr GLint kEmptyUnit = 14;
 
 const char* AlphaCompare(uint8_t func) {
     switch (func) {

@@ -239,6 +239,29 @@ TEST(D3DXEffect, MissingVertexInputsReadTheirDefaults) {
     e->Release();
 }
 
+// Two passes, each with its own code and states: the second adds green to
+// the first's red.
+TEST(D3DXEffect, PassesDrawInTurnWithTheirOwnStates) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    ID3DXEffect* e = Make(h.device, R"(
+        technique Main {
+            pass Red { CullMode = None; AlphaBlendEnable = false;
+                fragment """ void main() { d3d_FragColor = vec4(1.0, 0.0, 0.0, 1.0); } """ }
+            pass Green { CullMode = None; AlphaBlendEnable = true; SrcBlend = One; DestBlend = One;
+                vertex """ void main() { gl_Position = vec4(d3d_Position.xyz, 1.0); } """
+                fragment """ void main() { d3d_FragColor = vec4(0.0, 0.5, 0.0, 1.0); } """ }
+        })");
+    ASSERT_NE(e, nullptr);
+    h.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+    DrawQuad(h.device, e);
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xffff8000));
+    DWORD blend = 1;
+    h.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    EXPECT_EQ(blend, 0u);
+    e->Release();
+}
+
 TEST(D3DXEffect, BeginSavesTheStateTheEffectTouchesAndEndRestoresIt) {
     D3DHarness h(8, 8);
     ASSERT_TRUE(h.ok());

@@ -540,6 +540,19 @@ TEST(D3DXEffect, DemoEffectsBuildAndDraw) {
         ++count;
     }
     EXPECT_GE(count, 9);
+    // After all those programs were deleted, a new effect (whose programs
+    // may get their GL names) still draws with its own uniforms.
+    IDirect3DTexture9* white = h.MakeTexture(1, 1, [](UINT, UINT) { return 0xffffffffu; });
+    ID3DXEffect* e = Make(h.device, kFragmentOnly);
+    ASSERT_NE(e, nullptr);
+    e->SetTexture("Picture", white);
+    e->SetFloat("tint", 0.25f);
+    h.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+    DrawQuad(h.device, e);
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 8, 8, 0xff404040));
+    h.device->SetTexture(0, nullptr);
+    e->Release();
+    white->Release();
 }
 
 // OnLostDevice lets go of default-pool textures so that the device can reset.

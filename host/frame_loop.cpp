@@ -4,10 +4,12 @@
 #include "host/frame_loop.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/devices.h"
 #include "host/saver_framework.h"
+#include "platform/win32/strings.h"
 
 namespace {
 
@@ -246,5 +248,16 @@ void CSaverFramework::UpdateFpsText() {
         size_t k = 0;
         for (; text[k] && k + 1 < capacity; ++k) unit.rateText[k] = static_cast<WCHAR>(static_cast<unsigned char>(text[k]));
         unit.rateText[k] = 0;
+    }
+    // The texts are drawn nowhere; TESSALOOM_FRAME_STATS=1 prints them.
+    static const bool print = [] {
+        const char* v = std::getenv("TESSALOOM_FRAME_STATS");
+        return v && *v && *v != '0';
+    }();
+    if (print) {
+        for (uint32_t i = 0; i < renderUnitCount; ++i)
+            std::fprintf(stderr, "tessaloom: unit %u: %s, %s\n", i,
+                         tessaloom::Utf16ToUtf8(renderUnits[i].deviceText).c_str(),
+                         tessaloom::Utf16ToUtf8(renderUnits[i].rateText).c_str());
     }
 }

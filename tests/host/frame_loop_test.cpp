@@ -202,13 +202,15 @@ TEST(FrameLoop, AThrowingSceneEntersTheErrorMode) {
     }
 }
 
-// The test window with a real device of the Direct3D stand-in.
+// The test window (or full screen) with a real device of the Direct3D stand-in.
 class RealWindow : public ::testing::Test {
 protected:
+    virtual const char16_t* CommandLine() const { return u"saver /t"; }
     void SetUp() override {
         tessaloom::test::ResetWindowState();
+        tessaloom::test::SetFakeDisplays({});
         baseline_ = tessaloom::d3d9::LiveObjectCount();
-        tessaloom::host::SetProcessCommandLine(u"saver /t");
+        tessaloom::host::SetProcessCommandLine(CommandLine());
         saver_.Create(nullptr);
         ASSERT_FALSE(saver_.errorMode) << std::hex << saver_.errorCode;
         ASSERT_EQ(saver_.Initialize3D(), 0);
@@ -230,6 +232,7 @@ TEST_F(RealWindow, LostThenNotResetThenResetRestoresOnce) {
     EXPECT_EQ(saver_.windowed, 1);
     EXPECT_TRUE(unit.presentParams.Windowed);
     tessaloom::d3d9::LoseDevice(unit.device, 2);
+    saver_.adapters[unit.adapterIndex]->desktopMode.Width = 1;  // read again before the reset
     saver_.Render3D();
     saver_.Render3D();
     EXPECT_EQ(saver_.log, (std::vector<std::string>{"move", "move"}));  // lost: nothing drawn
@@ -237,6 +240,7 @@ TEST_F(RealWindow, LostThenNotResetThenResetRestoresOnce) {
     saver_.Render3D();
     EXPECT_EQ(saver_.log, (std::vector<std::string>{"move", "lose0", "restore0", "render0"}));
     EXPECT_EQ(unit.objectsRestored, 1);
+    EXPECT_GT(saver_.adapters[unit.adapterIndex]->desktopMode.Width, 1u);
     saver_.log.clear();
     saver_.Render3D();
     EXPECT_EQ(saver_.log, (std::vector<std::string>{"move", "render0"}));
@@ -295,6 +299,27 @@ TEST_F(RealWindow, TheLoopDrawsAfterThirtyMillisecondSleepsUntilTheWindowCloses)
     for (size_t i = 1; i < saver_.renderTimes.size(); ++i)
         EXPECT_GE(saver_.renderTimes[i] - saver_.renderTimes[i - 1], 0.029);
     EXPECT_EQ(saver_.renderUnitCount, 0u);  // the window's end released the devices
+}
+
+class RealFullScreen : public RealWindow {
+protected:
+    const char16_t* CommandLine() const override { return u"saver /s"; }
+};
+
+TEST_F(RealFullScreen, OneUnitPerMonitorDrawsAndIsReset) {
+    RenderUnitRecord& unit = saver_.renderUnits[0];
+    EXPECT_EQ(saver_.windowed, 0);
+    EXPECT_FALSE(unit.presentParams.Windowed);
+    EXPECT_EQ(unit.presentParams.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
+    EXPECT_EQ(unit.presentParams.hDeviceWindow, saver_.monitors[0].window);
+    EXPECT_EQ(unit.monitorIndex, 0);
+    saver_.Render3D();
+    EXPECT_EQ(saver_.log, (std::vector<std::string>{"move", "render0"}));
+    tessaloom::d3d9::LoseDevice(unit.device, 0);
+    saver_.log.clear();
+    saver_.Render3D();
+    EXPECT_EQ(saver_.log, (std::vector<std::string>{"move", "lose0", "restore0", "render0"}));
+    EXPECT_FALSE(saver_.errorMode);
 }
 
 }  // namespace

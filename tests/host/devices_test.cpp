@@ -26,9 +26,16 @@ D3DDISPLAYMODE Mode(UINT w, UINT h, UINT refresh = 60, D3DFORMAT f = D3DFMT_X8R8
 class DeviceSaver : public TestSaver {
 public:
     std::function<HRESULT(const D3DCAPS9&, DWORD, D3DFORMAT)> accept;
+    std::function<HRESULT(IDirect3DDevice9*)> acceptCreated;
+    std::function<HRESULT()> create, restore;
     HRESULT AcceptDevice(const D3DCAPS9& caps, DWORD flags, D3DFORMAT format) override {
         return accept ? accept(caps, flags, format) : S_OK;
     }
+    HRESULT AcceptCreatedDevice(IDirect3DDevice9* device) override {
+        return acceptCreated ? acceptCreated(device) : S_OK;
+    }
+    HRESULT CreateDeviceResources() override { return create ? create() : S_OK; }
+    HRESULT RestoreDeviceResources() override { return restore ? restore() : S_OK; }
 };
 
 // A saver over a fake Direct3D object with one monitor per adapter.
@@ -405,6 +412,56 @@ TEST_F(DevicesWithRegistry, WindowedUnitForPreviewAndTestWindow) {
         ASSERT_FALSE(s.d3d.depthChecks.empty());
         EXPECT_EQ(s.d3d.depthChecks.back().adapterFormat, c.backBuffer);
     }
+}
+
+TEST_F(DevicesWithRegistry, ARefusedCreatedDeviceIsReleasedAndTheNextModeTried) {
+    FakeSaver s({FourModes()});
+    int calls = 0;
+    s.saver.acceptCreated = [&](IDirect3DDevice9*) { return ++calls == 1 ? E_FAIL : S_OK; };
+    ASSERT_EQ(s.saver.EnumerateDevices(), S_OK);
+    s.saver.Initialize3D();
+    EXPECT_FALSE(s.saver.errorMode);
+    ASSERT_EQ(s.d3d.creates.size(), 2u);
+    EXPECT_EQ(s.d3d.creates[1].params.BackBufferWidth, 800u);
+    EXPECT_EQ(s.saver.renderUnitCount, 1u);
+    // TearDown checks that the refused device was released.
+}
+
+TEST_F(DevicesWithRegistry, FailingDeviceObjectsGiveTheirCodeAndTheOtherUnitsGoOn) {
+    struct Case {
+        bool createFails;
+        bool restoreFails;
+        int32_t created, restored;  // of the first unit
+    };
+    for (const Case& c : std::vector<Case>{{true, false, 0, 0}, {false, true, 1, 0}}) {
+        FakeSaver s({FourModes(), FourModes()});
+        int creates = 0, restores = 0;
+        s.saver.create = [&] { return ++creates == 1 && c.createFails ? E_FAIL : S_OK; };
+        s.saver.restore = [&] { return ++restores == 1 && c.restoreFails ? E_FAIL : S_OK; };
+        ASSERT_EQ(s.saver.EnumerateDevices(), S_OK);
+        s.saver.Initialize3D();
+        EXPECT_TRUE(s.saver.errorMode);
+        EXPECT_EQ(s.saver.errorCode, kDeviceObjectsFailed);
+        ASSERT_EQ(s.saver.renderUnitCount, 2u);
+        EXPECT_EQ(s.saver.renderUnits[0].objectsCreated, c.created);
+        EXPECT_EQ(s.saver.renderUnits[0].objectsRestored, c.restored);
+        EXPECT_EQ(s.saver.renderUnits[1].objectsCreated, 1);
+        EXPECT_EQ(s.saver.renderUnits[1].objectsRestored, 1);
+    }
+}
+
+TEST_F(DevicesWithRegistry, NoAcceptableDeviceStopsTheStartUp) {
+    tessaloom::test::ResetWindowState();
+    tessaloom::host::SetProcessCommandLine(u"saver");
+    DeviceSaver saver;
+    saver.accept = [](const D3DCAPS9&, DWORD, D3DFORMAT) { return E_FAIL; };
+    saver.Create(nullptr);
+    EXPECT_GE(saver.adapterCount, 1u);
+    EXPECT_TRUE(saver.errorMode);
+    EXPECT_EQ(saver.errorCode, static_cast<HRESULT>(0x82000003u));
+    saver.Run();
+    EXPECT_EQ(saver.direct3D, nullptr);
+    EXPECT_EQ(saver.adapters[0], nullptr);
 }
 
 TEST(Devices, BestAdapterPrefersHardwareThenTheLastSoftware) {

@@ -168,7 +168,8 @@ HRESULT CSaverFramework::Render3D() {
                 Guarded(*this, [this] { return LoseDeviceResources(); });
                 unit.objectsRestored = 0;
             }
-            if (windowed && unit.adapterIndex >= 0 && unit.adapterIndex < kMaxAdapters && adapters[unit.adapterIndex])
+            if (!unit.device) break;  // the hook ended the saver
+            if (windowed && direct3D && unit.adapterIndex >= 0 && unit.adapterIndex < kMaxAdapters && adapters[unit.adapterIndex])
                 direct3D->GetAdapterDisplayMode(static_cast<UINT>(unit.adapterIndex),
                                                 &adapters[unit.adapterIndex]->desktopMode);
             if (FAILED(unit.device->Reset(&unit.presentParams))) {

@@ -322,4 +322,22 @@ TEST_F(RealFullScreen, OneUnitPerMonitorDrawsAndIsReset) {
     EXPECT_FALSE(saver_.errorMode);
 }
 
+TEST_F(RealFullScreen, AThrowingSceneInTheLoopShowsTheErrorAndTheEndClearsTheRunningFlag) {
+    saver_.Cleanup3D();  // the loop builds the units itself
+    saver_.direct3D = CreateDirect3DObject();
+    ASSERT_NE(saver_.direct3D, nullptr);
+    bool flagWhileRunning = false;
+    saver_.onRender = [this, &flagWhileRunning]() -> HRESULT {
+        flagWhileRunning = tessaloom::test::ScreenSaverRunningFlag();
+        tessaloom::test::InjectKey(saver_.mainWindow, 'K');
+        throw std::runtime_error("scene");
+    };
+    EXPECT_EQ(saver_.RunSaverLoop(), 0);
+    EXPECT_TRUE(flagWhileRunning);
+    EXPECT_TRUE(saver_.errorMode);
+    EXPECT_EQ(saver_.errorCode, kSceneException);
+    EXPECT_FALSE(tessaloom::test::ScreenSaverRunningFlag());
+    EXPECT_EQ(saver_.renderUnitCount, 0u);
+}
+
 }  // namespace

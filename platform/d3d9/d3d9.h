@@ -537,6 +537,10 @@ struct IDirect3DDevice9 : IUnknown {
                                                 IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle) = 0;
     // Copies a render target (or the back buffer) into a system-memory surface.
     virtual HRESULT GetRenderTargetData(IDirect3DSurface9* pRenderTarget, IDirect3DSurface9* pDestSurface) = 0;
+    // Copies a system-memory surface into a default-pool surface (render
+    // targets included) of the same format.
+    virtual HRESULT UpdateSurface(IDirect3DSurface9* pSourceSurface, const RECT* pSourceRect,
+                                  IDirect3DSurface9* pDestinationSurface, const POINT* pDestPoint) = 0;
     virtual HRESULT StretchRect(IDirect3DSurface9* pSourceSurface, const RECT* pSourceRect,
                                 IDirect3DSurface9* pDestSurface, const RECT* pDestRect,
                                 D3DTEXTUREFILTERTYPE Filter) = 0;

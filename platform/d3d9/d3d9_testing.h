@@ -7,6 +7,8 @@
 
 #include "platform/d3d9/d3d9.h"
 
+struct SDL_Window;
+
 namespace tessaloom::d3d9 {
 
 // Loses the device: TestCooperativeLevel answers D3DERR_DEVICELOST for the
@@ -35,6 +37,12 @@ void FailResourceCreation(D3DRESOURCETYPE type, int count = 1);
 
 // Disarms every fault above (devices already lost stay lost).
 void ClearFaults();
+
+// Lets tests give devices a window before the window stand-in can: while
+// set, CreateDevice asks this function for the SDL window behind an HWND
+// instead of the window stand-in.  Null restores the window stand-in.
+using WindowResolver = SDL_Window* (*)(HWND window);
+void SetWindowResolver(WindowResolver resolver);
 
 // Objects of this stand-in alive in the process: Direct3D objects, devices
 // and resources.  Zero once everything has been released.

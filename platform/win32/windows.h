@@ -2,3 +2,5 @@
 #pragma once
 
 #include "platform/win32/types.h"
+#include "platform/win32/kernel.h"
+#include "platform/win32/resources.h"

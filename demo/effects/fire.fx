@@ -1,0 +1,110 @@
+// Fire: flames over a grid (or the flame layer's quad) from a flame-shaped
+// pattern picture, stirred by three layers of scrolling noise.
+//
+// Texture coordinates of the grid: u runs across the fire (0 to 1 / grid
+// scale), v from 0 at the fire's top edge to 1 at its bottom.  The noise
+// scrolls down the picture (c11, c12, c13 grow with time), so its features
+// rise through the flames.  Heat 0 takes ColorK1 (the second colour), heat 1
+// ColorK1 + ColorK2 (the first colour).
+//
+// "Main" draws the fire as a scene object, through the painted mask;
+// "AsEffect" is the flame layer's own fire, without a mask.
+
+matrix  WorldViewProj;          // picture space -> clip space, per mesh
+matrix  ViewProj;               // set by the callers; this effect does not need it
+float2  c11 = {0, 0};
+float2  c12 = {0, 0};
+float2  c13 = {0, 0};
+float2  bg_scale_factor = {1, 1};
+float3  ColorK1 = {1, 0, 0};
+float3  ColorK2 = {0, 1, 0};
+float   Brightness = 0.3;
+float   Density = 0;            // -1 thin .. 1 thick
+texture Noise;
+texture Pattern;
+texture Mask;                   // alpha only; no texture reads as alpha 1
+texture Background;             // set by the callers; this effect blends instead
+
+technique Main {
+    pass P0 {
+        ZEnable          = false;
+        CullMode         = None;
+        AlphaBlendEnable = true;
+        SrcBlend         = SrcAlpha;
+        DestBlend        = InvSrcAlpha;
+
+        sampler Noise   { AddressU = Wrap;  AddressV = Wrap;  MinFilter = Linear; MagFilter = Linear; }
+        sampler Pattern { AddressU = Clamp; AddressV = Clamp; MinFilter = Linear; MagFilter = Linear; }
+        sampler Mask    { AddressU = Clamp; AddressV = Clamp; MinFilter = Linear; MagFilter = Linear; }
+
+        vertex """
+            out vec2 uv;
+            out vec2 screenUv;
+            void main() {
+                vec4 clip = vec4(d3d_Position.xyz, 1.0) * WorldViewProj;
+                gl_Position = clip;
+                uv = d3d_TexCoord0.xy;
+                // Where the vertex lands on the target, v down as in D3D textures.
+                screenUv = vec2(0.5 + 0.5 * clip.x / clip.w, 0.5 - 0.5 * clip.y / clip.w);
+            }
+        """
+
+        fragment """
+            in vec2 uv;
+            in vec2 screenUv;
+
+            void main() {
+                float n = texture(Noise, uv + c11).r
+                        + texture(Noise, uv * 2.0 + c12).r * 0.5
+                        + texture(Noise, uv * 3.0 + c13).r * 0.25;
+                n /= 1.75;
+                // Flames lick: the noise bends the pattern more towards the top.
+                vec2 p = vec2(uv.x + (n - 0.5) * 0.15 * (1.0 - uv.y), uv.y + (n - 0.5) * 0.3 * (1.0 - uv.y));
+                float shape = texture(Pattern, clamp(p, 0.0, 1.0)).r;
+                float heat = clamp(shape * (n + 0.5 + 0.5 * Density) * 1.5, 0.0, 1.0);
+                vec3 colour = ColorK1 + ColorK2 * heat;
+                float alpha = clamp(heat * (1.0 + Brightness), 0.0, 1.0);
+                alpha *= texture(Mask, screenUv).a;
+                d3d_FragColor = vec4(colour * (0.7 + Brightness), alpha);
+            }
+        """
+    }
+}
+
+technique AsEffect {
+    pass P0 {
+        ZEnable          = false;
+        CullMode         = None;
+        AlphaBlendEnable = true;
+        SrcBlend         = SrcAlpha;
+        DestBlend        = InvSrcAlpha;
+
+        sampler Noise   { AddressU = Wrap;  AddressV = Wrap;  MinFilter = Linear; MagFilter = Linear; }
+        sampler Pattern { AddressU = Clamp; AddressV = Clamp; MinFilter = Linear; MagFilter = Linear; }
+
+        vertex """
+            out vec2 uv;
+            void main() {
+                gl_Position = vec4(d3d_Position.xyz, 1.0) * WorldViewProj;
+                uv = d3d_TexCoord0.xy;
+            }
+        """
+
+        fragment """
+            in vec2 uv;
+
+            void main() {
+                float n = texture(Noise, uv + c11).r
+                        + texture(Noise, uv * 2.0 + c12).r * 0.5
+                        + texture(Noise, uv * 3.0 + c13).r * 0.25;
+                n /= 1.75;
+                vec2 p = vec2(uv.x + (n - 0.5) * 0.15 * (1.0 - uv.y), uv.y + (n - 0.5) * 0.3 * (1.0 - uv.y));
+                float shape = texture(Pattern, clamp(p, 0.0, 1.0)).r;
+                float heat = clamp(shape * (n + 0.5 + 0.5 * Density) * 1.5, 0.0, 1.0);
+                vec3 colour = ColorK1 + ColorK2 * heat;
+                float alpha = clamp(heat * (1.0 + Brightness), 0.0, 1.0);
+                d3d_FragColor = vec4(colour * (0.7 + Brightness), alpha);
+            }
+        """
+    }
+}

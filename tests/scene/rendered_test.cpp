@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/crt/rand.h"
+#include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
 #include "scene/quad_batch.h"
 #include "scene/slide_show.h"
@@ -439,4 +440,166 @@ TEST_F(SceneRendering, QuadBatchChunksAndCorners) {
     EXPECT_TRUE(Probe(image, 25, 12, kRed, 8));   // top half: v < 0.5
     EXPECT_TRUE(Probe(image, 25, 17, kBlue, 8));  // v grows downwards
     EXPECT_TRUE(Probe(image, 45, 12, kBlack, 1));
+}
+
+namespace {
+
+// Counts the effect calls; each pass draws with whatever the caller set.
+class CountingRunner : public DS_EffectRunner {
+public:
+    HRESULT Begin(ID3DXEffect*, UINT* passes) override {
+        ++begins;
+        *passes = passCount;
+        return S_OK;
+    }
+    HRESULT BeginPass(ID3DXEffect*, UINT) override {
+        ++beginPasses;
+        return S_OK;
+    }
+    HRESULT EndPass(ID3DXEffect*) override {
+        ++endPasses;
+        return S_OK;
+    }
+    HRESULT End(ID3DXEffect*) override {
+        ++ends;
+        return S_OK;
+    }
+    UINT passCount = 2;
+    int begins = 0, beginPasses = 0, endPasses = 0, ends = 0;
+};
+
+}  // namespace
+
+TEST_F(SceneRendering, EffectPassesAndNullEffects) {
+    MakeRoot(1);
+    InitAll();
+    Frames({0.0f});
+    DS_2D_Light& layer = *root_->slides[0]->mainLayer;
+    CountingRunner runner;
+    SetEffectRunner(&runner);
+    int dummy = 0;
+    ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(&dummy);  // never dereferenced by the runner
+    harness_.device->BeginScene();
+    layer.DrawWithEffect(layer.GetScreenQuad(), &effect);
+    EXPECT_EQ(runner.begins, 1);
+    EXPECT_EQ(runner.beginPasses, 2);  // two passes: the quad drawn twice
+    EXPECT_EQ(runner.endPasses, 2);
+    EXPECT_EQ(runner.ends, 1);
+    // A null effect, or none at all, is never drawn.
+    ID3DXEffect* none = nullptr;
+    layer.DrawWithEffect(layer.GetScreenQuad(), &none);
+    layer.DrawWithEffect(layer.GetScreenQuad(), nullptr);
+    DS_IndexedMesh<DX_V::PT> grid;
+    layer.DrawIndexedWithEffect(grid, &none);
+    EXPECT_EQ(runner.begins, 1);
+    SetEffectRunner(nullptr);
+    layer.DrawWithEffect(layer.GetScreenQuad(), &effect);  // no runner: skipped, said once
+    harness_.device->EndScene();
+}
+
+// Mesh lists: counter-clockwise culling for a front-face flag of 1, the
+// opposite for 0, both sides when the node is two-sided; the states after.
+TEST_F(SceneRendering, MeshListCullingAndBothSides) {
+    MakeRoot(1);
+    InitAll();
+    root_->SetPicturePosition(DS_POS_STRETCH);
+    Frames({0.0f});
+    DS_2D_Light& layer = *root_->slides[0]->mainLayer;
+
+    DS_TexturedMesh<DX_V::PNT> node;
+    ASSERT_TRUE(node.CreateVertexBuffer(4));
+    ASSERT_TRUE(node.CreateIndexBuffer(6));
+    node.primitiveType = D3DPT_TRIANGLELIST;
+    node.indexedPrimitiveCount = 2;
+    // A square over the bottom-right quadrant, clockwise on screen (y down).
+    const DX_V::PNT v[4] = {{16, 16, 0, 0, 0, -1, 0, 0}, {32, 16, 0, 0, 0, -1, 1, 0}, {16, 32, 0, 0, 0, -1, 0, 1},
+                            {32, 32, 0, 0, 0, -1, 1, 1}};
+    std::copy(std::begin(v), std::end(v), node.Lock());
+    node.Unlock();
+    const WORD idx[6] = {0, 1, 2, 2, 1, 3};
+    std::copy(std::begin(idx), std::end(idx), node.LockIndices());
+    node.UnlockIndices();
+    node.texture.Attach(harness_.MakeTexture(2, 2, [](UINT, UINT) { return kGreen; }));
+
+    DS_Frame instance;
+    std::list<DS_Frame*> instances{&instance};
+    struct Case {
+        unsigned char frontFace;
+        unsigned char twoSided;
+        bool visible;
+    };
+    for (const Case c : {Case{1, 0, true}, Case{0, 0, false}, Case{0, 1, true}, Case{1, 1, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.frontFace) * 10 + c.twoSided);
+        instance.frontFace = c.frontFace;
+        node.flag = c.twoSided;
+        harness_.device->BeginScene();
+        layer.DrawPicture();
+        layer.DrawMeshList(node, instances);
+        harness_.device->EndScene();
+        const Image image = harness_.ReadBackBuffer();
+        EXPECT_TRUE(Probe(image, 48, 24, c.visible ? kGreen : kWhite, 8));
+        DWORD cull = 0, blend = 1;
+        harness_.device->GetRenderState(D3DRS_CULLMODE, &cull);
+        harness_.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+        EXPECT_EQ(cull, static_cast<DWORD>(D3DCULL_NONE));
+        EXPECT_EQ(blend, static_cast<DWORD>(FALSE));
+    }
+    // Falling pieces: each child frame drawn from both sides.
+    DS_Frame child;
+    node.children.push_back(&child);
+    harness_.device->BeginScene();
+    layer.DrawPicture();
+    layer.DrawMeshListBothSides(node);
+    harness_.device->EndScene();
+    EXPECT_TRUE(Probe(harness_.ReadBackBuffer(), 48, 24, kGreen, 8));
+    node.children.clear();
+}
+
+// A copied mesh shares its buffers; the quad helpers write what they say.
+TEST_F(SceneRendering, MeshCopiesShareBuffersAndQuadHelpers) {
+    DS_SimpleMesh<DX_V::TPC> first;
+    DS_QuadVerts corners;
+    corners.SetFullScreen();
+    ASSERT_TRUE(first.SetQuad(0xFF000000u, corners));
+    {
+        DS_SimpleMesh<DX_V::TPC> copy(first);
+        EXPECT_EQ(copy.vertexBuffer.Get(), first.vertexBuffer.Get());
+    }
+    ASSERT_TRUE(first.SetCornerAlpha(0, 0.5f, 1.0f, 0));
+    const DX_V::TPC* v = first.Lock(D3DLOCK_READONLY);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v[0].color, 0x00000000u);  // black kept, fully transparent
+    EXPECT_EQ(v[2].color, 0x7F000000u);  // 0.5 x 255 truncated
+    EXPECT_EQ(v[1].color, 0xFF000000u);
+    EXPECT_EQ(v[3].x, 64.0f);
+    EXPECT_EQ(v[0].y, 32.0f);
+    EXPECT_EQ(v[0].rhw, 1.0f);
+    first.Unlock();
+
+    DS_SimpleMesh<DX_V::PC> pc;
+    ASSERT_TRUE(pc.SetQuad(0x80112233u, corners));
+    ASSERT_TRUE(pc.SetRGB(0x00AABBCCu));
+    EXPECT_EQ(pc.Lock(D3DLOCK_READONLY)[2].color, 0x80AABBCCu);
+    pc.Unlock();
+
+    DS_SimpleMesh<DX_V::PT> pt;
+    const float f[20] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    ASSERT_TRUE(pt.BuildQuad(f));
+    const float p[12] = {-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12};
+    ASSERT_TRUE(pt.SetQuadPositions(p));
+    const DX_V::PT* q = pt.Lock(D3DLOCK_READONLY);
+    EXPECT_EQ(q[1].x, -4.0f);
+    EXPECT_EQ(q[1].u, 8.0f);  // texture coordinates kept
+    EXPECT_EQ(q[3].v, 19.0f);
+    pt.Unlock();
+
+    DS_GridMesh grid;
+    ASSERT_TRUE(grid.CreateVertexBuffer(81));
+    const DX_V::PT c[4] = {{0, 8, 0, 0, 1}, {0, 0, 0, 0, 0}, {8, 8, 0, 1, 1}, {8, 0, 0, 1, 0}};
+    ASSERT_TRUE(FillGridMesh(grid, c));
+    EXPECT_EQ(grid.Lock(D3DLOCK_READONLY)[80].x, 8.0f);
+    grid.Unlock();
+    DS_GridIndices indices;
+    ASSERT_TRUE(CreateGridIndexBuffer(indices));
+    EXPECT_EQ(indices.triangleCount, 128u);
 }

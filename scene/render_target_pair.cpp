@@ -52,7 +52,8 @@ bool DS_RenderTargetPair::Begin(IDirect3DTexture9* texture) {
 IDirect3DTexture9* const* DS_RenderTargetPair::Swap() {
     index = (index + 1) % 2;
     current = textures[index];
-    if (CurrentDevice && SetTargetLevel0(current.Get()))
+    // Outside a capture only the index moves: the back buffer stays the target.
+    if (CurrentDevice && Capturing() && SetTargetLevel0(current.Get()))
         CurrentDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     return textures[1 - index].Address();
 }

@@ -30,7 +30,8 @@ public:
     // changed) without a texture or device.
     bool Begin(IDirect3DTexture9* texture);
     // index := other; level 0 of the new current becomes the target and is
-    // cleared to opaque black.  Returns the address of the texture just finished.
+    // cleared to opaque black (outside a capture only the index moves).
+    // Returns the address of the texture just finished.
     IDirect3DTexture9* const* Swap();
     // Restores the saved render target and depth surface and releases them.
     void End();

@@ -279,3 +279,79 @@ TEST_F(SceneRecords, PicturePositionReachesEverySlide) {
     EXPECT_EQ(root->currentSlide->mainLayer->camera.motionMode.value, 1);
     EXPECT_EQ(root->slides[1]->mainLayer->camera.motionMode.value, 0);
 }
+
+namespace {
+
+std::vector<std::string> g_calls;
+
+// A description that writes a record of its own and logs what its object does.
+class LogDescription : public DS_ABObj_Constructor {
+public:
+    explicit LogDescription(std::string tag) : tag(std::move(tag)) {}
+    LogDescription(const LogDescription& other) = default;
+    void Write(DS_IOF_Virtual& archive) override {
+        WriteRecordHeader(archive, u"LogDescription", 1);
+        DS_ABObj_Constructor::WriteRecord(archive);
+    }
+    DS_ABObj* CreateObject() override;
+    std::string tag;
+};
+
+class LogObject : public DS_ABObj {
+public:
+    explicit LogObject(LogDescription* copy) : DS_ABObj(copy), copy_(copy) {}
+    ~LogObject() override { delete copy_; }
+    void Render(DS_2D_Light&) override { g_calls.push_back("render " + copy_->tag); }
+    void FrameMove(float) override { g_calls.push_back("move " + copy_->tag); }
+
+private:
+    LogDescription* copy_;
+};
+
+DS_ABObj* LogDescription::CreateObject() { return new LogObject(new LogDescription(*this)); }
+
+}  // namespace
+
+// Of three descriptions in document order, all are moved first to third and
+// drawn third to first; after Init only run-time objects remain, and Write
+// writes their description copies.
+TEST_F(SceneRecords, SlideObjectsOrderAndWrite) {
+    DS_SlideContainer slide;
+    slide.mainLayer = DS_CountedPtr<DS_2D_Light>(new DS_2D_Light);
+    for (const char* tag : {"a", "b", "c"}) {
+        auto* d = new LogDescription(tag);
+        d->name = std::u16string(1, static_cast<char16_t>(tag[0]));
+        slide.prototypes.push_back(d);
+    }
+    slide.Init();
+    EXPECT_TRUE(slide.prototypes.empty());
+    ASSERT_EQ(slide.instances.size(), 3u);
+    g_calls.clear();
+    slide.FrameMove(1.0f);
+    slide.RenderScene();
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"move a", "move b", "move c", "render c", "render b", "render a"}));
+    EXPECT_EQ(slide.CaptureCount(), 0);
+
+    const auto bytes = Bytes([&](DS_IOF_W& w) { slide.Write(w); });
+    ResourceBuffer buffer(bytes.data(), bytes.size());
+    DS_DocumentReader reader(&buffer);
+    std::u16string name;
+    ReadRecordHeader(reader, &name);
+    EXPECT_EQ(name, u"DS_SlideContainer");
+    UINT u;
+    INT i;
+    std::u16string s;
+    reader.ReadUInt(u), reader.ReadUInt(u), reader.ReadUInt(u), reader.ReadInt(i), reader.ReadString(s);
+    std::unique_ptr<DS_2D_Light> layer(ReadLightByClassName(reader));
+    INT count = 0;
+    reader.ReadInt(count);
+    EXPECT_EQ(count, 3);
+    for (char16_t expected : {u'a', u'b', u'c'}) {
+        ReadRecordHeader(reader, &name);
+        EXPECT_EQ(name, u"LogDescription");
+        LogDescription d("");
+        DS_ABObj_Constructor::ReadRecord(reader, d);
+        EXPECT_EQ(d.name, std::u16string(1, expected));
+    }
+    EXPECT_EQ(buffer.Remaining(), 0u);
+}

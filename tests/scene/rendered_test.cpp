@@ -603,3 +603,40 @@ TEST_F(SceneRendering, MeshCopiesShareBuffersAndQuadHelpers) {
     ASSERT_TRUE(CreateGridIndexBuffer(indices));
     EXPECT_EQ(indices.triangleCount, 128u);
 }
+
+// Begin, Swap, Swap, End from index 0 hands back textures[0] then
+// textures[1] and ends with index 0 current; Create keeps the index.
+TEST_F(SceneRendering, RenderTargetPairPingPong) {
+    DS_RenderTargetPair pair;
+    ASSERT_TRUE(pair.Create(16, 8));
+    EXPECT_EQ(pair.current.Get(), pair.textures[0].Get());
+    IDirect3DSurface9* back = nullptr;
+    harness_.device->GetRenderTarget(0, &back);
+    ASSERT_TRUE(pair.Begin(pair.current.Get()));
+    IDirect3DTexture9* const* first = pair.Swap();
+    EXPECT_EQ(*first, pair.textures[0].Get());
+    EXPECT_EQ(pair.index, 1);
+    // The new target was cleared to opaque black.
+    const Image cleared = harness_.ReadTexture(pair.current.Get());
+    EXPECT_TRUE(Probe(cleared, 3, 3, kBlack, 0, false));
+    IDirect3DTexture9* const* second = pair.Swap();
+    EXPECT_EQ(*second, pair.textures[1].Get());
+    EXPECT_EQ(pair.index, 0);
+    pair.End();
+    IDirect3DSurface9* now = nullptr;
+    harness_.device->GetRenderTarget(0, &now);
+    EXPECT_EQ(now, back);  // back to the back buffer
+    now->Release();
+    back->Release();
+    EXPECT_FALSE(pair.Capturing());
+
+    pair.Swap();  // index 1, not capturing
+    ASSERT_TRUE(pair.Create(32, 16));
+    EXPECT_EQ(pair.index, 1);
+    EXPECT_EQ(pair.current.Get(), pair.textures[1].Get());
+    D3DSURFACE_DESC desc{};
+    pair.current->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 32u);
+    EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
+    // Swap outside a capture must not draw anywhere: it only moves the index.
+}

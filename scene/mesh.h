@@ -169,9 +169,18 @@ public:
     bool CopyCornersUV(const DS_QuadVerts& corners)
         requires std::is_same_v<V, DX_V::TPCT>;
 
+    // The texture on stage 0, no vertex shader, the format's FVF and stride.
     void BindStreamWithTexture() const {
         CurrentDevice->SetTexture(0, texture.Get());
         DS_SimpleMesh<V>::BindStream();
+    }
+    void BindStreamPT() const
+        requires std::is_same_v<V, DX_V::PT> {
+        BindStreamWithTexture();
+    }
+    void BindStreamTPCT() const
+        requires std::is_same_v<V, DX_V::TPCT> {
+        BindStreamWithTexture();
     }
 
     DS_ComRef<IDirect3DTexture9> texture;

@@ -116,6 +116,9 @@ public:
 
 // One render unit's view and mapping.
 struct DS_ViewState {
+    // The bars' buffers, before the unit's device goes.
+    void ReleaseDeviceObjects() { view.Teardown(); }
+
     DS_2DView view;
     DS_ScreenMapping mapping;
 };

@@ -1,8 +1,15 @@
 // Program entry of the saver.
-#include <cstdio>
+#include "host/saver_framework.h"
+
+// The saver's application class takes the framework's hooks; until it is
+// built, the framework runs with its own defaults.
+int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    CSaverFramework saver;
+    saver.Create(instance);
+    return saver.Run();
+}
 
 int main(int argc, char** argv) {
-    std::printf("tessaloom-saver 0.1.0\n");
-    for (int i = 1; i < argc; ++i) std::printf("argument: %s\n", argv[i]);
-    return 0;
+    tessaloom::host::SetProcessCommandLine(argc, argv);
+    return WinMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
 }

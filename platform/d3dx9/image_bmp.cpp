@@ -184,7 +184,9 @@ HRESULT DecodeBmp(const BYTE* data, size_t size, D3DXIMAGE_INFO* info, DecodedIm
     const size_t available = size - pixelOffset;
     const size_t stride = ((static_cast<size_t>(w) * bits + 31) / 32) * 4;
     if (!rle && available < stride * (h - 1) + (static_cast<size_t>(w) * bits + 7) / 8) return D3DXERR_INVALIDDATA;
-    if (rle && available < 2) return D3DXERR_INVALIDDATA;
+    // Run-length data needs at least an end of line or a delta for every 255
+    // rows: a few bytes claiming millions of rows are refused unallocated.
+    if (rle && available < 2 * ((static_cast<size_t>(h) + 254) / 255)) return D3DXERR_INVALIDDATA;
 
     *info = D3DXIMAGE_INFO{w, h, 1, 1, indexed ? D3DFMT_P8 : out, D3DRTYPE_TEXTURE, D3DXIFF_BMP};
     if (!image) return S_OK;

@@ -51,6 +51,10 @@ HRESULT Decode(PngContext& ctx, Reader& reader, D3DXIMAGE_INFO* out, DecodedImag
     int depth = 0, colourType = 0, interlace = 0;
     png_get_IHDR(ctx.png, ctx.info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
     if (!ImageSizeAcceptable(width, height)) return D3DXERR_INVALIDDATA;
+    // Deflate expands at most about 1032 to 1: more filtered rows than that
+    // from this file cannot be real, so nothing is allocated for them.
+    const uint64_t rawRow = (uint64_t{width} * png_get_channels(ctx.png, ctx.info) * depth + 7) / 8 + 1;
+    if (rawRow * height > uint64_t{reader.size} * 1032) return D3DXERR_INVALIDDATA;
     const bool trns = png_get_valid(ctx.png, ctx.info, PNG_INFO_tRNS) != 0;
 
     D3DFORMAT fileFormat = D3DFMT_UNKNOWN, format = D3DFMT_UNKNOWN;

@@ -159,6 +159,17 @@ HRESULT DecodeTga(const BYTE* data, size_t size, D3DXIMAGE_INFO* info, DecodedIm
             palette[i] = ExpandColour(map + static_cast<size_t>(i) * mapEntryBytes, h.mapBits, mapHasAlpha);
     }
 
+    // 32-bit pictures whose header counts no alpha bits but whose fourth
+    // bytes are not all zero were written by tools that leave the count out:
+    // their alpha is kept. All-zero fourth bytes mean no alpha.
+    if (base == kTrueColour && h.pixelBits == 32 && h.alphaBits == 0) {
+        for (size_t i = 3; i < pixelCount * 4; i += 4)
+            if (pixels[i] != 0) {
+                outFormat = D3DFMT_A8R8G8B8;
+                break;
+            }
+    }
+
     if (!image->Allocate(h.width, h.height, outFormat)) return E_OUTOFMEMORY;
     const UINT outBytes = FindPixelFormat(outFormat)->bytesPerPixel;
     for (UINT row = 0; row < h.height; ++row) {

@@ -2,5 +2,10 @@
 #pragma once
 
 #include "platform/win32/types.h"
+#include "platform/win32/input.h"
 #include "platform/win32/kernel.h"
+#include "platform/win32/messages.h"
+#include "platform/win32/monitors.h"
+#include "platform/win32/registry.h"
 #include "platform/win32/resources.h"
+#include "platform/win32/window.h"

@@ -47,6 +47,10 @@ inline Picture FewColours(uint32_t w, uint32_t h, const std::vector<uint32_t>& c
     return p;
 }
 
+inline uint32_t ReadU32At(const Bytes& b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
 inline void Put16(Bytes& b, uint32_t v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
@@ -113,7 +117,8 @@ inline Bytes WriteTga(const Picture& p, const TgaOptions& o, const std::vector<u
     f.push_back(static_cast<uint8_t>(pixelBits));
     f.push_back(static_cast<uint8_t>(o.alphaBits | (o.rightToLeft ? 0x10 : 0) | (o.topDown ? 0x20 : 0)));
     f.insert(f.end(), id, id + sizeof(id) - 1);
-    const D3DFORMAT colourFormat = TgaColourFormat(o.bits, o.alphaBits);
+    // 32-bit pixels carry the picture's alpha bytes whatever the header counts.
+    const D3DFORMAT colourFormat = o.bits == 32 ? D3DFMT_A8R8G8B8 : TgaColourFormat(o.bits, o.alphaBits);
     if (mapped)
         for (uint32_t c : palette) {
             Bytes e = Encode(colourFormat, c);
@@ -258,6 +263,19 @@ inline Bytes WriteBmp(const Picture& p, const BmpOptions& o, const std::vector<u
     }
     f.insert(f.end(), pixels.begin(), pixels.end());
     return f;
+}
+
+// A 6 x 3 RLE4 bitmap (palette black, red, green): runs of alternating
+// nibbles, a literal run, a delta that skips pixels, end of line and end of
+// picture. Rows bottom-up: 1 2 1 2 1 2 / literal 2 1 2 / x = 5 of the top row: 1.
+inline Bytes Rle4Sample() {
+    const std::vector<uint32_t> palette = {0xFF000000, 0xFFFF0000, 0xFF00FF00};
+    Bytes file = WriteBmp(FewColours(6, 3, palette), {4}, palette);
+    file.resize(ReadU32At(file, 10));
+    file[30] = 2;  // BI_RLE4
+    const Bytes rle = {6, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 2, 2, 1, 1, 0x10, 0, 1};
+    file.insert(file.end(), rle.begin(), rle.end());
+    return file;
 }
 
 // ---------------------------------------------------------------- DDS --

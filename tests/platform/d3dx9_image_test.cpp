@@ -106,7 +106,7 @@ TEST(D3DXImageTga, EveryVariantDecodes) {
         {"32-bit top-down", {2, false, 32, 8, true, false}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
         {"32-bit right-to-left", {2, false, 32, 8, false, true}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
         {"32-bit top-right origin", {2, false, 32, 8, true, true}, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8},
-        {"32-bit no alpha bits", {2, false, 32, 0, false, false}, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8},
+        {"32-bit, alpha bits left out", {2, false, 32, 0, false, false}, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8},
         {"24-bit", {2, false, 24, 0, false, false}, D3DFMT_R8G8B8, D3DFMT_R8G8B8},
         {"16-bit with alpha bit", {2, false, 16, 1, false, false}, D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5},
         {"16-bit without alpha", {2, false, 16, 0, true, false}, D3DFMT_X1R5G5B5, D3DFMT_X1R5G5B5},
@@ -130,6 +130,16 @@ TEST(D3DXImageTga, EveryVariantDecodes) {
             EXPECT_LT(file.size(), 18 + 9 + src.width * src.height * c.options.bits / 8);  // it really ran-length coded
         }
     }
+}
+
+TEST(D3DXImageTga, ThirtyTwoBitsWithoutAlphaBitsAndZeroAlphaAreOpaque) {
+    Picture p = testimg::Gradient(4, 3);
+    for (uint32_t& c : p.argb) c &= 0x00FFFFFF;  // every fourth byte 0
+    Decoded d = Decode(testimg::WriteTga(p, {2, false, 32, 0, false, false}));
+    ASSERT_EQ(S_OK, d.hr);
+    EXPECT_EQ(D3DFMT_X8R8G8B8, d.format);
+    for (uint32_t& c : p.argb) c |= 0xFF000000;
+    ExpectPicture(p, d.picture);
 }
 
 TEST(D3DXImageTga, ColourMappedAndGrey) {
@@ -247,6 +257,26 @@ TEST(D3DXImageBmp, EveryVariantDecodes) {
         EXPECT_EQ(c.decodedFormat, d.format);
         ExpectPicture(AsStored(src, c.decodedFormat), d.picture);
     }
+}
+
+// RLE4 by hand: runs of alternating nibbles, a literal run, a delta that
+// skips pixels (they keep index 0), end of line and end of picture.
+TEST(D3DXImageBmp, Rle4RunsLiteralsAndDeltas) {
+    const Bytes file = testimg::Rle4Sample();
+    const uint32_t offset = testimg::ReadU32At(file, 10);
+    Decoded d = Decode(file);
+    ASSERT_EQ(S_OK, d.hr);
+    const uint32_t k = 0xFF000000, r = 0xFFFF0000, g = 0xFF00FF00;
+    const std::vector<uint32_t> expected = {
+        k, k, k, k, k, r,  // top row: skipped pixels keep index 0
+        g, r, g, k, k, k,  // middle row: the rest of the line was never written
+        r, g, r, g, r, g,  // bottom row
+    };
+    EXPECT_EQ(expected, d.picture.argb);
+
+    Bytes overrun = file;
+    overrun[offset] = 7;  // a run of 7 in a row of 6
+    EXPECT_EQ(D3DXERR_INVALIDDATA, Decode(overrun).hr);
 }
 
 TEST(D3DXImageBmp, DamagedFilesFail) {
@@ -449,6 +479,51 @@ TEST(D3DXImagePng, DamagedFilesFail) {
     Bytes huge = file;  // IHDR width at offset 16, big-endian, with its CRC left stale
     huge[16] = 0x7f;
     EXPECT_EQ(D3DXERR_INVALIDDATA, Decode(huge).hr);
+}
+
+namespace {
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xffffffffu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+}  // namespace
+
+// Sizes a small file cannot hold are refused from the header, before any
+// picture memory is allocated (the header-only call fails too).
+TEST(D3DXImageLimits, ImplausibleSizesAreRefusedFromTheHeader) {
+    // PNG: a valid IHDR (fresh CRC) claiming 8192 x 8192 in a file of a few hundred bytes.
+    Bytes png = testimg::WritePng(testimg::Gradient(4, 4), testimg::PngKind::Rgba);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(S_OK, D3DXGetImageInfoFromFileInMemory(png.data(), static_cast<UINT>(png.size()), &info));
+    auto claim = [&](uint8_t high, uint8_t low) {
+        const uint8_t side[4] = {0, 0, high, low};
+        std::copy(side, side + 4, png.begin() + 16);
+        std::copy(side, side + 4, png.begin() + 20);
+        const uint32_t crc = Crc32(png.data() + 12, 17);  // chunk type and data
+        for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+        return D3DXGetImageInfoFromFileInMemory(png.data(), static_cast<UINT>(png.size()), &info);
+    };
+    ASSERT_EQ(S_OK, claim(0, 64));  // a header the file could hold: only the header is read
+    EXPECT_EQ(64u, info.Width);
+    EXPECT_EQ(D3DXERR_INVALIDDATA, claim(0x20, 0));
+
+    // RLE8 BMP: 4 bytes of runs for 30000 rows.
+    const std::vector<uint32_t> palette = {0xFF000000, 0xFFFFFFFF};
+    Bytes bmp = testimg::WriteBmp(testimg::FewColours(4, 2, palette), {8, false, false, false, true}, palette);
+    ASSERT_EQ(S_OK, D3DXGetImageInfoFromFileInMemory(bmp.data(), static_cast<UINT>(bmp.size()), &info));
+    bmp[22] = 0x30, bmp[23] = 0x75;  // height 30000
+    EXPECT_EQ(D3DXERR_INVALIDDATA, D3DXGetImageInfoFromFileInMemory(bmp.data(), static_cast<UINT>(bmp.size()), &info));
+
+    // Uncompressed files must hold every pixel they claim.
+    Bytes tga = testimg::WriteTga(testimg::Gradient(4, 4), {2, false, 32, 8});
+    tga[14] = 0x00, tga[15] = 0x40;  // height 16384
+    EXPECT_EQ(D3DXERR_INVALIDDATA, D3DXGetImageInfoFromFileInMemory(tga.data(), static_cast<UINT>(tga.size()), &info));
 }
 
 // ----------------------------------------------------------------- JPEG --

@@ -54,6 +54,7 @@ std::map<std::string, Bytes> Seeds(const std::string& decoder) {
         s["bits8_top_down.bmp"] = testimg::WriteBmp(mapped, {8, true}, palette);
         s["bits8_core.bmp"] = testimg::WriteBmp(mapped, {8, false, false, false, false, true}, palette);
         s["rle8.bmp"] = testimg::WriteBmp(mapped, {8, false, false, false, true}, palette);
+        s["rle4.bmp"] = testimg::Rle4Sample();
         s["bits16.bmp"] = testimg::WriteBmp(small, {16});
         s["bits16_565.bmp"] = testimg::WriteBmp(small, {16, true, true});
         s["bits24.bmp"] = testimg::WriteBmp(small, {24});

@@ -1,0 +1,130 @@
+// CSaverFramework: the screen saver's host framework.  It reads the run mode
+// from the command line, finds the monitors, opens the saver windows, starts
+// Direct3D, runs the mode and ends the saver on user input.  The application
+// derives from it and fills in the hooks.
+#pragma once
+
+#include <string>
+
+#include "host/saver_records.h"
+#include "platform/win32/windows.h"
+
+class CSaverFramework {
+public:
+    CSaverFramework();
+    virtual ~CSaverFramework();
+
+    // Virtual operations, in their fixed order.
+    virtual HRESULT Create(HINSTANCE instance);  // always 0; failures set the error mode
+    virtual HRESULT Run();                       // always 0
+    virtual void ShowConfigDialog() {}
+    virtual void LoadSettings() {}
+    virtual void PaintErrorBox(HWND window, HDC dc);
+    virtual LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    virtual INT_PTR SoundDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+    virtual void BuildDeviceStatsText();
+    virtual void UpdateFpsText();
+    virtual void GetErrorText(HRESULT code, WCHAR* buffer, int capacity);
+    virtual void OnRenderUnitSelected(int) {}
+    virtual HRESULT PrepareDeviceEnumeration() { return S_OK; }
+    virtual HRESULT AcceptDevice(const D3DCAPS9&, DWORD, D3DFORMAT) { return S_OK; }
+    virtual HRESULT AcceptCreatedDevice(IDirect3DDevice9*) { return S_OK; }
+    virtual HRESULT InitScene() { return S_OK; }
+    virtual HRESULT CreateDeviceResources() { return S_OK; }
+    virtual HRESULT RestoreDeviceResources() { return S_OK; }
+    virtual HRESULT FrameMove() { return S_OK; }
+    virtual HRESULT Render() { return S_OK; }
+    virtual HRESULT LoseDeviceResources() { return S_OK; }
+    virtual HRESULT DestroyDeviceResources() { return S_OK; }
+    virtual HRESULT ShutdownScene() { return S_OK; }
+    virtual void OnMediaEvent(LONG) {}
+
+    // The run mode of a command line (program name first); sets the parent window.
+    SaverRunMode ParseCommandLine(const WCHAR* commandLine);
+    void EnumerateMonitors();
+    HRESULT CreateSaverWindows();
+    void InterruptSaver();
+    void ShutdownSaver();
+    void ChangePassword();
+    // The per-monitor settings and the reverse-order flag under an open key.
+    void LoadScreenSettings(HKEY key);
+    void SaveScreenSettings(HKEY key);
+
+    // Frame loop (the message loop of the saver modes) and the device work.
+    HRESULT RunSaverLoop();
+    HRESULT EnumerateDevices();
+    HRESULT Initialize3D();
+    HRESULT Render3D();
+    void Cleanup3D();
+    void AnimateErrorBox();
+    void ShowError(HRESULT code);
+
+    void SetErrorMode(HRESULT code) {
+        errorMode = 1;
+        errorCode = code;
+    }
+
+    // State.
+    SaverRunMode runMode = Config;
+    int32_t reverseOrder = 0;  // "AllScreensSame"
+    HWND mainWindow = nullptr;
+    HWND parentWindow = nullptr;
+    HINSTANCE instance = nullptr;
+    int32_t previewWait = 0;
+    uint32_t mouseMoveCount = 0;
+    int32_t windowed = 0;
+    int32_t errorMode = 0;
+    HRESULT errorCode = 0;
+    WCHAR errorText[400] = {};
+    ScreenRecord monitors[kMaxMonitors] = {};
+    uint32_t monitorCount = 0;
+    RenderUnitRecord renderUnits[kMaxRenderUnits] = {};
+    uint32_t renderUnitCount = 0;
+    AdapterRecord* adapters[kMaxAdapters] = {};
+    uint32_t adapterCount = 0;
+    IDirect3D9* direct3D = nullptr;
+    IDirect3DDevice9* currentDevice = nullptr;
+    RECT totalRect = {};
+    WCHAR windowTitle[200] = {};
+    int32_t useDepthBuffer = 0;
+    WCHAR registryKeyPath[200] = {};
+    uint32_t minDepthBits = 16;
+    uint32_t minStencilBits = 0;
+    uint32_t fullScreenSwapEffect = 1;  // D3DSWAPEFFECT_DISCARD
+    uint32_t windowedSwapEffect = 3;    // D3DSWAPEFFECT_COPY
+    float appTime = 0.0f;
+    float framesPerSecond = 0.0f;
+    WCHAR deviceStatsText[90] = {};
+    WCHAR frameStatsText[40] = {};
+
+    // Window creation and device creation can send messages synchronously;
+    // an interrupt that arrives then is kept and carried out once the
+    // building is done, so nothing is torn down under the code building it.
+    bool buildingWindowsOrUnits = false;
+    bool endPending = false;
+    bool endPendingClearsFlag = false;
+
+private:
+    void EndSaver(bool clearRunningFlag);
+    void RunPendingEnd();
+    // Releases the Direct3D object and the adapter records.
+    void ReleaseDirect3D();
+    bool PreviewSettle();
+    bool HasCompatibleAdapter() const;
+};
+
+// The one saver object of the process (set by the constructor).
+extern CSaverFramework* g_saver;
+
+LRESULT SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+namespace tessaloom::host {
+// The process command line until the kernel stand-in provides GetCommandLineW:
+// main builds it from argv (the program name quoted when it holds a blank).
+void SetProcessCommandLine(int argc, char** argv);
+void SetProcessCommandLine(const std::u16string& line);
+const WCHAR* ProcessCommandLine();
+}  // namespace tessaloom::host
+
+// The Direct3D object (the Direct3D stand-in supplies the real one).
+IDirect3D9* CreateDirect3DObject();

@@ -1,0 +1,6 @@
+// D3DX9: one include for the code above the platform.
+#pragma once
+
+#include "platform/d3dx9/d3dx9core.h"
+#include "platform/d3dx9/d3dx9math.h"
+#include "platform/d3dx9/d3dx9tex.h"

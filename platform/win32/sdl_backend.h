@@ -1,0 +1,113 @@
+// Internals of the window stand-in shared by its files: the window table, the
+// message queue's input side and the SDL and X11 back ends.  Nothing above
+// platform/win32 includes this.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win32/window.h"
+
+namespace tessaloom::win32 {
+
+struct WindowRecord {
+    HWND handle = nullptr;
+    std::u16string className;
+    WNDPROC proc = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;  // WS_CHILD: the parent (ours or foreign)
+    HWND owner = nullptr;   // top-level: the owner
+    bool foreignParent = false;
+    std::u16string title;
+    // Top-level: screen coordinates.  Child: the parent's client coordinates.
+    RECT rect{};
+    bool visible = false;
+    bool needsPaint = false;
+    bool eraseNeeded = false;
+    RECT invalid{};
+    bool destroying = false;
+    SDL_Window* sdl = nullptr;
+    uint32_t sdlId = 0;
+    // The native window went away with its foreign parent.
+    bool nativeLost = false;
+    uint64_t order = 0;  // creation order
+};
+
+// --- window table (window.cpp) ---------------------------------------------
+WindowRecord* FindWindow(HWND window);
+WindowRecord* FindWindowBySdlId(uint32_t id);
+// Live windows in creation order (a snapshot of handles).
+std::vector<HWND> AllWindows();
+bool IsOnSaverThread();
+// Any thread: whether the handle is a live window of ours.
+bool IsLiveWindow(HWND window);
+// Whether `window` is `ancestor` or one of its descendants.
+bool IsWindowOrChild(HWND window, HWND ancestor);
+void ResetWindows();
+
+// --- message queue (messages.cpp) -------------------------------------------
+void QueueInput(const MSG& msg);
+void RemoveMessagesOf(HWND window);
+void KillTimersOf(HWND window);
+void WakeQueue();
+void ResetQueue();
+
+// --- SDL back end (sdl_backend.cpp) -----------------------------------------
+bool EnsureVideo();
+// Creates the SDL window of a record (hidden); false with a message on stderr.
+bool CreateNativeWindow(WindowRecord& record);
+void DestroyNativeWindow(WindowRecord& record);
+void ShowNativeWindow(WindowRecord& record, bool show, bool activate);
+void MoveNativeWindow(WindowRecord& record);
+void SetNativeTopmost(WindowRecord& record, bool topmost);
+void RaiseNativeWindow(WindowRecord& record);
+// Translates pending SDL events and foreign-window changes into messages.
+// Sent messages (activation, suspend, cursor) are sent from here.
+void PumpEvents();
+void SetNativeTitle(WindowRecord& record);
+HWND FocusWindow();
+
+struct NativeMode {
+    int width, height, refresh, bits;
+};
+struct NativeDisplay {
+    std::string adapterName;
+    std::string monitorName;
+    RECT bounds;
+    RECT work;  // usable bounds
+    std::vector<NativeMode> modes;
+    NativeMode current;
+};
+// SDL's displays, in SDL's order.
+std::vector<NativeDisplay> QueryNativeDisplays();
+// The pointer: shown with the arrow or the wait cursor, or hidden.
+enum class NativeCursor { Arrow, Wait };
+void ApplyNativeCursor(NativeCursor cursor, bool visible);
+bool NativeCursorPosition(POINT* point);
+void ResetBackend();
+// The event type of our own events (suspend), registered with SDL.
+uint32_t CustomEventType();
+constexpr int32_t kEventSuspend = 1;
+
+// --- foreign windows (x11_foreign.cpp) ---------------------------------------
+// A foreign window id is any handle that is not one of ours.
+bool ForeignWindowExists(HWND foreign);
+bool ForeignClientSize(HWND foreign, int* width, int* height);
+// Puts the record's SDL window inside the foreign window at the record's rect.
+bool AdoptIntoForeign(WindowRecord& record);
+// Checks the foreign parents: children of vanished parents are destroyed,
+// children follow their parent's size.
+void PollForeignWindows();
+// Before SDL destroys a window whose X window already went with its parent:
+// SDL hides it first and would wait for an UnmapNotify that never comes.
+void PrepareLostNativeDestroy(WindowRecord& record);
+void ResetForeign();
+bool IsFakeForeign(HWND foreign);
+
+}  // namespace tessaloom::win32

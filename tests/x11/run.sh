@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# The saver on real X servers: its windows appear, a key, mouse movement or
+# the loss of the focus to another application ends the full-screen saver, `scripts/run` opens the test window (which keys
+# do not end and closing ends), the preview lives inside a foreign window of
+# another process, follows its size and ends cleanly when that window goes,
+# and with Xorg's dummy driver and xrandr there is one window per monitor.
+#
+# Usage: tests/x11/run.sh [saver binary]   (default: build/test/tessaloom-saver)
+# Exits 0 when every check passed, or when no X server can be started (the
+# reason is printed); 1 when a check failed.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+saver="${1:-$root/build/test/tessaloom-saver}"
+
+skip() { echo "x11 checks skipped: $*"; exit 0; }
+for tool in Xvfb xdotool xwininfo cc; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
+done
+if [ ! -x "$saver" ]; then echo "x11 checks: no saver at $saver"; exit 1; fi
+
+work="$(mktemp -d /tmp/tessaloom-x11.XXXXXX)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cc -O1 -o "$work/x11_helper" "$root/tests/x11/x11_helper.c" -lX11 || skip "the X helper does not build"
+helper="$work/x11_helper"
+
+export SDL_VIDEODRIVER=x11
+unset EGL_PLATFORM
+export TESSALOOM_REGISTRY_DIR="$work/registry"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+
+failures=0
+pass() { echo "  ok   $*"; }
+fail() { echo "  FAIL $*"; failures=$((failures + 1)); }
+
+# Starts an X server from "$@" with -displayfd; sets DISPLAY; false when it does not come up.
+start_server() {
+  local log="$1"; shift
+  rm -f "$work/display"
+  "$@" -displayfd 3 3>"$work/display" >"$log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    if [ -s "$work/display" ]; then
+      export DISPLAY=":$(head -1 "$work/display" | tr -d '[:space:]')"
+      return 0
+    fi
+    kill -0 "${pids[-1]}" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+saver_windows() { xdotool search --onlyvisible --class tessaloom-saver 2>/dev/null; }
+
+# wait_windows N SECONDS PID: true once N saver windows are visible.
+wait_windows() {
+  for _ in $(seq $(($2 * 10))); do
+    [ "$(saver_windows | wc -l)" -ge "$1" ] && return 0
+    kill -0 "$3" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# wait_exit PID SECONDS: the exit code, or 124 when it still runs.
+wait_exit() {
+  for _ in $(seq $(($2 * 10))); do
+    if ! kill -0 "$1" 2>/dev/null; then
+      wait "$1"
+      return $?
+    fi
+    sleep 0.1
+  done
+  return 124
+}
+
+geometry() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print w "x" h "+" x "+" y}'; }
+
+start_saver() {
+  "$saver" "$@" >"$work/saver.log" 2>&1 &
+  saver_pid=$!
+  pids+=($saver_pid)
+}
+
+show_log() { sed 's/^/         /' "$1" | tail -20; }
+
+# Where a saver that should have ended is waiting (when gdb is there).
+show_stack() {
+  kill -0 "$1" 2>/dev/null || return 0
+  command -v gdb >/dev/null 2>&1 || return 0
+  gdb -p "$1" -batch -ex 'thread 1' -ex 'bt 30' 2>/dev/null | grep -E '^#' | sed 's/^/         /' | head -30
+}
+
+# --- one screen: Xvfb ---------------------------------------------------------
+start_server "$work/xvfb.log" Xvfb -screen 0 1024x768x24 -nolisten tcp || skip "Xvfb does not start: $(tail -3 "$work/xvfb.log")"
+echo "x11 checks on Xvfb $DISPLAY"
+
+start_saver /s
+if wait_windows 1 30 "$saver_pid"; then
+  g="$(geometry "$(saver_windows | head -1)")"
+  [ "$g" = "1024x768+0+0" ] && pass "full screen: the window covers the screen" || fail "full screen: window at $g"
+  xdotool key space
+  wait_exit "$saver_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "full screen: a key press ends the saver" || { fail "full screen: key press, exit $rc"; show_log "$work/saver.log"; }
+else
+  fail "full screen: no window appeared"; show_log "$work/saver.log"
+fi
+
+start_saver /s
+if wait_windows 1 30 "$saver_pid"; then
+  for i in $(seq 10); do xdotool mousemove $((200 + i * 13)) $((300 + i * 7)); sleep 0.05; done
+  wait_exit "$saver_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "full screen: mouse movement ends the saver" || { fail "full screen: mouse movement, exit $rc"; show_log "$work/saver.log"; }
+else
+  fail "full screen (mouse): no window appeared"; show_log "$work/saver.log"
+fi
+
+start_saver /s
+if wait_windows 1 30 "$saver_pid"; then
+  xdotool windowfocus "$(saver_windows | head -1)"
+  sleep 0.5
+  kill -0 "$saver_pid" 2>/dev/null && pass "full screen: taking the focus does not end it" || fail "full screen: ended on focus"
+  mkfifo "$work/other.in"
+  "$helper" parent 100 100 <"$work/other.in" >"$work/other.out" 2>&1 &
+  pids+=($!)
+  exec 8>"$work/other.in"
+  for _ in $(seq 50); do [ -s "$work/other.out" ] && break; sleep 0.1; done
+  xdotool windowfocus "$(head -1 "$work/other.out")"
+  wait_exit "$saver_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "full screen: another application taking the focus ends the saver" || { fail "full screen: focus loss, exit $rc"; show_log "$work/saver.log"; }
+  echo destroy >&8
+  exec 8>&-
+else
+  fail "full screen (focus): no window appeared"; show_log "$work/saver.log"
+fi
+
+# The test window through scripts/run (which builds the saver first).
+"$root/scripts/run" /t >"$work/run.log" 2>&1 &
+run_pid=$!
+pids+=($run_pid)
+if wait_windows 1 900 "$run_pid"; then
+  w="$(saver_windows | head -1)"
+  g="$(geometry "$w")"
+  [ "${g%%+*}" = "600x400" ] && pass "scripts/run: the test window has a 600x400 client area" || fail "scripts/run: test window $g"
+  xdotool key space
+  sleep 1
+  kill -0 "$run_pid" 2>/dev/null && pass "test window: a key press does not end it" || fail "test window: ended on a key press"
+  "$helper" close "$w"
+  wait_exit "$run_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "test window: closing it ends the saver" || { fail "test window: close, exit $rc"; show_log "$work/run.log"; }
+else
+  fail "scripts/run /t: no window appeared"; show_log "$work/run.log"
+fi
+
+# The preview inside a window of another process.
+mkfifo "$work/parent.in"
+"$helper" parent 320 240 <"$work/parent.in" >"$work/parent.out" 2>&1 &
+pids+=($!)
+exec 7>"$work/parent.in"
+for _ in $(seq 50); do [ -s "$work/parent.out" ] && break; sleep 0.1; done
+parent="$(head -1 "$work/parent.out")"
+child_geometry() { xwininfo -children -id "$parent" 2>/dev/null | awk '/tessaloom-saver/{print $(NF-1)}' | head -1; }
+start_saver /p "$parent"
+g=""
+for _ in $(seq 100); do g="$(child_geometry)"; [ -n "$g" ] && break; sleep 0.1; done
+if [ -n "$g" ]; then
+  [ "$g" = "320x240+0+0" ] && pass "preview: a child of the foreign window fills it" || fail "preview: child at $g"
+  echo "resize 400 300" >&7
+  for _ in $(seq 50); do g="$(child_geometry)"; [ "$g" = "400x300+0+0" ] && break; sleep 0.1; done
+  [ "$g" = "400x300+0+0" ] && pass "preview: the child follows the parent's size" || fail "preview: after resize $g"
+  xdotool mousemove 10 10 mousemove 60 40 mousemove 90 90 mousemove 20 70 mousemove 50 50 mousemove 80 20 mousemove 30 30 key space
+  sleep 1
+  kill -0 "$saver_pid" 2>/dev/null && pass "preview: keys and mouse movement do not end it" || fail "preview: ended on input"
+  echo destroy >&7
+  exec 7>&-
+  wait_exit "$saver_pid" 10; rc=$?
+  [ $rc -eq 0 ] && pass "preview: the parent's destruction ends the saver cleanly" || { fail "preview: parent destroyed, exit $rc"; show_log "$work/saver.log"; show_stack "$saver_pid"; }
+else
+  exec 7>&-
+  fail "preview: no child window in the foreign parent"; show_log "$work/saver.log"
+fi
+
+# --- several monitors: Xorg's dummy driver with xrandr ----------------------------
+xorg=""
+for candidate in /usr/lib/xorg/Xorg "$(command -v Xorg 2>/dev/null)"; do
+  [ -n "$candidate" ] && [ -x "$candidate" ] && { xorg="$candidate"; break; }
+done
+multi_skip=""
+if [ -z "$xorg" ] || ! command -v xrandr >/dev/null 2>&1; then
+  multi_skip="Xorg or xrandr is not installed"
+elif ! start_server "$work/xorg.out" "$xorg" -config "$root/tests/x11/dummy.conf" -noreset -nolisten tcp \
+      -logfile "$work/xorg.log"; then
+  multi_skip="Xorg with the dummy driver does not start: $(tail -2 "$work/xorg.out" | tr '\n' ' ')"
+fi
+if [ -n "$multi_skip" ]; then
+  echo "  skip several monitors: $multi_skip"
+else
+  echo "x11 checks on Xorg (dummy driver) $DISPLAY"
+  ok=""
+  for _ in $(seq 20); do
+    xrandr --output DUMMY0 --mode 1024x768 >/dev/null 2>&1
+    xrandr --addmode DUMMY1 1024x768 >/dev/null 2>&1
+    xrandr --output DUMMY1 --mode 1024x768 --right-of DUMMY0 >/dev/null 2>&1
+    xrandr --addmode DUMMY2 800x600 >/dev/null 2>&1
+    xrandr --output DUMMY2 --mode 800x600 --right-of DUMMY1 >/dev/null 2>&1
+    if [ "$(xrandr --listmonitors 2>/dev/null | head -1)" = "Monitors: 3" ]; then ok=1; break; fi
+    sleep 0.5
+  done
+  if [ -z "$ok" ]; then
+    echo "  skip several monitors: xrandr did not make three monitors"
+  else
+    start_saver /s
+    if wait_windows 3 30 "$saver_pid"; then
+      got="$(for w in $(saver_windows); do geometry "$w"; done | sort -t+ -k2 -n | tr '\n' ' ')"
+      [ "$got" = "1024x768+0+0 1024x768+1024+0 800x600+2048+0 " ] && pass "three monitors: one window on each" || fail "three monitors: windows $got"
+      xdotool key space
+      wait_exit "$saver_pid" 10; rc=$?
+      [ $rc -eq 0 ] && pass "three monitors: a key press ends the saver" || { fail "three monitors: key press, exit $rc"; show_log "$work/saver.log"; }
+    else
+      fail "three monitors: the windows did not appear ($(saver_windows | wc -l))"; show_log "$work/saver.log"
+    fi
+  fi
+fi
+
+if [ $failures -ne 0 ]; then
+  echo "x11 checks: $failures failed"
+  exit 1
+fi
+echo "x11 checks passed"

@@ -212,6 +212,13 @@ bool CreateGridIndexBuffer(DS_GridIndices& grid);
 void FillGridVertices(DX_V::PT* out, int across, int down, const DX_V::PT (&p)[4]);
 bool FillGridMesh(DS_GridMesh& grid, const DX_V::PT (&corners)[4]);
 
+// result := a managed copy of level 0 of `source` at width x height with a
+// full mip chain (the other levels as created); null without a source.
+HRESULT CopyTextureResized(UINT width, UINT height, IDirect3DTexture9* source, IDirect3DTexture9** result,
+                           D3DFORMAT format);
+// A new buffer holding the texture as a DDS file; null on failure.
+ID3DXBuffer* SaveTextureToMemory(IDirect3DTexture9* texture);
+
 // ---------------------------------------------------------------- quads --
 
 namespace ds_mesh_detail {

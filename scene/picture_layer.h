@@ -49,6 +49,10 @@ public:
     DS_PictureInfo info;
 };
 
+// The picture texture of `quad` := a copy of `source` of side 128 << n
+// (n 0..6; others change nothing).
+void CreateSquareTexture(int n, DS_PictureQuad& quad, IDirect3DTexture9* source);
+
 class DS_ABRender : public DS_IOF_Item {
 public:
     ~DS_ABRender() override = default;

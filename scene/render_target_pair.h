@@ -21,6 +21,9 @@ public:
     // False when either texture could not be made (the pair then holds none,
     // and Begin refuses to capture).
     bool Create(int width, int height);
+    // Create, then level 0 of `source` (when there is one) copied into the
+    // current texture with the triangle filter.
+    bool CreateFrom(IDirect3DTexture9* source, int width, int height);
     // Releases current and both textures (before a device reset).
     void ReleaseTextures();
     bool HasTextures() const { return textures[0] && textures[1]; }

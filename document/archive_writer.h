@@ -3,6 +3,7 @@
 // scene document builder make documents with it.
 #pragma once
 
+#include <cstring>
 #include <vector>
 
 #include "document/archive.h"
@@ -45,8 +46,10 @@ public:
     // Raw bytes, for fixtures that need a value no write produces (a damaged
     // length, odd marker bytes).
     void Append(const void* data, size_t n) {
-        const BYTE* p = static_cast<const BYTE*>(data);
-        bytes_.insert(bytes_.end(), p, p + n);
+        if (n == 0) return;
+        const size_t at = bytes_.size();
+        bytes_.resize(at + n);
+        std::memcpy(bytes_.data() + at, data, n);
     }
 
     const std::vector<BYTE>& Bytes() const { return bytes_; }

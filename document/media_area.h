@@ -43,5 +43,5 @@ public:
     void ReadFields(DS_IOF_Virtual& archive);
     void Write(DS_IOF_Virtual& archive) const;
 
-    MediaParamTB<MediaVector3> corners[4];
+    MediaParamTB<D3DXVECTOR3> corners[4];
 };

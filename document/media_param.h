@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "document/archive.h"
-#include "platform/d3d9/d3d9types.h"
+#include "platform/d3dx9/d3dx9math.h"
 #include "platform/win32/types.h"
 
 class MediaParam;
@@ -142,13 +142,6 @@ public:
     explicit MediaColor(DWORD v) : MediaParamT<DWORD>(v) {}
 };
 
-// Corner points of MediaQuad: three floats compared memberwise.
-struct MediaVector3 : D3DVECTOR {
-    MediaVector3() : D3DVECTOR{0, 0, 0} {}
-    MediaVector3(float x_, float y_, float z_) : D3DVECTOR{x_, y_, z_} {}
-    bool operator==(const MediaVector3& o) const { return x == o.x && y == o.y && z == o.z; }
-};
-
 using ds_string = std::u16string;
 
 // Values in object records, stored directly (no control is told).
@@ -167,12 +160,12 @@ inline void ReadParam(DS_IOF_Virtual& ar, MediaParamTB<ds_string>& p) { ar.ReadS
 inline void WriteParam(DS_IOF_Virtual& ar, const MediaParamTB<ds_string>& p) { ar.WriteString(p.value); }
 inline void ReadParam(DS_IOF_Virtual& ar, MediaParamTB<POINT>& p) { ar.ReadPair(p.value); }
 inline void WriteParam(DS_IOF_Virtual& ar, const MediaParamTB<POINT>& p) { ar.WritePair(p.value); }
-inline void ReadParam(DS_IOF_Virtual& ar, MediaParamTB<MediaVector3>& p) {
+inline void ReadParam(DS_IOF_Virtual& ar, MediaParamTB<D3DXVECTOR3>& p) {
     ar.ReadFloat(p.value.x);
     ar.ReadFloat(p.value.y);
     ar.ReadFloat(p.value.z);
 }
-inline void WriteParam(DS_IOF_Virtual& ar, const MediaParamTB<MediaVector3>& p) {
+inline void WriteParam(DS_IOF_Virtual& ar, const MediaParamTB<D3DXVECTOR3>& p) {
     ar.WriteFloat(p.value.x);
     ar.WriteFloat(p.value.y);
     ar.WriteFloat(p.value.z);

@@ -28,6 +28,7 @@ template <class I, class D>
 Buffer<I, D>::~Buffer() {
     if (gl_) {
         device()->MakeCurrent();
+        device()->ForgetGlBuffer(gl_);
         glDeleteBuffers(1, &gl_);
     }
 }

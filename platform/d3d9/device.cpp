@@ -88,7 +88,7 @@ GLint AddressMode(DWORD mode) {
         case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
         case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
         case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-        case D3DTADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_MIRRORONCE: return GL_MIRROR_CLAMP_TO_EDGE;  // core in GL 4.4; Mesa has it in 3.3
         default: return GL_REPEAT;
     }
 }
@@ -282,7 +282,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glFrontFace(GL_CCW);
     ff_ = std::make_unique<FixedFunction>();
-    HRESULT hr = ConfigureSwapChain(params, false);
+    HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) return hr;
     state_.SetDefaults(params_.EnableAutoDepthStencil != 0);
     samplerDirty_.fill(true);
@@ -290,7 +290,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     return D3D_OK;
 }
 
-HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset) {
+HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     const Adapter* adapter = d3d_->FindAdapter(adapter_);
     D3DPRESENT_PARAMETERS p = *params;
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE)
@@ -302,6 +302,8 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset) {
     D3DDISPLAYMODE desktop{};
     d3d_->GetAdapterDisplayMode(adapter_, &desktop);
     if (p.Windowed) {
+        // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
+        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
         if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
             int w = 0, h = 0;
             if (!context_->DrawableSize(&w, &h)) {
@@ -375,11 +377,10 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset) {
         if (!autoDepth_) autoDepth_ = std::make_unique<Surface>(Surface::Kind::AutoDepth, this, nullptr, 0, dDesc);
         else autoDepth_->SetDesc(dDesc);
         autoDepth_->glRenderbuffer = autoDepthRenderbuffer_;
-    } else {
-        autoDepth_.reset();
     }
+    // Without an automatic depth surface the old one is kept unbound: the
+    // application may still hold it.
     context_->SetSwapInterval(p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-    (void)reset;
     params_ = p;
     *params = p;  // written back as Direct3D does
     return D3D_OK;
@@ -402,7 +403,7 @@ void Device::ReleaseBindings() {
 
 void Device::SetDefaultTargets() {
     renderTarget_ = backBuffer_.get();
-    depthStencil_ = autoDepth_.get();
+    depthStencil_ = params_.EnableAutoDepthStencil ? autoDepth_.get() : nullptr;
     targetsDirty_ = true;
     ResetViewportToTarget();
 }
@@ -489,7 +490,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     if (inScene_) return Fail(D3DERR_INVALIDCALL, "Reset inside BeginScene/EndScene");
     MakeCurrent();
     ReleaseBindings();
-    HRESULT hr = ConfigureSwapChain(params, true);
+    HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) {
         // The device stays not-reset; the old swap chain is gone.
         notReset_ = true;
@@ -1507,6 +1508,10 @@ void MakeCurrent(IDirect3DDevice9* device) {
 
 GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
     return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
+}
+
+void ForgetProgram(IDirect3DDevice9* device, GLuint program) {
+    if (device) static_cast<Device*>(device)->ForgetGlProgram(program);
 }
 
 void SetProgramOverride(IDirect3DDevice9* device, const ProgramOverride* override) {

@@ -52,17 +52,18 @@ HRESULT Fail(HRESULT result, const char* what) {
 
 Direct3D::Direct3D() { CountObject(1); }
 
-Direct3D::~Direct3D() {
-    if (sdlStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    CountObject(-1);
-}
+Direct3D::~Direct3D() { CountObject(-1); }
 
 bool Direct3D::Init() {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    // SDL video is started once and kept for the process: stopping it
+    // unloads the GL driver SDL loaded, while this stand-in's contexts (and
+    // exit-time checks) still reach into it.
+    static bool started = false;
+    if (!started) started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (!started) {
         std::fprintf(stderr, "tessaloom d3d9: SDL video did not start: %s\n", SDL_GetError());
         return false;
     }
-    sdlStarted_ = true;
     const int displays = SDL_GetNumVideoDisplays();
     for (int d = 0; d < displays; ++d) {
         Adapter adapter;

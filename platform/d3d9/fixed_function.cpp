@@ -145,6 +145,10 @@ FfKey MakeFfKey(const DeviceState& state, uint32_t texturedStages) {
     for (int s = 0; s < kMaxStages; ++s) {
         const auto& t = state.stage[s];
         if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        // A stage whose first colour argument is its texture, with no texture
+        // set, ends the cascade like DISABLE: it and every later stage pass
+        // the previous result on.
+        if ((t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE && !((texturedStages >> s) & 1)) break;
         FfStageKey& k = key.stages[s];
         k.colorOp = static_cast<uint8_t>(t[D3DTSS_COLOROP]);
         k.colorArg0 = static_cast<uint8_t>(t[D3DTSS_COLORARG0]);
@@ -345,7 +349,8 @@ std::string FfFragmentSource(const FfKey& key, std::string* error) {
             s << "  tex = " << (st.textured ? "texture(u_tex" + n + ", " + coord + ")" : "vec4(0.0, 0.0, 1.0, 1.0)") << ";\n"
               << "  bump = vec2(dot(u_bumpMat[" << n << "].xz, tex.rg), dot(u_bumpMat[" << n << "].yw, tex.rg));\n";
         } else if (StageReadsTexture(st)) {
-            // A stage without a texture reads opaque white.
+            // A stage without a texture (its first argument is not the
+            // texture, or it would have ended the cascade) reads opaque white.
             s << "  tex = " << (st.textured ? "texture(u_tex" + n + ", " + coord + ")" : "vec4(1.0)") << ";\n";
         }
         std::string color = IsBump(st.colorOp) ? "current"

@@ -33,9 +33,15 @@ struct ProgramOverride {
     // so a pass without vertex code can pair FfVertexSource(key) with its own
     // fragment code.  0 refuses the draw.
     std::function<GLuint(const FfKey& key)> program;
-    // Called with the program in use, just before the draw (effect uniforms).
+    // Called with the program in use, just before the draw: effect uniforms
+    // only.  Textures go through IDirect3DDevice9::SetTexture (the device
+    // caches what GL units 0..7 hold), other state through the device.
     std::function<void(GLuint program)> bind;
 };
+
+// Call before deleting a program the override handed out: the device keeps
+// per-program state under the GL name, which a new program may reuse.
+void ForgetProgram(IDirect3DDevice9* device, GLuint program);
 
 // Null goes back to the fixed-function pipeline.  The override is not
 // copied: it must outlive its use.

@@ -269,7 +269,6 @@ public:
 
 private:
     ULONG refs_ = 1;
-    bool sdlStarted_ = false;
     std::vector<Adapter> adapters_;
 };
 
@@ -373,6 +372,20 @@ public:
     void Lose(int lostChecks);
     bool lost() const { return lostChecks_ >= 0 || notReset_; }
     const FixedFunction& fixedFunction() const { return *ff_; }
+    // GL names about to be deleted: the binding caches must not match a
+    // later object that reuses the name.
+    void ForgetGlTexture(GLuint texture) {
+        for (auto& bound : boundTextures_)
+            if (bound == texture) bound = 0;
+    }
+    void ForgetGlBuffer(GLuint buffer) {
+        if (boundIndexBuffer_ == buffer) boundIndexBuffer_ = 0;
+        if (input_.buffer == buffer) input_ = InputCache{};
+    }
+    void ForgetGlProgram(GLuint program) {
+        overridePrograms_.erase(program);
+        if (usedProgram_ == program) usedProgram_ = 0;
+    }
     void SetOverride(const ProgramOverride* override) {
         override_ = override;
         ffDirty_ = true;
@@ -385,7 +398,7 @@ private:
     void ApplyTextures(int stages);
     void UploadUniforms(FfProgram& program);
     void ApplyVertexInput(GLuint buffer, UINT offset, UINT stride, int baseVertex);
-    HRESULT ConfigureSwapChain(D3DPRESENT_PARAMETERS* params, bool reset);
+    HRESULT ConfigureSwapChain(D3DPRESENT_PARAMETERS* params);
     void ReleaseBindings();
     void SetDefaultTargets();
     void ResetViewportToTarget();

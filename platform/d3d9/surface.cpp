@@ -18,6 +18,7 @@ Surface::Surface(Kind kind, Device* device, Texture* container, UINT level, cons
 Surface::~Surface() {
     if (kind_ == Kind::RenderTarget && glTexture) {
         device_->MakeCurrent();
+        device_->ForgetGlTexture(glTexture);
         glDeleteTextures(1, &glTexture);
     }
     if (kind_ == Kind::DepthStencil && glRenderbuffer) {

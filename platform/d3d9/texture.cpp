@@ -73,6 +73,7 @@ Texture::~Texture() {
     levels_.clear();
     if (gl_) {
         device()->MakeCurrent();
+        device()->ForgetGlTexture(gl_);
         glDeleteTextures(1, &gl_);
     }
 }

@@ -123,7 +123,7 @@ inline std::vector<BYTE> MakeDocumentBytes() {
     circle.picture.ConstructFromResource(5, u"common_res.dll");
     Polygon polygon;
     polygon.corners = {{1, 2}, {3, 4}, {-5, 6}};
-    polygon.quad.corners[2].value = MediaVector3(0.5f, 0.25f, -1.0f);
+    polygon.quad.corners[2].value = D3DXVECTOR3(0.5f, 0.25f, -1.0f);
     polygon.picture.key = DS_LinkKey{u"C:\\pics\\tree.tga", 132537600000000000ll};
     w.WriteInt(2);
     circle.Write(w);

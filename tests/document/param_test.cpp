@@ -433,7 +433,7 @@ TEST(Records, AreaAndQuadRoundTrip) {
     area.x.value = 3;
     area.y.value = -4;
     MediaQuad quad;
-    for (int i = 0; i < 4; ++i) quad.corners[i].value = MediaVector3(i + 0.5f, -i * 2.0f, 1e-3f * i);
+    for (int i = 0; i < 4; ++i) quad.corners[i].value = D3DXVECTOR3(i + 0.5f, -i * 2.0f, 1e-3f * i);
     MediaColor color(0x00FF8040u);  // 0x00BBGGRR
     MediaParamTB<ds_string> name(u"slide one");
     MediaParamTB<POINT> point(POINT{-7, 8});

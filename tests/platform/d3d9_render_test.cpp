@@ -329,7 +329,7 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         const char* name;
         DWORD colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
         bool bound;           // a texture on stage 0
-        DWORD stage1Op;       // stage 1: MODULATE TEXTURE x CURRENT, or DISABLE
+        DWORD stage1Op;       // stage 1: MODULATE TEXTURE x CURRENT (grey texture), SELECTARG1 (no texture), DISABLE
         D3DCOLOR expected;    // alpha included
     };
     const Case cases[] = {
@@ -342,17 +342,21 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         {"ADD saturates", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80ffffff},
         {"SUBTRACT", D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80640000},
         {"COMPLEMENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0x80379bcd},
-        // A stage without a texture reads opaque white.
+        // A stage whose first argument is its missing texture acts as DISABLE.
         {"MODULATE without texture", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0xff64c8ff},
+        // A stage without a texture that reads it only as its second argument reads opaque white.
+        {"texture as second argument, none set", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0xff64c8ff},
         // Stage 1 modulates stage 0's result by its own texture (0x80 grey).
         {"stage 1 MODULATE CURRENT", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, 0x80643219},
+        // Stage 1 selecting its texture, with none set, passes stage 0's result on.
+        {"stage 1 without texture", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_SELECTARG1, 0x804e4e32},
         // Stage 0 disabled: the vertex colour comes through.
         {"DISABLE", D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_DISABLE, 0xff64c8ff},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         d->SetTexture(0, c.bound ? tex : nullptr);
-        d->SetTexture(1, tex1);
+        d->SetTexture(1, c.stage1Op == D3DTOP_SELECTARG1 ? nullptr : tex1);
         d->SetTextureStageState(0, D3DTSS_COLOROP, c.colorOp);
         d->SetTextureStageState(0, D3DTSS_COLORARG1, c.colorArg1);
         d->SetTextureStageState(0, D3DTSS_COLORARG2, c.colorArg2);
@@ -362,6 +366,8 @@ TEST(D3D9Render, StageOperationsAndArguments) {
         d->SetTextureStageState(1, D3DTSS_COLOROP, c.stage1Op);
         d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        d->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
         d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
         d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         d->BeginScene();
@@ -402,7 +408,7 @@ TEST(D3D9Render, StateCarriesFromOneDrawToTheNext) {
     EXPECT_TRUE(Probe(img, 12, 7, kGreen));
 }
 
-// Texture addressing (WRAP, MIRROR, CLAMP) with point sampling over a
+// Texture addressing (WRAP, MIRROR, CLAMP, MIRRORONCE) with point sampling over a
 // 2-texel texture: black at u 0..0.5, white at u 0.5..1; the quad spans u -1..2.
 TEST(D3D9Render, SamplerAddressModes) {
     D3DHarness h(12, 2);
@@ -420,6 +426,7 @@ TEST(D3D9Render, SamplerAddressModes) {
         {D3DTADDRESS_WRAP, "bbwwbbwwbbww"},
         {D3DTADDRESS_MIRROR, "wwbbbbwwwwbb"},
         {D3DTADDRESS_CLAMP, "bbbbbbwwwwww"},
+        {D3DTADDRESS_MIRRORONCE, "wwbbbbwwwwww"},  // |u|, then clamped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -860,6 +867,51 @@ TEST(D3D9Render, CompressedTextureSamples) {
     EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, kRed));
     d->SetTexture(0, nullptr);
     tex->Release();
+}
+
+}  // namespace
+
+namespace {
+
+// GL reuses the names of deleted objects: a texture and an index buffer made
+// after others were released must still be the ones drawn with.
+TEST(D3D9Render, ObjectsMadeAfterReleasesDrawTheirOwnData) {
+    D3DHarness h(4, 4);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    auto quad = ScreenQuad(0, 0, 4, 4);
+    IDirect3DVertexBuffer9* vb = h.MakeBuffer(quad, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    d->SetStreamSource(0, vb, 0, sizeof(quad[0]));
+    auto makeIndices = [&] {
+        IDirect3DIndexBuffer9* ib = nullptr;
+        d->CreateIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+        WORD* p = nullptr;
+        ib->Lock(0, 0, reinterpret_cast<void**>(&p), 0);
+        const WORD idx[6] = {0, 1, 2, 2, 1, 3};
+        std::memcpy(p, idx, sizeof(idx));
+        ib->Unlock();
+        return ib;
+    };
+    for (D3DCOLOR c : {kRed, kGreen, kBlue}) {
+        SCOPED_TRACE(c);
+        IDirect3DTexture9* tex = h.MakeTexture(1, 1, [&](UINT, UINT) { return c; });
+        IDirect3DIndexBuffer9* ib = makeIndices();
+        d->SetTexture(0, tex);
+        d->SetIndices(ib);
+        d->BeginScene();
+        EXPECT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+        d->EndScene();
+        EXPECT_TRUE(Probe(h.ReadBackBuffer(), 2, 2, c));
+        d->SetTexture(0, nullptr);
+        d->SetIndices(nullptr);
+        tex->Release();
+        ib->Release();
+    }
+    d->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
 }
 
 }  // namespace

@@ -179,6 +179,17 @@ TEST_F(SceneRendering, PictureInEachPosition) {
         const Image image = Frames({0.0f, 0.05f});
         for (const auto& p : c.probes) EXPECT_TRUE(Probe(image, p.x, p.y, p.color, 8));
     }
+    // The screen mapping measures object areas in the picture's pixels.
+    const DS_ScreenMapping& mapping = DS_ScreenMapping::Current();
+    EXPECT_EQ(mapping.logicalWidth, 32);
+    EXPECT_EQ(mapping.logicalHeight, 32);
+    EXPECT_FLOAT_EQ(mapping.sx, 1.0f);
+    float bx, by;
+    mapping.PictureToBackBuffer(32.0f, 16.0f, &bx, &by);
+    EXPECT_FLOAT_EQ(bx, 48.0f);
+    EXPECT_FLOAT_EQ(by, 16.0f);
+    EXPECT_EQ(resources_.resets, 3);  // each of the three roots made its slide current once
+
     // Fill crops: the picture's rows 8..24 fill the buffer, so the quadrant
     // border (row 16 of the picture) is at back-buffer row 16.
     MakeRoot(1);

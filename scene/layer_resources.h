@@ -1,7 +1,7 @@
 // What the picture layer needs of the current resource manager: the picture
 // of a link, the device-reset and device-lost notices, and the save step of
-// a link.  The host (or a test) installs the source the layers use; with no
-// source a layer has no picture (an unresolved link) and says so once.
+// a link.  By default these go to the current DS_DocResManager (with none
+// current a link is unresolved); a test may install a source of its own.
 #pragma once
 
 #include "document/file_link.h"
@@ -19,6 +19,10 @@ public:
     virtual void PrepareLinkForSave(const DS_ImageFileLink& link) = 0;
 };
 
-// The source the layers use now; null when none is installed.
+// The source the layers use now: the installed one, else the current
+// resource manager's.  Never null.
 DS_LayerResources* GetLayerResources();
+// Null puts the resource manager's source back.
 void SetLayerResources(DS_LayerResources* resources);
+// The source over the current DS_DocResManager.
+DS_LayerResources& DS_DocumentLayerResources();

@@ -1,22 +1,9 @@
 #include "scene/picture_layer.h"
 
-#include <cstdio>
-
 #include "scene/layer_resources.h"
 #include "scene/object_model.h"
 
 DS_REGISTER_READER(GetLightReaderRegistry(), DS_2D_Light, DS_2D_Light)
-
-namespace {
-
-void ReportNoResources() {
-    static bool reported = false;
-    if (reported) return;
-    reported = true;
-    std::fprintf(stderr, "tessaloom: no resource manager is current; picture layers show no picture\n");
-}
-
-}  // namespace
 
 // ------------------------------------------------------------ picture quad --
 
@@ -32,13 +19,7 @@ bool DS_PictureQuad::CreateBuffer() {
 }
 
 void DS_PictureQuad::LoadPicture(const DS_ImageFileLink& link) {
-    DS_LayerResources* resources = GetLayerResources();
-    if (resources) {
-        info = resources->GetPicture(link);
-    } else {
-        ReportNoResources();
-        info = DS_PictureInfo{};
-    }
+    info = GetLayerResources()->GetPicture(link);
     SetTexture(info.texture.Get());
     SetSize(info.width, info.height);
 }

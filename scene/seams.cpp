@@ -8,7 +8,7 @@ DS_LayerResources* g_resources = nullptr;
 DS_EffectRunner* g_runner = nullptr;
 }  // namespace
 
-DS_LayerResources* GetLayerResources() { return g_resources; }
+DS_LayerResources* GetLayerResources() { return g_resources ? g_resources : &DS_DocumentLayerResources(); }
 void SetLayerResources(DS_LayerResources* resources) { g_resources = resources; }
 
 DS_EffectRunner* GetEffectRunner() { return g_runner; }

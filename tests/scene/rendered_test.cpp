@@ -6,6 +6,10 @@
 #include <cstring>
 
 #include "platform/crt/rand.h"
+#include "document/archive_writer.h"
+#include "document/doc_loader.h"
+#include "document/res_manager.h"
+#include "document/sound_item.h"
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
 #include "scene/quad_batch.h"
@@ -702,4 +706,82 @@ TEST_F(SceneRendering, TextureCopies) {
     const Image started = harness_.ReadTexture(pair.current.Get());
     EXPECT_TRUE(Probe(started, 4, 4, kRed, 8));
     EXPECT_TRUE(Probe(started, 28, 28, kWhite, 8));
+}
+
+namespace {
+
+// A 24-bit top-down TGA of one colour.
+std::vector<BYTE> OneColourTga(uint16_t w, uint16_t h, BYTE b, BYTE g, BYTE r) {
+    std::vector<BYTE> f(18, 0);
+    f[2] = 2;
+    f[12] = static_cast<BYTE>(w);
+    f[14] = static_cast<BYTE>(h);
+    f[16] = 24;
+    f[17] = 0x20;
+    for (int i = 0; i < w * h; ++i) f.insert(f.end(), {b, g, r});
+    return f;
+}
+
+}  // namespace
+
+// The whole path: the embedded-document loader reads the root through the
+// slide show's reader (and its sound through the document's), the manager
+// turns the saved picture into a texture on CurrentDevice, and the layer
+// finds it through the current manager.
+TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
+    SetLayerResources(nullptr);  // the current manager's source
+    DS_IOF_W w;
+    w.WriteString(u"Tessaloom scene");
+    WriteRecordHeader(w, u"DS_SlideShow_Light", 1);
+    w.WriteInt(1);
+    WriteRecordHeader(w, u"DS_SlideContainer", 1);
+    for (UINT v : {1u, 1u, 10u}) w.WriteUInt(v);
+    w.WriteInt(0);
+    w.WriteString(u"only");
+    WriteRecordHeader(w, u"DS_2D_Light", 2);
+    w.WriteString(u"pictures\\sky.tga");
+    w.WriteInt64(77);
+    w.WriteInt(0);  // no descriptions
+    w.WriteInt(1);  // one sound
+    DS_AudioFile sound;
+    sound.name = u"wind";
+    sound.file.path = u"C:\\sounds\\wind.wav";
+    sound.file.SetBytes(3, "abc");
+    sound.WriteRecord(w);
+    WriteRecordHeader(w, u"DS_DocResManager", 3);
+    w.WriteUInt(1);  // saved images: the layer's picture
+    w.WriteString(u"pictures\\sky.tga");
+    w.WriteInt64(77);
+    w.WriteUInt(1);
+    DS_ResFileData record;
+    record.path = u"pictures\\sky.tga";
+    const std::vector<BYTE> tga = OneColourTga(32, 32, 0x20, 0x40, 0xC0);
+    record.SetBytes(static_cast<DWORD>(tga.size()), tga.data());
+    w.WriteResFile(record);
+    w.WriteUInt(0);  // frame values
+    w.WriteUInt(0);  // saved files
+    w.WriteUInt(0);  // masks
+    const std::vector<BYTE> doc = w.TakeBytes();
+
+    DS_IOF_Item* item = LoadSceneDocumentFromMemory(doc.data(), doc.size());
+    root_.reset(dynamic_cast<DS_SlideShow_Light*>(item));
+    ASSERT_TRUE(root_);
+    ASSERT_EQ(root_->slides.size(), 1u);
+    ASSERT_EQ(root_->sounds.size(), 1u);
+    EXPECT_EQ(static_cast<DS_AudioFile*>(root_->sounds[0].Get())->name, u"wind");
+    DS_DocResManager* manager = GetCurrentDocResManager();
+    ASSERT_NE(manager, nullptr);
+
+    InitAll();
+    root_->SetPicturePosition(DS_POS_FIT);
+    const Image image = Frames({0.0f, 0.05f});
+    DS_2D_Light& layer = *root_->slides[0]->mainLayer;
+    EXPECT_EQ(layer.GetPictureWidth(), 32u);
+    EXPECT_TRUE(layer.pictureQuad.texture);
+    EXPECT_TRUE(Probe(image, 32, 16, D3DCOLOR_ARGB(255, 0xC0, 0x40, 0x20), 4));
+    EXPECT_TRUE(Probe(image, 4, 16, kBlack, 1));
+
+    root_.reset();
+    SetCurrentDocResManager(nullptr);
+    delete manager;
 }

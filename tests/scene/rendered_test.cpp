@@ -345,14 +345,25 @@ TEST_F(SceneRendering, ResetCycleAndFadeQuadSize) {
 // Releasing device objects after the application let go of the device (as
 // at exit) is safe: the resources keep the device alive until the last goes.
 TEST_F(SceneRendering, ReleaseAfterTheDeviceIsLetGo) {
+    const int before = tessaloom::d3d9::LiveObjectCount();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS params = harness_.params;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                &params, &device),
+              D3D_OK);
     DS_ViewState late;
     DS_SetCurrentViewState(&late);
+    CurrentDevice = device;
     late.view.SetBarColors();
     EXPECT_TRUE(late.view.bars[0].vertexBuffer);
-    harness_.device->AddRef();
-    IDirect3DDevice9* device = harness_.device;
-    device->Release();
-    late.view.Teardown();
+    CurrentDevice = harness_.device;
+    device->Release();  // the application's last reference
+    d3d->Release();
+    late.ReleaseDeviceObjects();  // the bars go last, and the device with them
+    EXPECT_FALSE(late.view.bars[3].vertexBuffer);
+    EXPECT_EQ(tessaloom::d3d9::LiveObjectCount(), before);
     DS_SetCurrentViewState(&state_);
 }
 

@@ -796,3 +796,12 @@ TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
     SetCurrentDocResManager(nullptr);
     delete manager;
 }
+
+// A root without slides draws black and reads no slide.
+TEST_F(SceneRendering, EmptyRootDrawsBlack) {
+    MakeRoot(0);
+    harness_.device->Clear(0, nullptr, D3DCLEAR_TARGET, kWhite, 1.0f, 0);
+    const Image image = Frames({0.0f, 0.05f});
+    EXPECT_FALSE(root_->currentSlide);
+    EXPECT_TRUE(Probe(image, 10, 10, kBlack, 0));
+}

@@ -4,10 +4,10 @@
 //
 // The manager calls these through one process-wide object, so that tests can
 // count, fail and inspect what would reach the device.  The default one makes
-// textures through D3DX on the current device; meshes and effects it cannot
-// make yet (it says so once and fails).
+// textures, meshes and effects through D3DX on the current device.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "document/res_types.h"
@@ -35,6 +35,12 @@ public:
 
     // A compiled effect (no macros, no include handler, flags 0, no pool).
     virtual HRESULT CreateEffect(const void* bytes, UINT size, ID3DXEffect** effect) = 0;
+    // The same, with the name messages about the effect give it (the link it
+    // was asked for); a device side without names makes it unnamed.
+    virtual HRESULT CreateNamedEffect(const void* bytes, UINT size, const std::string& name, ID3DXEffect** effect) {
+        (void)name;
+        return CreateEffect(bytes, size, effect);
+    }
     virtual void AddRefEffect(ID3DXEffect* effect) = 0;
     virtual void ReleaseEffect(ID3DXEffect* effect) = 0;
     virtual void EffectLostDevice(ID3DXEffect* effect) = 0;

@@ -4,6 +4,7 @@
 
 #include "document/guid_text.h"
 #include "document/res_module.h"
+#include "platform/win32/strings.h"
 
 namespace {
 
@@ -241,7 +242,10 @@ ID3DXEffect* DS_DocResManager::GetEffect(const DS_FileLink3& link) {
     }
     const DS_ResFileData& record = all.back();
     ID3DXEffect* effect = nullptr;
-    if (record.GetBytes() && FAILED(GetResDevice().CreateEffect(record.GetBytes(), record.GetSize(), &effect))) {
+    const std::string name =
+        tessaloom::Utf16ToUtf8(link.key.path) + " #" + std::to_string(DS_ResourceNumberFromStamp(link.key.stamp));
+    if (record.GetBytes() &&
+        FAILED(GetResDevice().CreateNamedEffect(record.GetBytes(), record.GetSize(), name, &effect))) {
         if (effect) GetResDevice().ReleaseEffect(effect);
         effect = nullptr;  // stored as it is: callers cope with a null effect
     }

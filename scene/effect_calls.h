@@ -1,8 +1,10 @@
 // The effect calls the layer's drawing services make: Begin, BeginPass,
 // EndPass and End of an ID3DXEffect.  The effect interface itself belongs to
 // the D3DX stand-in; the runner here is the one place the scene calls it, so
-// that the drawing services do not depend on how effects are built.  With no
-// runner installed an effect draw does nothing and says so once on stderr.
+// that the drawing services do not depend on how effects are built.  The
+// runner installed from the start calls the effect itself; tests put their
+// own in.  With none installed (SetEffectRunner(nullptr)) an effect draw does
+// nothing and says so once on stderr.
 #pragma once
 
 #include "platform/win32/types.h"
@@ -19,6 +21,9 @@ public:
     virtual HRESULT End(ID3DXEffect* effect) = 0;
 };
 
+// The runner that calls the ID3DXEffect's own Begin(&passes, 0), BeginPass,
+// EndPass and End; installed from the start.
+DS_EffectRunner& DS_DefaultEffectRunner();
 DS_EffectRunner* GetEffectRunner();
 void SetEffectRunner(DS_EffectRunner* runner);
 

@@ -138,7 +138,8 @@ TEST_F(ResDeviceRealTest, TheDemoCubeBecomesADrawableMesh) {
 // Text .x data of `vertices` positions and one triangle per three of them.
 std::string ManyVertexMesh(UINT vertices) {
     std::string s = "xof 0303txt 0032\nMesh Big {\n" + std::to_string(vertices) + ";\n";
-    for (UINT i = 0; i < vertices; ++i) s += std::to_string(i % 7) + ";" + std::to_string(i / 7) + ";0;" + (i + 1 < vertices ? "," : ";") + "\n";
+    for (UINT i = 0; i < vertices; ++i)
+        s += std::to_string(i % 7) + ";" + std::to_string(i / 7) + ";0;" + (i + 1 < vertices ? "," : ";") + "\n";
     const UINT faces = vertices / 3;
     s += std::to_string(faces) + ";\n";
     for (UINT f = 0; f < faces; ++f)
@@ -156,12 +157,13 @@ TEST_F(ResDeviceRealTest, DataThatMakesNoMeshLeavesTheRecordEmpty) {
     const std::vector<BYTE> cube = ReadDemo("meshes/cube.x");
     const std::vector<Case> cases = {
         {"not .x data", Bytes("this is not a mesh"), ".x data"},
-        {"a truncated cube", std::vector<BYTE>(cube.begin(), cube.begin() + static_cast<std::ptrdiff_t>(cube.size() / 2)),
-         ".x data"},
+        {"a truncated cube",
+         std::vector<BYTE>(cube.begin(), cube.begin() + static_cast<std::ptrdiff_t>(cube.size() / 2)), ".x data"},
         {"indices beyond 16 bits", Bytes(ManyVertexMesh(65538)), "32-bit indices"},
     };
     std::vector<SavedFile> files;
-    for (size_t i = 0; i < cases.size(); ++i) files.push_back({u"C:\\art\\bad.x", static_cast<INT64>(i + 1), cases[i].bytes});
+    for (size_t i = 0; i < cases.size(); ++i)
+        files.push_back({u"C:\\art\\bad.x", static_cast<INT64>(i + 1), cases[i].bytes});
     DS_DocResManager& m = Read(files);
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].what);
@@ -221,8 +223,8 @@ TEST_F(ResDeviceRealTest, AnEffectThatCannotBeMadeIsNullEveryTime) {
     DS_DocResManager& m = Read({{u"C:\\fx\\broken.fx", 12, Bytes("technique Main { pass P0 { fragment \"\"\" oops")},
                                 {u"C:\\fx\\empty.fx", 13, Bytes("float x = 0;")}});
     for (const DS_HLSLEffectFile& link :
-         {DS_HLSLEffectFile(DS_LinkKey{u"C:\\fx\\broken.fx", 12}), DS_HLSLEffectFile(DS_LinkKey{u"C:\\fx\\empty.fx", 13}),
-          DS_HLSLEffectFile(76, u"common_res.dll")}) {
+         {DS_HLSLEffectFile(DS_LinkKey{u"C:\\fx\\broken.fx", 12}),
+          DS_HLSLEffectFile(DS_LinkKey{u"C:\\fx\\empty.fx", 13}), DS_HLSLEffectFile(76, u"common_res.dll")}) {
         SCOPED_TRACE(tessaloom::Utf16ToUtf8(link.key.path));
         for (int attempt = 0; attempt < 3; ++attempt) {
             ::testing::internal::CaptureStderr();

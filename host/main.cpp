@@ -2,9 +2,13 @@
 #include "host/scene_saver.h"
 
 int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    DocumentSceneBackend scenes;
+    SetSceneBackend(&scenes);
     CSceneSaver saver;
     saver.Create(instance);
-    return saver.Run();
+    const int result = saver.Run();
+    SetSceneBackend(nullptr);
+    return result;
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,9 @@
 #include <stdexcept>
 
 #include "host/audio_graph.h"
+#include "document/doc_loader.h"
+#include "document/res_device.h"
+#include "document/res_manager.h"
 #include "host/registry_settings.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/strings.h"
@@ -11,6 +14,7 @@
 namespace {
 
 SceneBackend* g_backend = nullptr;
+IDirect3DDevice9* g_resourceDevice = nullptr;
 
 // "Could not load required media."
 constexpr HRESULT kMediaLoadFailed = static_cast<HRESULT>(0x8200000B);
@@ -38,6 +42,41 @@ SceneBackend* SetSceneBackend(SceneBackend* backend) {
 }
 
 SceneBackend* GetSceneBackend() { return g_backend; }
+
+// --- DocumentSceneBackend ---------------------------------------------------
+
+DocumentSceneBackend::DocumentSceneBackend() { SetResCurrentDeviceGetter(&DocumentSceneBackend::DeviceForResources); }
+
+DocumentSceneBackend::~DocumentSceneBackend() {
+    SetResCurrentDeviceGetter(nullptr);
+    g_resourceDevice = nullptr;
+}
+
+std::unique_ptr<ScreenSceneRoot> DocumentSceneBackend::LoadSceneDocument() {
+    std::unique_ptr<DS_IOF_Item> root(::LoadSceneDocument());
+    if (!root) throw std::runtime_error("the scene document gave no root");
+    return WrapRoot(root.release());
+}
+
+std::unique_ptr<ScreenSceneRoot> DocumentSceneBackend::WrapRoot(DS_IOF_Item* root) {
+    delete root;
+    std::fprintf(stderr, "tessaloom: the scene code is not linked in; a loaded scene cannot be shown\n");
+    throw std::runtime_error("no scene root wrapper");
+}
+
+DS_DocResManager* DocumentSceneBackend::CurrentResourceManager() { return GetCurrentDocResManager(); }
+
+void DocumentSceneBackend::SetCurrentResourceManager(DS_DocResManager* manager) {
+    SetCurrentDocResManager(manager);
+}
+
+void DocumentSceneBackend::SetCurrentDevice(IDirect3DDevice9* device) { g_resourceDevice = device; }
+
+void DocumentSceneBackend::SetCurrentViewState(int) {
+    // Views are the scene code's; until it overrides this there are none to switch.
+}
+
+IDirect3DDevice9* DocumentSceneBackend::DeviceForResources() { return g_resourceDevice; }
 
 // --- CScreenScene --------------------------------------------------------------
 

@@ -19,6 +19,7 @@
 #include "host/saver_framework.h"
 
 class DS_DocResManager;
+class DS_IOF_Item;
 
 // One loaded scene root, as the application drives it.  Failures of the
 // scene engine leave these operations as exceptions.
@@ -52,6 +53,29 @@ public:
     virtual void SetCurrentDevice(IDirect3DDevice9* device) = 0;
     // Makes render unit `unit`'s own 2D view and screen mapping current.
     virtual void SetCurrentViewState(int unit) = 0;
+};
+
+// The backend over the document side: the embedded document read by the
+// document loader, and the current resource manager of the document side,
+// whose default device side makes textures on the device set here.  What the
+// scene code adds, it adds by overriding: the wrapping of a loaded root for
+// the application, and the scene's own current device and per-unit view
+// state.  Without those overrides a loaded root cannot be driven, so the load
+// fails and says why.
+class DocumentSceneBackend : public SceneBackend {
+public:
+    DocumentSceneBackend();
+    ~DocumentSceneBackend() override;
+    std::unique_ptr<ScreenSceneRoot> LoadSceneDocument() override;
+    DS_DocResManager* CurrentResourceManager() override;
+    void SetCurrentResourceManager(DS_DocResManager* manager) override;
+    void SetCurrentDevice(IDirect3DDevice9* device) override;
+    void SetCurrentViewState(int unit) override;
+
+    // The root the loader made (a DS_SlideShow_Light), handed over.
+    virtual std::unique_ptr<ScreenSceneRoot> WrapRoot(DS_IOF_Item* root);
+    // The device the document side's textures are made on.
+    static IDirect3DDevice9* DeviceForResources();
 };
 
 // The backend the application uses; null until one is installed.  Returns

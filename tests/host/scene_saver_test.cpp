@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "document/res_device.h"
+#include "document/res_manager.h"
 #include "host/audio_graph.h"
 #include "host/registry_settings.h"
 #include "host/scene_saver.h"
@@ -23,6 +25,7 @@
 #include "platform/win32/resources_hooks.h"
 #include "platform/win32/test_hooks.h"
 #include "saver_test_support.h"
+#include "tests/document/doc_fixture.h"
 
 namespace {
 
@@ -332,6 +335,110 @@ TEST_F(SceneSaverTest, AcceptDeviceNeedsBumpMappingAndV8U8) {
     saver.direct3D = nullptr;
 }
 
+// --- The document backend: the real loader and resource managers -----------
+
+// The tests' own root, driven the way the scene root is.
+struct DocRoot : ScreenSceneRoot {
+    std::unique_ptr<docfix::TestRoot> root;
+    void InitSlides() override {}
+    void ExtractSounds() override {
+        for (auto& s : root->sounds)
+            if (!s->ExtractToTemp()) throw std::runtime_error("extract");
+    }
+    void SetPicturePosition(int) override {}
+    int FrameMove(float) override { return 0; }
+    int Render() override { return 0; }
+    int InvalidateDeviceObjects() override { return 0; }
+    int RestoreDeviceObjects() override { return 0; }
+    size_t SoundCount() const override { return root->sounds.size(); }
+    std::u16string SoundPath(size_t i) const override { return root->sounds.at(i)->GetPath(); }
+};
+
+struct TestDocumentBackend : DocumentSceneBackend {
+    std::unique_ptr<ScreenSceneRoot> WrapRoot(DS_IOF_Item* item) override {
+        auto wrapped = std::make_unique<DocRoot>();
+        wrapped->root.reset(static_cast<docfix::TestRoot*>(item));
+        return wrapped;
+    }
+};
+
+TEST_F(SceneSaverTest, TwoScreensReadTheEmbeddedDocumentIntoManagersOfTheirOwn) {
+    const std::vector<BYTE> document = docfix::MakeDocument(u"header", u"DS_SlideShow_Light");
+    tessaloom::testing::ScopedExecutableResources table{
+        {{u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())}}};
+    const DS_SceneRootReader previousReader = SetSceneRootReader(&docfix::TestRootReader::Read);
+    DS_DocResManager* const before = GetCurrentDocResManager();
+    tessaloom::testing::D3DHarness harness;
+    ASSERT_TRUE(harness.ok());
+    {
+        TestDocumentBackend documents;
+        SetSceneBackend(&documents);
+        CSceneSaver saver;
+        for (int unit : {0, 1}) {
+            Select(saver, unit, harness.device);
+            saver.RestoreDeviceResources();
+            ASSERT_EQ(saver.errorMode, 0) << "unit " << unit;
+        }
+        DS_DocResManager* m0 = saver.screens[0].resourceManager;
+        DS_DocResManager* m1 = saver.screens[1].resourceManager;
+        ASSERT_NE(m0, nullptr);
+        ASSERT_NE(m1, nullptr);
+        EXPECT_NE(m0, m1);
+        EXPECT_NE(saver.screens[0].root.get(), saver.screens[1].root.get());
+        // Each manager read its own copy of the document's tables.
+        EXPECT_NE(&m0->Tables(), &m1->Tables());
+        EXPECT_EQ(m0->Tables().allFiles.size(), m1->Tables().allFiles.size());
+        Select(saver, 0, harness.device);
+        EXPECT_EQ(GetCurrentDocResManager(), m0);
+        Select(saver, 1, harness.device);
+        EXPECT_EQ(GetCurrentDocResManager(), m1);
+        // Both screens' sound items were written to files that exist.
+        for (int unit : {0, 1}) {
+            ASSERT_EQ(saver.screens[unit].root->SoundCount(), 1u);
+            EXPECT_TRUE(fs::exists(tessaloom::Utf16ToUtf8(saver.screens[unit].root->SoundPath(0))));
+        }
+
+        // The document side makes its textures on the device selected last.
+        const std::vector<BYTE> tga = resfix::MakeTga(4, 4);
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(GetResDevice().CreateTexture(tga.data(), static_cast<UINT>(tga.size()), &texture, nullptr), D3D_OK);
+        ASSERT_NE(texture, nullptr);
+        texture->Release();
+        Select(saver, 0, nullptr);
+        texture = nullptr;
+        EXPECT_TRUE(FAILED(GetResDevice().CreateTexture(tga.data(), static_cast<UINT>(tga.size()), &texture, nullptr)));
+        EXPECT_EQ(texture, nullptr);
+
+        SetCurrentDocResManager(before);
+        SetSceneBackend(&backend);
+        delete m0;
+        delete m1;
+    }
+    SetSceneRootReader(previousReader);
+}
+
+TEST_F(SceneSaverTest, WithoutTheSceneCodeALoadedDocumentFailsAsMedia) {
+    const std::vector<BYTE> document = docfix::MakeDocument(u"header", u"DS_SlideShow_Light");
+    tessaloom::testing::ScopedExecutableResources table{
+        {{u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())}}};
+    const DS_SceneRootReader previousReader = SetSceneRootReader(&docfix::TestRootReader::Read);
+    DS_DocResManager* const before = GetCurrentDocResManager();
+    {
+        DocumentSceneBackend documents;
+        SetSceneBackend(&documents);
+        CSceneSaver saver;
+        Select(saver, 0, nullptr);
+        EXPECT_EQ(saver.RestoreDeviceResources(), S_OK);
+        EXPECT_EQ(saver.errorCode, static_cast<HRESULT>(0x8200000B));
+        EXPECT_EQ(saver.screens[0].root, nullptr);
+        DS_DocResManager* read = GetCurrentDocResManager();
+        SetCurrentDocResManager(before);
+        if (read != before) delete read;
+        SetSceneBackend(&backend);
+    }
+    SetSceneRootReader(previousReader);
+}
+
 // --- The playlist, through the real graph ------------------------------------
 
 // What the graph mixed: the first sample of every block, and the thread the
@@ -478,26 +585,28 @@ TEST_F(PlaylistTest, NothingPlayableTriesEachItemOnceAndPlaysNothing) {
 TEST_F(PlaylistTest, VolumeAndMuteAreReadBeforeEachSound) {
     backend.sounds = {Sound("a.wav", 0.5f), Sound("b.wav", 0.25f)};
     // The registry is changed while a sound plays and before its end is
-    // handled, so each sound has the settings stored when it started.
-    const auto waitForEnd = [] {
+    // handled, so each sound has the settings stored when it started.  One
+    // end at a time is handled: the fast clock can end the next sound before
+    // a pump of every message returns.
+    const auto handleOneEnd = [] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         MSG m;
-        while (!PeekMessageW(&m, nullptr, WM_APP, WM_APP, PM_NOREMOVE) && std::chrono::steady_clock::now() < end)
+        while (!PeekMessageW(&m, nullptr, WM_APP, WM_APP, PM_REMOVE) && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(m.message, static_cast<UINT>(WM_APP));
+        DispatchMessageW(&m);
     };
     // 50 -> (50 - 100) * 40 = -2000 hundredths of a decibel: a tenth.
     PutDword(kValueSoundVolume, 50);
     Select(*saver_, 0, nullptr);
     saver_->RestoreDeviceResources();
     EXPECT_EQ(g_SoundVolume, 50);
-    waitForEnd();
     PutDword(kValueMuteSound, 1);
-    DrainMessages();  // the first ended: the second starts muted
+    handleOneEnd();  // the first ended: the second starts muted
     EXPECT_EQ(g_MuteSound, 1);
-    waitForEnd();
     PutDword(kValueMuteSound, 0);
     PutDword(kValueSoundVolume, 100);
-    DrainMessages();  // the first again, at full volume
+    handleOneEnd();  // the first again, at full volume
     const auto runs = PumpUntil(3);
     EXPECT_TRUE(Near(runs, {0.05f, 0.0f, 0.5f})) << Show(runs);
 }

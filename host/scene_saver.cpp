@@ -76,6 +76,8 @@ void DocumentSceneBackend::SetCurrentViewState(int) {
     // Views are the scene code's; until it overrides this there are none to switch.
 }
 
+void DocumentSceneBackend::ReleaseUnitDeviceObjects(int) {}
+
 IDirect3DDevice9* DocumentSceneBackend::DeviceForResources() { return g_resourceDevice; }
 
 // --- CScreenScene --------------------------------------------------------------
@@ -156,6 +158,7 @@ void CSceneSaver::OnRenderUnitSelected(int unit) {
     if (unit < 0 || unit >= kScreenRecords) return;
     CScreenScene& screen = screens[unit];
     currentScreen = &screen;
+    currentUnit = unit;
     SceneBackend* backend = GetSceneBackend();
     if (!backend) return;
     backend->SetCurrentDevice(currentDevice);
@@ -197,6 +200,12 @@ HRESULT CSceneSaver::LoseDeviceResources() {
     // The music stops at the first device loss and is not built again.
     ReleaseAudioGraph();
     if (currentScreen && currentScreen->root) currentScreen->root->InvalidateDeviceObjects();
+    return S_OK;
+}
+
+HRESULT CSceneSaver::DestroyDeviceResources() {
+    SceneBackend* backend = GetSceneBackend();
+    if (backend && currentUnit >= 0) backend->ReleaseUnitDeviceObjects(currentUnit);
     return S_OK;
 }
 

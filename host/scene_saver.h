@@ -53,6 +53,9 @@ public:
     virtual void SetCurrentDevice(IDirect3DDevice9* device) = 0;
     // Makes render unit `unit`'s own 2D view and screen mapping current.
     virtual void SetCurrentViewState(int unit) = 0;
+    // Before unit `unit`'s device is released: what the unit's own view
+    // state holds on that device.
+    virtual void ReleaseUnitDeviceObjects(int unit) = 0;
 };
 
 // The backend over the document side: the embedded document read by the
@@ -71,6 +74,7 @@ public:
     void SetCurrentResourceManager(DS_DocResManager* manager) override;
     void SetCurrentDevice(IDirect3DDevice9* device) override;
     void SetCurrentViewState(int unit) override;
+    void ReleaseUnitDeviceObjects(int unit) override;
 
     // The root the loader made (a DS_SlideShow_Light), handed over.
     virtual std::unique_ptr<ScreenSceneRoot> WrapRoot(DS_IOF_Item* root);
@@ -124,10 +128,13 @@ public:
     HRESULT RestoreDeviceResources() override;
     HRESULT Render() override;
     HRESULT LoseDeviceResources() override;
+    // The unit's view state lets go of its device's buffers.
+    HRESULT DestroyDeviceResources() override;
     void OnMediaEvent(LONG code) override;
 
     CScreenScene screens[kScreenRecords];
     CScreenScene* currentScreen = nullptr;
+    int currentUnit = -1;
 };
 
 // The application object of the process (set by the constructor).

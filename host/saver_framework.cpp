@@ -2,10 +2,8 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "host/audio_graph.h"
 #include "platform/win32/strings.h"
@@ -60,6 +58,11 @@ CSaverFramework::CSaverFramework() {
 }
 
 CSaverFramework::~CSaverFramework() {
+    // What a saver that never ran still holds (the hooks are gone by now).
+    for (uint32_t i = 0; i < renderUnitCount; ++i)
+        if (renderUnits[i].device) renderUnits[i].device->Release();
+    renderUnitCount = 0;
+    ReleaseDirect3D();
     if (g_saver == this) g_saver = nullptr;
 }
 
@@ -396,29 +399,3 @@ void CSaverFramework::RunPendingEnd() {
 // The network provider library of the Windows 9x password change does not
 // exist here: the call does what it does when the library cannot be loaded.
 void CSaverFramework::ChangePassword() {}
-
-HRESULT CSaverFramework::RunSaverLoop() {
-    if (!errorMode) {
-        HRESULT hr = InitScene();
-        if (FAILED(hr)) return hr;
-    }
-    buildingWindowsOrUnits = true;
-    Initialize3D();
-    buildingWindowsOrUnits = false;
-    if (runMode == FullScreen) SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, TRUE, nullptr, 0);
-    RunPendingEnd();
-    MSG msg{};
-    while (msg.message != WM_QUIT) {
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            if (errorMode)
-                AnimateErrorBox();
-            else
-                Render3D();
-        }
-    }
-    return 0;
-}

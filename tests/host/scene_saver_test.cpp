@@ -18,6 +18,7 @@
 #include "host/audio_graph.h"
 #include "host/registry_settings.h"
 #include "host/scene_saver.h"
+#include "platform/d3d9/d3d9_testing.h"
 #include "platform/d3d_harness.h"
 #include "platform/dshow/dshow_test.h"
 #include "platform/dshow_sound_files.h"
@@ -657,6 +658,69 @@ TEST_F(PlaylistTest, OnlyEndOfSoundAdvances) {
     CSceneSaver fresh;
     fresh.OnMediaEvent(EC_COMPLETE);
     EXPECT_EQ(fresh.currentScreen, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The application in the real frame loop: the framework selects each unit
+// before its hooks, and the scene sees that unit's device and manager.
+class SceneSaverInTheLoop : public SceneSaverTest {
+protected:
+    void SetUp() override {
+        SceneSaverTest::SetUp();
+        tessaloom::test::SetFakeDisplays({});
+        tessaloom::host::SetProcessCommandLine(std::u16string(u"saver /s"));
+    }
+    void TearDown() override {
+        ReleaseAudioGraph();
+        SceneSaverTest::TearDown();
+    }
+};
+
+TEST_F(SceneSaverInTheLoop, EveryHookRunsWithItsUnitsGlobals) {
+    CSceneSaver saver;
+    saver.Create(nullptr);
+    ASSERT_FALSE(saver.errorMode) << std::hex << saver.errorCode;
+    ASSERT_EQ(saver.Initialize3D(), 0);
+    ASSERT_FALSE(saver.errorMode) << std::hex << saver.errorCode;
+    ASSERT_GE(saver.renderUnitCount, 1u);
+    const uint32_t units = saver.renderUnitCount;
+    EXPECT_EQ(backend.loads, static_cast<int>(units));  // one document per screen
+
+    saver.Render3D();
+    for (uint32_t i = 0; i < units; ++i) {
+        FakeRoot* root = backend.roots.at(i);
+        EXPECT_EQ(saver.screens[i].root.get(), root);
+        EXPECT_EQ(root->renders, 1) << "unit " << i;
+        EXPECT_EQ(root->deviceAtRender, saver.renderUnits[i].device) << "unit " << i;
+        EXPECT_EQ(root->frameTimes.size(), 1u);
+    }
+    // Between frames the last unit is current: its record takes the music events.
+    EXPECT_EQ(saver.currentScreen, &saver.screens[units - 1]);
+    EXPECT_EQ(backend.manager, saver.screens[units - 1].resourceManager);
+    EXPECT_EQ(backend.viewUnit, static_cast<int>(units - 1));
+
+    // A device reset of the first unit: its scene is restored, not reloaded,
+    // and the music graph is gone for good.
+    EXPECT_TRUE(AudioGraphExists());
+    backend.log.clear();
+    tessaloom::d3d9::LoseDevice(saver.renderUnits[0].device, 0);
+    saver.Render3D();
+    EXPECT_EQ(backend.loads, static_cast<int>(units));
+    EXPECT_EQ(backend.log, (std::vector<std::string>{"invalidate", "restore"}));
+    EXPECT_FALSE(AudioGraphExists());
+    EXPECT_FALSE(saver.errorMode);
+
+    backend.log.clear();
+    saver.Cleanup3D();
+    std::vector<std::string> expected;
+    for (uint32_t i = 0; i < units; ++i) {
+        expected.push_back("invalidate");
+        expected.push_back("release view " + std::to_string(i));
+    }
+    EXPECT_EQ(backend.log, expected);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 #include "host/audio_graph.h"
 #include "document/doc_loader.h"
@@ -54,6 +55,10 @@ DocumentSceneBackend::~DocumentSceneBackend() {
 
 std::unique_ptr<ScreenSceneRoot> DocumentSceneBackend::LoadSceneDocument() {
     std::unique_ptr<DS_IOF_Item> root(::LoadSceneDocument());
+    // Each screen's manager lives until the process ends; the list keeps the
+    // ones no longer current in reach.
+    static auto* const kept = new std::vector<DS_DocResManager*>();
+    kept->push_back(GetCurrentDocResManager());
     if (!root) throw std::runtime_error("the scene document gave no root");
     return WrapRoot(root.release());
 }

@@ -4,18 +4,20 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/audio_graph.h"
 #include "document/doc_loader.h"
-#include "document/res_device.h"
 #include "document/res_manager.h"
+#include "document/sound_item.h"
+#include "host/audio_graph.h"
 #include "host/registry_settings.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/strings.h"
+#include "scene/current_device.h"
+#include "scene/slide_show.h"
+#include "scene/view_2d.h"
 
 namespace {
 
 SceneBackend* g_backend = nullptr;
-IDirect3DDevice9* g_resourceDevice = nullptr;
 
 // "Could not load required media."
 constexpr HRESULT kMediaLoadFailed = static_cast<HRESULT>(0x8200000B);
@@ -46,27 +48,67 @@ SceneBackend* GetSceneBackend() { return g_backend; }
 
 // --- DocumentSceneBackend ---------------------------------------------------
 
-DocumentSceneBackend::DocumentSceneBackend() { SetResCurrentDeviceGetter(&DocumentSceneBackend::DeviceForResources); }
+namespace {
+
+// Roots and managers live until the process ends; these lists keep the ones
+// no record or global names any more in reach.
+template <class T>
+void KeepForTheProcess(T* object) {
+    static auto* const kept = new std::vector<T*>();
+    kept->push_back(object);
+}
+
+class SlideShowRoot final : public ScreenSceneRoot {
+public:
+    explicit SlideShowRoot(DS_SlideShow_Light* root) : root_(root) { KeepForTheProcess(root); }
+    void InitSlides() override {
+        for (auto& slide : root_->slides)
+            if (slide) slide->Init();
+    }
+    void ExtractSounds() override {
+        // A failed write is not reported: that sound fails to play later.
+        for (auto& item : root_->sounds)
+            if (auto* sound = dynamic_cast<DS_AudioFile*>(item.Get())) sound->ExtractToTemp();
+    }
+    void SetPicturePosition(int mode) override { root_->SetPicturePosition(mode); }
+    int FrameMove(float time) override { return root_->FrameMove(time); }
+    int Render() override { return root_->Render(); }
+    int InvalidateDeviceObjects() override { return root_->InvalidateDeviceObjects(); }
+    int RestoreDeviceObjects() override { return root_->RestoreDeviceObjects(); }
+    size_t SoundCount() const override { return root_->sounds.size(); }
+    std::u16string SoundPath(size_t index) const override {
+        auto* sound = dynamic_cast<DS_AudioFile*>(root_->sounds.at(index).Get());
+        return sound ? sound->GetPath() : std::u16string();  // an empty path fails to play
+    }
+
+private:
+    DS_SlideShow_Light* root_;
+};
+
+}  // namespace
+
+DocumentSceneBackend::DocumentSceneBackend() : views_(new DS_ViewState[CSceneSaver::kScreenRecords]) {}
 
 DocumentSceneBackend::~DocumentSceneBackend() {
-    SetResCurrentDeviceGetter(nullptr);
-    g_resourceDevice = nullptr;
+    DS_SetCurrentViewState(nullptr);
+    for (int i = 0; i < CSceneSaver::kScreenRecords; ++i) views_[i].ReleaseDeviceObjects();
 }
 
 std::unique_ptr<ScreenSceneRoot> DocumentSceneBackend::LoadSceneDocument() {
     std::unique_ptr<DS_IOF_Item> root(::LoadSceneDocument());
-    // Each screen's manager lives until the process ends; the list keeps the
-    // ones no longer current in reach.
-    static auto* const kept = new std::vector<DS_DocResManager*>();
-    kept->push_back(GetCurrentDocResManager());
+    KeepForTheProcess(GetCurrentDocResManager());
     if (!root) throw std::runtime_error("the scene document gave no root");
     return WrapRoot(root.release());
 }
 
 std::unique_ptr<ScreenSceneRoot> DocumentSceneBackend::WrapRoot(DS_IOF_Item* root) {
-    delete root;
-    std::fprintf(stderr, "tessaloom: the scene code is not linked in; a loaded scene cannot be shown\n");
-    throw std::runtime_error("no scene root wrapper");
+    auto* slideShow = dynamic_cast<DS_SlideShow_Light*>(root);
+    if (!slideShow) {
+        delete root;
+        std::fprintf(stderr, "tessaloom: the scene document's root is not a slide show\n");
+        throw std::runtime_error("the root is not a slide show");
+    }
+    return std::make_unique<SlideShowRoot>(slideShow);
 }
 
 DS_DocResManager* DocumentSceneBackend::CurrentResourceManager() { return GetCurrentDocResManager(); }
@@ -75,15 +117,15 @@ void DocumentSceneBackend::SetCurrentResourceManager(DS_DocResManager* manager) 
     SetCurrentDocResManager(manager);
 }
 
-void DocumentSceneBackend::SetCurrentDevice(IDirect3DDevice9* device) { g_resourceDevice = device; }
+void DocumentSceneBackend::SetCurrentDevice(IDirect3DDevice9* device) { CurrentDevice = device; }
 
-void DocumentSceneBackend::SetCurrentViewState(int) {
-    // Views are the scene code's; until it overrides this there are none to switch.
+void DocumentSceneBackend::SetCurrentViewState(int unit) {
+    if (unit >= 0 && unit < CSceneSaver::kScreenRecords) DS_SetCurrentViewState(&views_[unit]);
 }
 
-void DocumentSceneBackend::ReleaseUnitDeviceObjects(int) {}
-
-IDirect3DDevice9* DocumentSceneBackend::DeviceForResources() { return g_resourceDevice; }
+void DocumentSceneBackend::ReleaseUnitDeviceObjects(int unit) {
+    if (unit >= 0 && unit < CSceneSaver::kScreenRecords) views_[unit].ReleaseDeviceObjects();
+}
 
 // --- CScreenScene --------------------------------------------------------------
 

@@ -20,6 +20,7 @@
 
 class DS_DocResManager;
 class DS_IOF_Item;
+struct DS_ViewState;
 
 // One loaded scene root, as the application drives it.  Failures of the
 // scene engine leave these operations as exceptions.
@@ -58,13 +59,10 @@ public:
     virtual void ReleaseUnitDeviceObjects(int unit) = 0;
 };
 
-// The backend over the document side: the embedded document read by the
-// document loader, and the current resource manager of the document side,
-// whose default device side makes textures on the device set here.  What the
-// scene code adds, it adds by overriding: the wrapping of a loaded root for
-// the application, and the scene's own current device and per-unit view
-// state.  Without those overrides a loaded root cannot be driven, so the load
-// fails and says why.
+// The backend of the saver: the embedded document read by the document
+// loader into a DS_SlideShow_Light, the document side's current resource
+// manager, the scene's CurrentDevice (on which the document side also makes
+// its textures) and one 2D view state per render unit.
 class DocumentSceneBackend : public SceneBackend {
 public:
     DocumentSceneBackend();
@@ -76,10 +74,12 @@ public:
     void SetCurrentViewState(int unit) override;
     void ReleaseUnitDeviceObjects(int unit) override;
 
-    // The root the loader made (a DS_SlideShow_Light), handed over.
+    // The root the loader made, handed over: a DS_SlideShow_Light, which
+    // is kept until the process ends.  Anything else fails the load.
     virtual std::unique_ptr<ScreenSceneRoot> WrapRoot(DS_IOF_Item* root);
-    // The device the document side's textures are made on.
-    static IDirect3DDevice9* DeviceForResources();
+
+private:
+    std::unique_ptr<DS_ViewState[]> views_;
 };
 
 // The backend the application uses; null until one is installed.  Returns

@@ -18,6 +18,9 @@
 #include "host/audio_graph.h"
 #include "host/registry_settings.h"
 #include "host/scene_saver.h"
+#include "scene/current_device.h"
+#include "scene/slide_show.h"
+#include "scene/view_2d.h"
 #include "platform/d3d9/d3d9_testing.h"
 #include "platform/d3d_harness.h"
 #include "platform/dshow/dshow_test.h"
@@ -425,7 +428,7 @@ TEST_F(SceneSaverTest, TwoScreensReadTheEmbeddedDocumentIntoManagersOfTheirOwn) 
     SetSceneRootReader(previousReader);
 }
 
-TEST_F(SceneSaverTest, WithoutTheSceneCodeALoadedDocumentFailsAsMedia) {
+TEST_F(SceneSaverTest, ARootThatIsNotASlideShowFailsAsMedia) {
     const std::vector<BYTE> document = docfix::MakeDocument(u"header", u"DS_SlideShow_Light");
     tessaloom::testing::ScopedExecutableResources table{
         {{u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())}}};
@@ -445,6 +448,82 @@ TEST_F(SceneSaverTest, WithoutTheSceneCodeALoadedDocumentFailsAsMedia) {
         SetSceneBackend(&backend);
     }
     SetSceneRootReader(previousReader);
+}
+
+// The saver's own backend over a real slide show document: two screens on
+// two devices, each with its own root, manager and view state.
+TEST_F(SceneSaverTest, SlideShowDocumentOnTwoDevices) {
+    dshow_test::TempFolder sounds;
+    const std::string wav = sounds.File("tone.wav");
+    ASSERT_TRUE(dshow_test::WriteConstantWav(wav, 22050, 64, 0.2f));
+    std::vector<BYTE> wavBytes;
+    {
+        FILE* f = std::fopen(wav.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        int c;
+        while ((c = std::fgetc(f)) != EOF) wavBytes.push_back(static_cast<BYTE>(c));
+        std::fclose(f);
+    }
+    DS_IOF_W w;
+    w.WriteString(u"scene");
+    {
+        DS_SlideShow_Light root;
+        auto* sound = new DS_AudioFile();
+        sound->name = u"tone";
+        sound->file.path = u"C:\\gone\\tone.wav";
+        sound->file.SetBytes(static_cast<DWORD>(wavBytes.size()), wavBytes.data());
+        root.sounds.emplace_back(sound);
+        root.Write(w);
+    }
+    w.WriteString(u"DS_DocResManager");
+    w.WriteInt(3);
+    for (int table = 0; table < 4; ++table) w.WriteUInt(0);
+    const std::vector<BYTE> document = w.TakeBytes();
+    tessaloom::testing::ScopedExecutableResources table{
+        {{u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())}}};
+
+    DS_DocResManager* const before = GetCurrentDocResManager();
+    tessaloom::testing::D3DHarness first, second;
+    ASSERT_TRUE(first.ok() && second.ok());
+    IDirect3DDevice9* devices[2] = {first.device, second.device};
+    {
+        DocumentSceneBackend documents;
+        SetSceneBackend(&documents);
+        CSceneSaver saver;
+        DS_ViewState* views[2] = {};
+        for (int unit : {0, 1}) {
+            Select(saver, unit, devices[unit]);
+            EXPECT_EQ(CurrentDevice, devices[unit]);
+            views[unit] = &DS_CurrentViewState();
+            saver.RestoreDeviceResources();
+            ASSERT_EQ(saver.errorMode, 0) << std::hex << saver.errorCode;
+        }
+        EXPECT_NE(views[0], views[1]);
+        EXPECT_NE(saver.screens[0].resourceManager, saver.screens[1].resourceManager);
+        for (int unit : {1, 0, 1}) {
+            Select(saver, unit, devices[unit]);
+            EXPECT_EQ(CurrentDevice, devices[unit]);
+            EXPECT_EQ(&DS_CurrentViewState(), views[unit]);
+            EXPECT_EQ(GetCurrentDocResManager(), saver.screens[unit].resourceManager);
+            ASSERT_EQ(saver.screens[unit].root->SoundCount(), 1u);
+            EXPECT_TRUE(fs::exists(tessaloom::Utf16ToUtf8(saver.screens[unit].root->SoundPath(0))));
+            EXPECT_EQ(saver.Render(), S_OK);
+        }
+        // A root without slides draws black.
+        Select(saver, 0, devices[0]);
+        ASSERT_EQ(first.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+        saver.Render();
+        EXPECT_TRUE(tessaloom::testing::Probe(first.ReadBackBuffer(), 1, 1, 0xFF000000));
+        // The frame loop's end: every unit's objects go before its device.
+        for (int unit : {0, 1}) {
+            Select(saver, unit, devices[unit]);
+            saver.LoseDeviceResources();
+            saver.DestroyDeviceResources();
+        }
+        Select(saver, 0, nullptr);
+        SetCurrentDocResManager(before);
+        SetSceneBackend(&backend);
+    }
 }
 
 // --- The playlist, through the real graph ------------------------------------

@@ -10,6 +10,8 @@
 
 #if __has_include("scene/slide_show.h") && __has_include("document/res_manager.h")
 #define HAVE_SCENE_CLASSES 1
+#include "document/doc_loader.h"
+#include "document/res_manager.h"
 #include "scene/slide_show.h"
 #endif
 
@@ -212,6 +214,37 @@ TEST(SceneDocument, ReadsBackThroughTheReaders) {
         EXPECT_EQ(count, 0u) << table;
     }
     EXPECT_EQ(buffer.Remaining(), 0u);
+}
+
+// The document loader takes the built document whole: the root's slides and
+// every picture's bytes in the new manager's tables, under the layers' keys.
+TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/valley.scene"), scene, &error));
+    std::vector<uint8_t> doc;
+    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+
+    DS_DocResManager* before = GetCurrentDocResManager();
+    const DS_SceneRootReader previous =
+        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
+    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
+    SetSceneRootReader(previous);
+    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->slides.size(), scene.slides.size());
+    DS_DocResManager* manager = GetCurrentDocResManager();
+    ASSERT_NE(manager, nullptr);
+    ASSERT_NE(manager, before);
+    EXPECT_TRUE(manager->Tables().savedImages.empty());
+    for (const auto& slide : root->slides) {
+        const auto files = manager->Tables().allFiles.find(slide->mainLayer->pictureLink.key);
+        ASSERT_NE(files, manager->Tables().allFiles.end());
+        ASSERT_EQ(files->second.size(), 1u);
+        EXPECT_GT(files->second[0].GetSize(), 18u);
+    }
+    delete manager;
+    SetCurrentDocResManager(before);
 }
 
 #else

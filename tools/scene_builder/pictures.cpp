@@ -91,7 +91,7 @@ void Lake(Picture& p, float surface, Rgb tint) {
         const bool ripple = ((y - s) % 23) < 2;
         for (int x = 0; x < p.width; ++x) {
             Rgb c = Mix(p.At(x, src), tint, 0.35f + 0.3f * (y - s) / static_cast<float>(p.height - s));
-            if (ripple) c = Mix(c, Rgb{255, 255, 255}, 0.12f);
+            if (ripple) c = Mix(c, Rgb{255, 255, 255}, 0.06f);
             p.At(x, y) = c;
         }
     }
@@ -119,7 +119,7 @@ Picture PaintDusk(int width, int height) {
         const uint8_t v = static_cast<uint8_t>(180 + 75 * Hash(3000 + i));
         p.At(x, y) = {v, v, v};
     }
-    Disc(p, width * 0.3f, height * 0.62f, height * 0.09f, {255, 180, 90}, {240, 120, 60});
+    Disc(p, width * 0.62f, height * 0.5f, height * 0.07f, {255, 180, 90}, {240, 120, 60});
     Hills(p, 0.66f, 0.42f, 0.5f, 11, {60, 40, 80}, {80, 50, 90}, 1.0f, 6);
     Hills(p, 0.74f, 0.22f, 0.25f, 12, {36, 24, 50}, {50, 34, 64}, 1.0f, 5);
     Hills(p, 0.86f, 0.08f, 0.15f, 13, {16, 12, 24}, {24, 18, 34});

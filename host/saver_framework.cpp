@@ -243,7 +243,7 @@ HRESULT CSaverFramework::CreateSaverWindows() {
     wc.hInstance = instance;
     wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(101));
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = nullptr;  // the black stock brush, once the GDI subset gives it
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = kWindowClass;
     RegisterClassW(&wc);  // not checked
 
@@ -306,7 +306,9 @@ LRESULT CSaverFramework::HandleWindowMessage(HWND window, UINT message, WPARAM w
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(window, &ps);
             if (runMode == Preview && !errorMode) {
-                // The black fill belongs to the GDI subset; the device draws over it.
+                RECT client{};
+                GetClientRect(window, &client);
+                FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
             } else {
                 PaintErrorBox(window, dc);
             }

@@ -24,7 +24,8 @@ public:
     virtual INT_PTR SoundDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
     virtual void BuildDeviceStatsText();
     virtual void UpdateFpsText();
-    virtual void GetErrorText(HRESULT code, WCHAR* buffer, int capacity);
+    // False only when the generic text was chosen.
+    virtual bool GetErrorText(HRESULT code, WCHAR* buffer, int capacity);
     virtual void OnRenderUnitSelected(int) {}
     virtual HRESULT PrepareDeviceEnumeration() { return S_OK; }
     virtual HRESULT AcceptDevice(const D3DCAPS9&, DWORD, D3DFORMAT) { return S_OK; }
@@ -57,7 +58,7 @@ public:
     HRESULT Render3D();
     void Cleanup3D();
     void AnimateErrorBox();
-    void ShowError(HRESULT code);
+    HRESULT ShowError(HRESULT code);  // returns the code
 
     void SetErrorMode(HRESULT code) {
         errorMode = 1;

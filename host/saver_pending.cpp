@@ -1,6 +1,5 @@
-// Framework operations whose real bodies come with the Direct3D devices, the
-// frame loop and the error box.  These definitions are
-// weak: the files that implement those parts replace them at link time.
+// Framework operations whose real bodies come with the Direct3D devices and
+// the frame loop.  These definitions are weak: the files that implement those parts replace them at link time.
 // Until then each one fails loudly where the saver relies on it.
 #include <cstdio>
 
@@ -14,13 +13,8 @@ TESSALOOM_PENDING IDirect3D9* CreateDirect3DObject() {
     return nullptr;
 }
 
-TESSALOOM_PENDING void CSaverFramework::PaintErrorBox(HWND, HDC) {}
 TESSALOOM_PENDING void CSaverFramework::BuildDeviceStatsText() {}
 TESSALOOM_PENDING void CSaverFramework::UpdateFpsText() {}
-
-TESSALOOM_PENDING void CSaverFramework::GetErrorText(HRESULT, WCHAR* buffer, int capacity) {
-    if (buffer && capacity > 0) buffer[0] = 0;
-}
 
 TESSALOOM_PENDING HRESULT CSaverFramework::EnumerateDevices() {
     std::fprintf(stderr, "tessaloom: adapter enumeration is not part of this build\n");
@@ -61,22 +55,6 @@ TESSALOOM_PENDING void CSaverFramework::Cleanup3D() {
     renderUnitCount = 0;
     currentDevice = nullptr;
     if (direct3D) std::fprintf(stderr, "tessaloom: a Direct3D object is held but cannot be released here\n");
-}
-
-TESSALOOM_PENDING void CSaverFramework::AnimateErrorBox() {
-    static bool told = false;
-    if (!told) {
-        told = true;
-        std::fprintf(stderr, "tessaloom: error 0x%08X (the error box is not part of this build)\n",
-                     static_cast<unsigned>(errorCode));
-        Cleanup3D();
-    }
-}
-
-TESSALOOM_PENDING void CSaverFramework::ShowError(HRESULT code) {
-    WCHAR text[400] = {};
-    GetErrorText(code, text, 400);
-    std::fprintf(stderr, "tessaloom: error 0x%08X %s\n", static_cast<unsigned>(code), tessaloom::Utf16ToUtf8(text).c_str());
 }
 
 TESSALOOM_PENDING void CSaverFramework::ReleaseDirect3D() {

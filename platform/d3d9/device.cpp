@@ -734,14 +734,41 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDir
                             const RECT* dstRect, D3DTEXTUREFILTERTYPE filter) {
     auto* src = static_cast<Surface*>(source);
     auto* dst = static_cast<Surface*>(dest);
-    if (!src || !dst || !src->colorTarget() || !dst->colorTarget())
-        return Fail(D3DERR_INVALIDCALL, "StretchRect between colour render targets only");
+    // Sources: colour render targets, or default-pool offscreen plain
+    // surfaces (their pixels live in CPU memory and are uploaded for the copy).
+    const bool offscreenSource =
+        src && src->kind() == Surface::Kind::Offscreen && src->desc().Pool == D3DPOOL_DEFAULT;
+    if (!src || !dst || !(src->colorTarget() || offscreenSource) || !dst->colorTarget())
+        return Fail(D3DERR_INVALIDCALL,
+                    "StretchRect from a colour render target or an offscreen plain surface into a render target only");
     RECT s = srcRect ? *srcRect : RECT{0, 0, static_cast<LONG>(src->desc().Width), static_cast<LONG>(src->desc().Height)};
     RECT d = dstRect ? *dstRect : RECT{0, 0, static_cast<LONG>(dst->desc().Width), static_cast<LONG>(dst->desc().Height)};
+    if (s.left < 0 || s.top < 0 || s.left >= s.right || s.top >= s.bottom ||
+        s.right > static_cast<LONG>(src->desc().Width) || s.bottom > static_cast<LONG>(src->desc().Height) ||
+        d.left < 0 || d.top < 0 || d.left >= d.right || d.top >= d.bottom ||
+        d.right > static_cast<LONG>(dst->desc().Width) || d.bottom > static_cast<LONG>(dst->desc().Height))
+        return Fail(D3DERR_INVALIDCALL, "StretchRect: rectangle outside a surface");
     MakeCurrent();
+    GLuint staged = 0;
+    if (offscreenSource) {
+        const FormatInfo* info = FindFormat(src->desc().Format);
+        if (!info || info->compressed || info->depthBits || !info->internal)
+            return Fail(D3DERR_INVALIDCALL, "StretchRect: the offscreen surface's format cannot be copied");
+        glGenTextures(1, &staged);
+        glActiveTexture(GL_TEXTURE0 + 15);
+        glBindTexture(GL_TEXTURE_2D, staged);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(RowPitch(*info, src->desc().Width) / info->bytes));
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(info->internal), static_cast<GLsizei>(src->desc().Width),
+                     static_cast<GLsizei>(src->desc().Height), 0, info->pixelFormat, info->pixelType,
+                     src->memory.data());
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
     glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, src->glTexture,
-                           static_cast<GLint>(src->level()));
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                           offscreenSource ? staged : src->glTexture,
+                           offscreenSource ? 0 : static_cast<GLint>(src->level()));
     GLuint drawFbo = 0;
     glGenFramebuffers(1, &drawFbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, drawFbo);
@@ -751,6 +778,11 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDir
     glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, GL_COLOR_BUFFER_BIT,
                       filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
     glDeleteFramebuffers(1, &drawFbo);
+    if (staged) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        glDeleteTextures(1, &staged);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     targetsDirty_ = true;
     renderStatesDirty_ = true;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/win32/gdi.h"
+#include "platform/win32/gdi_backend.h"
 #include "platform/win32/sdl_backend.h"
 #include "platform/win32/strings.h"
 
@@ -231,6 +233,7 @@ BOOL DestroyWindow(HWND window) {
     KillTimersOf(window);
     RemoveMessagesOf(window);
     DestroyNativeWindow(*w);
+    ForgetWindowPicture(window);
     std::unique_ptr<WindowRecord> gone;
     {
         std::lock_guard<std::mutex> lock(g_tableMutex);
@@ -257,9 +260,14 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             EndPaint(window, &ps);
             return 0;
         }
-        case WM_ERASEBKGND:
-            // The background brush is not painted by the window stand-in.
-            return 0;
+        case WM_ERASEBKGND: {
+            // The class background brush over the client area.
+            WindowRecord* w = FindWindow(window);
+            if (!w || !w->background) return 0;
+            RECT client{};
+            GetClientRect(window, &client);
+            return FillRect(reinterpret_cast<HDC>(wParam), &client, w->background) ? 1 : 0;
+        }
         case WM_SETCURSOR:
             if (LOWORD(lParam) == HTCLIENT) {
                 if (WindowRecord* w = FindWindow(window)) SetCursor(w->cursor);
@@ -461,9 +469,10 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
     WindowRecord* w = FindWindow(window);
     if (!w || !paint) return nullptr;
     *paint = PAINTSTRUCT{};
-    HDC dc = reinterpret_cast<HDC>(window);
-    paint->hdc = dc;
     paint->rcPaint = w->needsPaint ? w->invalid : RECT{};
+    // The context is clipped to the part that needed painting.
+    HDC dc = CreatePaintDC(window, paint->rcPaint);
+    paint->hdc = dc;
     bool erase = w->eraseNeeded;
     w->needsPaint = false;
     w->eraseNeeded = false;
@@ -472,9 +481,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
     return dc;
 }
 
-BOOL EndPaint(HWND window, const PAINTSTRUCT*) { return FindWindow(window) ? TRUE : FALSE; }
-
-HWND WindowFromDC(HDC dc) {
-    HWND h = reinterpret_cast<HWND>(dc);
-    return FindWindow(h) ? h : nullptr;
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    if (paint && paint->hdc) ReleasePaintDC(window, paint->hdc);
+    return FindWindow(window) ? TRUE : FALSE;
 }

@@ -120,7 +120,7 @@ constexpr int SM_CXVIRTUALSCREEN = 78;
 constexpr int SM_CYVIRTUALSCREEN = 79;
 constexpr int SM_CMONITORS = 80;
 
-// Stock objects (the GDI subset gives them meaning).
+// Stock objects (GetStockObject, gdi.h).
 constexpr int WHITE_BRUSH = 0;
 constexpr int BLACK_BRUSH = 4;
 constexpr int NULL_BRUSH = 5;
@@ -144,7 +144,8 @@ inline HWND CreateWindowW(LPCWSTR className, LPCWSTR windowName, DWORD style, in
 // window's timers, pending paint and posted messages go with it.
 BOOL DestroyWindow(HWND window);
 // WM_SYSCOMMAND SC_CLOSE becomes WM_CLOSE, WM_CLOSE destroys the window,
-// WM_PAINT validates, WM_SETCURSOR sets the class cursor.
+// WM_PAINT validates, WM_ERASEBKGND fills the client area with the class
+// brush, WM_SETCURSOR sets the class cursor.
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -175,7 +176,8 @@ BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL ValidateRect(HWND window, const RECT* rect);
 // Sends WM_ERASEBKGND first when an erase is pending, then validates.  The
-// device context names the window: WindowFromDC gives it back.
+// device context (gdi.h) is clipped to the update rectangle, and EndPaint
+// shows what it drew; WindowFromDC gives the window of any context.
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 HWND WindowFromDC(HDC dc);

@@ -3,7 +3,9 @@
 
 #include "platform/win32/types.h"
 #include "platform/win32/input.h"
+#include "platform/win32/gdi.h"
 #include "platform/win32/kernel.h"
+#include "platform/win32/message_box.h"
 #include "platform/win32/messages.h"
 #include "platform/win32/monitors.h"
 #include "platform/win32/registry.h"

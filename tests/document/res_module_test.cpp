@@ -1,107 +1,148 @@
+// The resource manager over the platform's own resource lookup: a resource
+// module as a container file in a folder of the test's own, and the
+// executable's table holding the scene document.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
-#include "document/archive.h"
+#include "document/doc_loader.h"
+#include "document/res_manager.h"
 #include "platform/win32/resource_container_format.h"
+#include "platform/win32/strings.h"
 #include "platform/win32/resources_hooks.h"
+#include "tests/document/doc_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace resfix;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) { std::memcpy(out.data() + at, &v, 4); }
+struct Item {
+    std::u16string typeName;  // empty: a numbered type
+    uint32_t typeId;
+    uint32_t id;
+    std::vector<BYTE> bytes;
+};
 
-// A resource container holding one "DDS" resource.
-std::vector<uint8_t> Container(uint32_t number, const std::string& bytes) {
+void Put32(std::vector<BYTE>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<BYTE>(v >> (8 * i));
+}
+
+// A resource container file in the layout of resource_container_format.h.
+std::vector<BYTE> Container(const std::vector<Item>& items) {
     namespace c = tessaloom::container;
-    std::vector<uint8_t> out(c::kHeaderSize, 0);
+    std::vector<BYTE> out(c::kHeaderSize + c::kEntrySize * items.size(), 0);
     std::memcpy(out.data(), c::kMagic, 8);
-    const uint32_t nameOffset = static_cast<uint32_t>(out.size());
-    for (char ch : std::string("DDS")) {
-        out.push_back(static_cast<uint8_t>(ch));
-        out.push_back(0);
-    }
-    const uint32_t dataOffset = static_cast<uint32_t>(out.size());
-    out.insert(out.end(), bytes.begin(), bytes.end());
-    const uint32_t tableOffset = static_cast<uint32_t>(out.size());
-    out.resize(out.size() + c::kEntrySize, 0);
-    Put32(out, tableOffset + 0, 0);
-    Put32(out, tableOffset + 4, nameOffset);
-    Put32(out, tableOffset + 8, 3);
-    Put32(out, tableOffset + 12, number);
-    Put32(out, tableOffset + 16, dataOffset);
-    Put32(out, tableOffset + 20, static_cast<uint32_t>(bytes.size()));
     Put32(out, 8, c::kVersion);
-    Put32(out, 12, 1);
-    Put32(out, 16, tableOffset);
+    Put32(out, 12, static_cast<uint32_t>(items.size()));
+    Put32(out, 16, c::kHeaderSize);
+    for (size_t i = 0; i < items.size(); ++i) {
+        size_t e = c::kHeaderSize + c::kEntrySize * i;
+        const Item& it = items[i];
+        Put32(out, e + 0, it.typeName.empty() ? it.typeId : 0);
+        if (!it.typeName.empty()) {
+            Put32(out, e + 4, static_cast<uint32_t>(out.size()));
+            Put32(out, e + 8, static_cast<uint32_t>(it.typeName.size()));
+            for (char16_t u : it.typeName) {
+                out.push_back(static_cast<BYTE>(u));
+                out.push_back(static_cast<BYTE>(u >> 8));
+            }
+        }
+        Put32(out, e + 12, it.id);
+        Put32(out, e + 16, static_cast<uint32_t>(out.size()));
+        Put32(out, e + 20, static_cast<uint32_t>(it.bytes.size()));
+        out.insert(out.end(), it.bytes.begin(), it.bytes.end());
+    }
     Put32(out, 20, static_cast<uint32_t>(out.size()));
     Put32(out, 24, c::Crc32(out.data() + c::kHeaderSize, out.size() - c::kHeaderSize));
     return out;
 }
 
-class ModuleFolder : public ::testing::Test {
+class ResModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tessaloom-doc-module-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(folder_);
-        std::vector<uint8_t> bytes = Container(44, "TGA picture");
-        std::ofstream(folder_ / "doc_test_res.dll", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        tessaloom::testing::SetModuleFolder(folder_.string());
+        char pattern[] = "/tmp/res-module-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        std::vector<BYTE> effect = {'e', 'f', 'f', 'e', 'c', 't', ' ', 'm'};
+        std::vector<BYTE> file = Container({
+            {u"DDS", 0, 5, MakeTga(32, 8)},
+            {u"DDS", 0, 7, MakeTga(64, 8)},
+            {u"", 10, 76, effect},
+            {u"DDS", 0, 68, MakeMeshBytes(24, 12)},
+        });
+        std::ofstream(folder_ + "/common_res.dll", std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        tessaloom::testing::SetModuleFolder(folder_);
     }
     void TearDown() override {
         tessaloom::testing::SetModuleFolder("");
-        std::filesystem::remove_all(folder_);
+        fs::remove_all(folder_);
+        EXPECT_EQ(device.liveTextures, 0);
     }
-    std::filesystem::path folder_;
+
+    FakeDevice device;
+    std::string folder_;
 };
 
-TEST_F(ModuleFolder, LoadFromModuleCopiesTheWholeResource) {
-    DS_ResFileData record(44, u"doc_test_res.dll");
-    record.SetBytes(3, "old");
-    ASSERT_TRUE(record.LoadFromModule());
-    ASSERT_EQ(record.GetSize(), 11u);
-    EXPECT_EQ(std::memcmp(record.GetBytes(), "TGA picture", 11), 0);
-
-    // A number the module lacks: false, record unchanged.
-    DS_ResFileData missing(45, u"doc_test_res.dll");
-    missing.SetBytes(3, "old");
-    EXPECT_FALSE(missing.LoadFromModule());
-    ASSERT_EQ(missing.GetSize(), 3u);
-    EXPECT_EQ(std::memcmp(missing.GetBytes(), "old", 3), 0);
+TEST_F(ResModuleTest, ModuleResourcesByNumberAndType) {
+    DS_DocResManager m;
+    DS_ImageSet& picture = m.GetImage(DS_ImageFileLink(5, u"common_res.dll"));
+    ASSERT_NE(picture.GetFrame(0), nullptr);
+    EXPECT_EQ(picture.width, 32u);
+    ID3DXEffect* effect = m.GetEffect(DS_HLSLEffectFile(76, u"common_res.dll"));
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(FakeDevice::Of(effect)->source, "effect m");
+    device.ReleaseEffect(effect);
+    EXPECT_EQ(m.GetEffect(DS_HLSLEffectFile(5, u"common_res.dll")), nullptr) << "a picture is not an effect";
+    EXPECT_EQ(m.GetMesh(DS_MeshFile(68, u"common_res.dll"), DS_MESH_VERTEX_SIZE).vertexCount, 24u);
 }
 
-// A module that does not load leaves a null handle, with which the lookup
-// searches the executable's own table.
-TEST_F(ModuleFolder, MissingModuleSearchesTheExecutable) {
-    const char picture[] = "own";
-    tessaloom::testing::ScopedExecutableResources table{{
-        {u"DDS", 0, nullptr, 62, picture, 3},
-        {u"DDS", 0, nullptr, 63, picture, 0},
-    }};
-    DS_ResFileData fromExe(62, u"no_such_module.dll");
-    ASSERT_TRUE(fromExe.LoadFromModule());
-    EXPECT_EQ(fromExe.GetSize(), 3u);
-    DS_ResFileData empty(63, u"no_such_module.dll");
-    EXPECT_FALSE(empty.LoadFromModule());
-    DS_ResFileData absent(7, u"no_such_module.dll");
-    EXPECT_FALSE(absent.LoadFromModule());
-    EXPECT_EQ(absent.GetBytes(), nullptr);
+TEST_F(ResModuleTest, NamesThatAreNotModulesFindNothingNotEvenTheExecutable) {
+    // The executable holds a document as resource 107 and a picture as 5.
+    std::vector<BYTE> document = docfix::MakeDocument(u"h", u"r");
+    std::vector<BYTE> picture = MakeTga(16, 16);
+    tessaloom::testing::ScopedExecutableResources table({
+        {u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())},
+        {u"DDS", 0, nullptr, 5, picture.data(), static_cast<DWORD>(picture.size())},
+    });
+    const std::u16string names[] = {u"missing.dll", u"..\\common_res.dll", u"C:\\Windows\\common_res.dll",
+                                    u"/tmp/common_res.dll", u""};
+    for (const std::u16string& name : names) {
+        SCOPED_TRACE(tessaloom::Utf16ToUtf8(name));
+        DS_DocResManager m;
+        EXPECT_EQ(m.GetImage(DS_ImageFileLink(5, name + u".dll")).GetFrame(0), nullptr);
+        EXPECT_TRUE(m.GetMesh(DS_MeshFile(107, name), DS_MESH_VERTEX_SIZE).IsEmpty());
+        EXPECT_EQ(m.GetEffect(DS_HLSLEffectFile(107, name)), nullptr);
+        DS_ResFileData record(107, name);
+        EXPECT_FALSE(record.LoadFromModule());
+        EXPECT_EQ(record.GetSize(), 0u);
+    }
+    EXPECT_EQ(device.textureCalls, 0);
+    EXPECT_EQ(device.meshCalls, 0);
+    EXPECT_EQ(device.effectCalls, 0);
 }
 
-// A resource read through a ResourceBuffer that knows the resource's size.
-TEST_F(ModuleFolder, ResourceBytesReadBounded) {
-    DS_ResFileData record(44, u"doc_test_res.dll");
-    ASSERT_TRUE(record.LoadFromModule());
-    ResourceBuffer buffer(record.GetBytes(), record.GetSize());
-    std::vector<float> values;
-    // "TGA " as a count is far more floats than 11 bytes hold.
-    EXPECT_THROW(buffer.ReadFloatList(values), DS_LoadError);
+TEST_F(ResModuleTest, TheDocumentComesFromTheExecutable) {
+    DS_SceneRootReader previous = SetSceneRootReader(&docfix::TestRootReader::Read);
+    std::vector<BYTE> document = docfix::MakeDocument(u"KVL v 4.0.0", u"DS_SlideShow_Light");
+    {
+        tessaloom::testing::ScopedExecutableResources table(
+            {{u"DDS", 0, nullptr, 107, document.data(), static_cast<DWORD>(document.size())}});
+        std::unique_ptr<DS_IOF_Item> root(LoadSceneDocument());
+        std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
+        SetCurrentDocResManager(nullptr);
+        EXPECT_EQ(static_cast<docfix::TestRoot*>(root.get())->title, u"flame scene");
+        // The saved module picture: the module on disk takes precedence over the document's copy.
+        EXPECT_EQ(manager->Tables().imageCache.at({u"common_res.dll", 7}).width, 64u);
+    }
+    {
+        tessaloom::testing::ScopedExecutableResources empty({});
+        EXPECT_THROW(LoadSceneDocument(), DS_LoadError);
+    }
+    SetSceneRootReader(previous);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "document/archive.h"
 #include "document/item.h"
 #include "platform/d3dx9/image.h"
+#include "platform/win32/resource_container.h"
 #include "tools/scene_builder/scene_builder.h"
 
 #if __has_include("scene/slide_show.h") && __has_include("document/res_manager.h")
@@ -260,3 +265,32 @@ TEST(SceneDocument, RefusedWithoutTheSceneClasses) {
 }
 
 #endif
+
+// The resource module the build packs beside the saver: the default picture 5
+// is one of our TGA pictures, and every effect is the file it was made from.
+TEST(DemoModule, HoldsTheDefaultPictureAndTheEffects) {
+    const char* binary = std::getenv("TESSALOOM_TEST_BINARY_DIR");
+    if (!binary) GTEST_SKIP() << "TESSALOOM_TEST_BINARY_DIR is not set (run through ctest)";
+    std::string error;
+    auto module = tessaloom::ResourceContainer::Open(std::string(binary) + "/../common_res.dll", &error);
+    ASSERT_TRUE(module) << error;
+
+    const tessaloom::ContainerEntry* picture = module->Find(0, u"DDS", 5);
+    ASSERT_NE(picture, nullptr);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(tessaloom::d3dx::DecodeTga(module->Bytes().data() + picture->offset, picture->size, &info, nullptr), S_OK);
+    EXPECT_EQ(info.Width, 1024u);
+    EXPECT_EQ(info.Height, 768u);
+
+    const std::pair<WORD, const char*> effects[] = {{63, "heat_distortion"}, {75, "background_copy"}, {76, "light"},
+                                                    {77, "waves"}, {78, "pattern_brush"}, {88, "underwater"},
+                                                    {90, "water"}, {91, "move"}, {92, "fire"}};
+    for (const auto& [number, name] : effects) {
+        const tessaloom::ContainerEntry* entry = module->Find(10, nullptr, number);
+        ASSERT_NE(entry, nullptr) << number;
+        const std::string source = ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/effects/" + name + ".fx");
+        ASSERT_FALSE(source.empty()) << name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(module->Bytes().data() + entry->offset), entry->size), source)
+            << name;
+    }
+}

@@ -2,10 +2,8 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "host/audio_graph.h"
 #include "platform/win32/strings.h"
@@ -22,14 +20,6 @@ const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
 std::u16string g_commandLine;
 
-void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
-    size_t n = 0;
-    while (src && src[n] && n + 1 < capacity) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
 
 }  // namespace
 
@@ -55,11 +45,16 @@ const WCHAR* ProcessCommandLine() { return g_commandLine.c_str(); }
 }  // namespace tessaloom::host
 
 CSaverFramework::CSaverFramework() {
-    CopyText(windowTitle, 200, u"Screen Saver");
+    lstrcpynW(windowTitle, u"Screen Saver", 200);
     g_saver = this;
 }
 
 CSaverFramework::~CSaverFramework() {
+    // What a saver that never ran still holds (the hooks are gone by now).
+    for (uint32_t i = 0; i < renderUnitCount; ++i)
+        if (renderUnits[i].device) renderUnits[i].device->Release();
+    renderUnitCount = 0;
+    ReleaseDirect3D();
     if (g_saver == this) g_saver = nullptr;
 }
 
@@ -212,8 +207,8 @@ void CSaverFramework::EnumerateMonitors() {
         EnumDisplayDevicesW(device.DeviceName, 0, &monitor, 0);
         ScreenRecord& record = monitors[monitorCount];
         record = ScreenRecord{};
-        CopyText(record.adapterDescription, 128, device.DeviceString);
-        CopyText(record.monitorDescription, 128, monitor.DeviceString);
+        lstrcpynW(record.adapterDescription, device.DeviceString, 128);
+        lstrcpynW(record.monitorDescription, monitor.DeviceString, 128);
         record.adapterIndex = -1;
         if (device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) {
             DEVMODEW mode{};
@@ -396,29 +391,3 @@ void CSaverFramework::RunPendingEnd() {
 // The network provider library of the Windows 9x password change does not
 // exist here: the call does what it does when the library cannot be loaded.
 void CSaverFramework::ChangePassword() {}
-
-HRESULT CSaverFramework::RunSaverLoop() {
-    if (!errorMode) {
-        HRESULT hr = InitScene();
-        if (FAILED(hr)) return hr;
-    }
-    buildingWindowsOrUnits = true;
-    Initialize3D();
-    buildingWindowsOrUnits = false;
-    if (runMode == FullScreen) SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, TRUE, nullptr, 0);
-    RunPendingEnd();
-    MSG msg{};
-    while (msg.message != WM_QUIT) {
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            if (errorMode)
-                AnimateErrorBox();
-            else
-                Render3D();
-        }
-    }
-    return 0;
-}

@@ -57,6 +57,12 @@ public:
     HRESULT Initialize3D();
     HRESULT Render3D();
     void Cleanup3D();
+    void SelectRenderUnit(uint32_t unit);
+    bool FindDepthStencilFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT* format);
+    HRESULT CheckWindowedDevice(DisplayModeRecord* candidate, int32_t adapter);
+    bool FindBestAdapter(int32_t* adapter);
+    HRESULT CreateFullscreenRenderUnit(RenderUnitRecord& unit);
+    HRESULT CreateWindowedRenderUnit(RenderUnitRecord& unit);
     void AnimateErrorBox();
     HRESULT ShowError(HRESULT code);  // returns the code
 
@@ -93,7 +99,7 @@ public:
     uint32_t minStencilBits = 0;
     uint32_t fullScreenSwapEffect = 1;  // D3DSWAPEFFECT_DISCARD
     uint32_t windowedSwapEffect = 3;    // D3DSWAPEFFECT_COPY
-    float appTime = 0.0f;
+    double appTime = 0.0;  // seconds since the frame loop started
     float framesPerSecond = 0.0f;
     WCHAR deviceStatsText[90] = {};
     WCHAR frameStatsText[40] = {};

@@ -4,3 +4,5 @@
 #include "platform/d3dx9/d3dx9core.h"
 #include "platform/d3dx9/d3dx9math.h"
 #include "platform/d3dx9/d3dx9tex.h"
+#include "platform/d3dx9/effect.h"
+#include "platform/d3dx9/mesh.h"

@@ -215,10 +215,14 @@ else
   if [ -z "$ok" ]; then
     echo "  skip several monitors: xrandr did not make three monitors"
   else
-    start_saver /s
+    TESSALOOM_FRAME_STATS=1 start_saver /s
     if wait_windows 3 30 "$saver_pid"; then
       got="$(for w in $(saver_windows); do geometry "$w"; done | sort -t+ -k2 -n | tr '\n' ' ')"
       [ "$got" = "1024x768+0+0 1024x768+1024+0 800x600+2048+0 " ] && pass "three monitors: one window on each" || fail "three monitors: windows $got"
+      # Each unit reports its device and frame rate once a second while it draws.
+      sleep 3
+      units="$(grep -o 'unit [0-9]: HAL[^,]*, [0-9.]* fps ([0-9x]*)' "$work/saver.log" | cut -c1-6 | sort -u | tr '\n' ' ')"
+      [ "$units" = "unit 0 unit 1 unit 2 " ] && pass "three monitors: three full-screen units draw frames" || { fail "three monitors: units drawing: '$units'"; show_log "$work/saver.log"; }
       xdotool key space
       wait_exit "$saver_pid" 10; rc=$?
       [ $rc -eq 0 ] && pass "three monitors: a key press ends the saver" || { fail "three monitors: key press, exit $rc"; show_log "$work/saver.log"; }

@@ -13,12 +13,9 @@
 #include "platform/win32/resource_container.h"
 #include "tools/scene_builder/scene_builder.h"
 
-#if __has_include("scene/slide_show.h") && __has_include("document/res_manager.h")
-#define HAVE_SCENE_CLASSES 1
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
 #include "scene/slide_show.h"
-#endif
 
 using namespace tessaloom::scene_builder;
 
@@ -151,8 +148,6 @@ TEST(SceneSource, DemoScenesParse) {
     }
 }
 
-#ifdef HAVE_SCENE_CLASSES
-
 // The document reads back through the readers: the header, the root with its
 // slides, layers and cameras, then the manager section with one saved image
 // per picture, its bytes those the painter makes, and nothing after it.
@@ -252,19 +247,19 @@ TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
     SetCurrentDocResManager(before);
 }
 
-#else
-
-TEST(SceneDocument, RefusedWithoutTheSceneClasses) {
-    SceneSpec scene;
+TEST(SceneDocument, RefusesAnEmptyOrUnpaintableScene) {
     std::vector<uint8_t> doc;
     std::string error;
-    EXPECT_FALSE(CanBuildDocuments());
+    EXPECT_FALSE(BuildDocument(SceneSpec{}, doc, &error));
+    EXPECT_TRUE(doc.empty());
+    EXPECT_NE(error.find("no slide"), std::string::npos);
+    SceneSpec scene;
+    scene.pictures.push_back({"a", "testcard", 10, 10});
+    scene.slides.push_back({"S", "a"});
     EXPECT_FALSE(BuildDocument(scene, doc, &error));
     EXPECT_TRUE(doc.empty());
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find("'a' cannot be painted"), std::string::npos);
 }
-
-#endif
 
 // The resource module the build packs beside the saver: the default picture 5
 // is one of our TGA pictures, and every effect is the file it was made from.

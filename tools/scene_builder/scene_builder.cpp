@@ -6,12 +6,8 @@
 
 #include "document/archive_writer.h"
 #include "document/file_link.h"
-
-#if __has_include("scene/slide_show.h") && __has_include("document/res_manager.h")
-#define TESSALOOM_HAVE_SCENE_CLASSES 1
 #include "document/res_manager.h"
 #include "scene/slide_show.h"
-#endif
 
 namespace tessaloom::scene_builder {
 namespace {
@@ -100,11 +96,8 @@ std::u16string PicturePath(const PictureSpec& spec) {
 // 2026-01-01 00:00 UTC as a Windows file time, one second apart per picture.
 int64_t PictureStamp(size_t index) { return 134116128000000000LL + static_cast<int64_t>(index) * 10000000LL; }
 
-#ifdef TESSALOOM_HAVE_SCENE_CLASSES
-
-bool CanBuildDocuments() { return true; }
-
 bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::string* error) {
+    if (scene.slides.empty()) return Fail(error, "the scene has no slide");
     // The manager whose tables the section is written from.  It is not made
     // the current link store: the pictures travel as saved images only.
     DS_DocResManager manager;
@@ -146,14 +139,5 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
     return true;
 }
 
-#else
-
-bool CanBuildDocuments() { return false; }
-
-bool BuildDocument(const SceneSpec&, std::vector<uint8_t>&, std::string* error) {
-    return Fail(error, "this build has no scene classes to write a document with");
-}
-
-#endif
 
 }  // namespace tessaloom::scene_builder

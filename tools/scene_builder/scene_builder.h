@@ -57,12 +57,8 @@ std::vector<uint8_t> PaintPicture(const PictureSpec& spec);
 std::u16string PicturePath(const PictureSpec& spec);
 int64_t PictureStamp(size_t index);
 
-// True when this build has the scene and resource-manager classes the
-// document is written with.
-bool CanBuildDocuments();
-
-// The whole document.  False (with a message) when the scene classes are not
-// in this build.
+// The whole document.  False (with a message) when a picture cannot be
+// painted or the scene has no slide.
 bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::string* error);
 
 }  // namespace tessaloom::scene_builder

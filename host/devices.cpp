@@ -14,20 +14,12 @@ namespace {
 constexpr int kMaxCandidateModes = 100;
 constexpr int kMaxCandidateFormats = 20;
 
-void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
-    size_t n = 0;
-    while (src && src[n] && n + 1 < capacity) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
 
 void AppendText(WCHAR* dest, size_t capacity, const WCHAR* src) {
     size_t n = 0;
     while (n < capacity && dest[n]) ++n;
     if (n >= capacity) return;
-    CopyText(dest + n, capacity - n, src);
+    lstrcpynW(dest + n, src, static_cast<int>(capacity - n));
 }
 
 // The behaviour flags to try for a device with these caps, in order.
@@ -525,7 +517,7 @@ void CSaverFramework::BuildDeviceStatsText() {
         const bool software = unit.deviceType == D3DDEVTYPE_SW;
         WCHAR* text = unit.deviceText;
         const size_t capacity = sizeof unit.deviceText / sizeof unit.deviceText[0];
-        CopyText(text, capacity, software ? u"SW" : u"HAL");
+        lstrcpynW(text, software ? u"SW" : u"HAL", static_cast<int>(capacity));
         const DWORD flags = unit.behaviorFlags;
         if ((flags & D3DCREATE_HARDWARE_VERTEXPROCESSING) && (flags & D3DCREATE_PUREDEVICE))
             AppendText(text, capacity, software ? u" (simulated pure hw vp)" : u" (pure hw vp)");

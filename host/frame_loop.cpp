@@ -91,14 +91,6 @@ double FrameTimerAbsoluteTime() {
 
 namespace {
 
-void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
-    size_t n = 0;
-    while (src && src[n] && n + 1 < capacity) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
 
 // A hook of the scene.  An exception thrown out of it is the scene's
 // failure: the saver enters its error mode with the scene's code.
@@ -193,8 +185,8 @@ HRESULT CSaverFramework::Render3D() {
 void CSaverFramework::SelectRenderUnit(uint32_t i) {
     RenderUnitRecord& unit = renderUnits[i];
     currentDevice = unit.device;
-    CopyText(deviceStatsText, sizeof deviceStatsText / sizeof deviceStatsText[0], unit.deviceText);
-    CopyText(frameStatsText, sizeof frameStatsText / sizeof frameStatsText[0], unit.rateText);
+    lstrcpynW(deviceStatsText, unit.deviceText, static_cast<int>(sizeof deviceStatsText / sizeof deviceStatsText[0]));
+    lstrcpynW(frameStatsText, unit.rateText, static_cast<int>(sizeof frameStatsText / sizeof frameStatsText[0]));
     OnRenderUnitSelected(static_cast<int>(i));
 }
 

@@ -1,12 +1,14 @@
 // Program entry of the saver.
-#include "host/saver_framework.h"
+#include "host/scene_saver.h"
 
-// The saver's application class takes the framework's hooks; until it is
-// built, the framework runs with its own defaults.
 int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    CSaverFramework saver;
+    DocumentSceneBackend scenes;
+    SetSceneBackend(&scenes);
+    CSceneSaver saver;
     saver.Create(instance);
-    return saver.Run();
+    const int result = saver.Run();
+    SetSceneBackend(nullptr);
+    return result;
 }
 
 int main(int argc, char** argv) {

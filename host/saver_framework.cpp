@@ -20,14 +20,6 @@ const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
 std::u16string g_commandLine;
 
-void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
-    size_t n = 0;
-    while (src && src[n] && n + 1 < capacity) {
-        dest[n] = src[n];
-        ++n;
-    }
-    dest[n] = 0;
-}
 
 }  // namespace
 
@@ -53,7 +45,7 @@ const WCHAR* ProcessCommandLine() { return g_commandLine.c_str(); }
 }  // namespace tessaloom::host
 
 CSaverFramework::CSaverFramework() {
-    CopyText(windowTitle, 200, u"Screen Saver");
+    lstrcpynW(windowTitle, u"Screen Saver", 200);
     g_saver = this;
 }
 
@@ -215,8 +207,8 @@ void CSaverFramework::EnumerateMonitors() {
         EnumDisplayDevicesW(device.DeviceName, 0, &monitor, 0);
         ScreenRecord& record = monitors[monitorCount];
         record = ScreenRecord{};
-        CopyText(record.adapterDescription, 128, device.DeviceString);
-        CopyText(record.monitorDescription, 128, monitor.DeviceString);
+        lstrcpynW(record.adapterDescription, device.DeviceString, 128);
+        lstrcpynW(record.monitorDescription, monitor.DeviceString, 128);
         record.adapterIndex = -1;
         if (device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP) {
             DEVMODEW mode{};

@@ -249,9 +249,9 @@ WCHAR* lstrcpyW(WCHAR* dest, const WCHAR* src) {
 }
 
 WCHAR* lstrcpynW(WCHAR* dest, const WCHAR* src, int count) {
-    if (count <= 0) return dest;
+    if (!dest || count <= 0) return dest;
     int i = 0;
-    for (; i < count - 1 && src[i]; ++i) dest[i] = src[i];
+    for (; src && i < count - 1 && src[i]; ++i) dest[i] = src[i];
     dest[i] = 0;
     return dest;
 }

@@ -27,6 +27,7 @@ int swprintf(WCHAR* buffer, size_t count, const WCHAR* format, ...);
 int wsprintfW(WCHAR* buffer, const WCHAR* format, ...);
 int lstrlenW(const WCHAR* text);
 WCHAR* lstrcpyW(WCHAR* dest, const WCHAR* src);
+// Copies at most count - 1 units and always terminates; a null source copies nothing.
 WCHAR* lstrcpynW(WCHAR* dest, const WCHAR* src, int count);
 WCHAR* lstrcatW(WCHAR* dest, const WCHAR* src);
 int lstrcmpW(const WCHAR* a, const WCHAR* b);

@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/strings.h"
+
 namespace tessaloom::rc {
 
 // A resource type or name: a number (id != 0) or an upper-case name.
@@ -70,7 +72,5 @@ Result CompileText(const std::string& name, const std::string& text, const Optio
 
 // C++ source defining the executable's resource table (rc_table.h).
 std::string EmitTable(const std::vector<Resource>& resources, const std::string& sourceName);
-
-std::u16string Utf8ToUtf16(const std::string& text);
 
 }  // namespace tessaloom::rc

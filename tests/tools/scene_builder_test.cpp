@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "document/archive.h"
+#include "document/item.h"
+#include "platform/d3dx9/image.h"
+#include "platform/win32/resource_container.h"
+#include "tools/scene_builder/scene_builder.h"
+
+#include "document/doc_loader.h"
+#include "document/res_manager.h"
+#include "scene/slide_show.h"
+
+using namespace tessaloom::scene_builder;
+
+namespace {
+
+// The decoded picture as RGB, for comparing with what was painted.
+Rgb PixelOf(const tessaloom::d3dx::DecodedImage& image, UINT x, UINT y) {
+    const BYTE* p = image.Row(y) + x * (image.format == D3DFMT_R8G8B8 ? 3 : 4);
+    return {p[2], p[1], p[0]};
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+// Every painter, at odd and letterbox sizes, survives the TGA decoder pixel
+// for pixel: runs, raw packets and row ends are encoded right.
+TEST(ScenePictures, TgaDecodesToThePaintedPixels) {
+    struct Case {
+        const char* painter;
+        int w, h;
+    } cases[] = {{"valley", 1024, 768}, {"dusk", 1600, 900}, {"night", 320, 180}, {"valley", 129, 3}, {"dusk", 1, 2}};
+    for (const Case& c : cases) {
+        Picture picture;
+        ASSERT_TRUE(PaintNamed(c.painter, c.w, c.h, picture)) << c.painter;
+        const std::vector<uint8_t> tga = EncodeTga(picture);
+        D3DXIMAGE_INFO info{};
+        tessaloom::d3dx::DecodedImage image;
+        ASSERT_EQ(tessaloom::d3dx::DecodeTga(tga.data(), tga.size(), &info, &image), S_OK) << c.painter << " " << c.w;
+        ASSERT_EQ(info.Width, static_cast<UINT>(c.w));
+        ASSERT_EQ(info.Height, static_cast<UINT>(c.h));
+        EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
+        int wrong = 0;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const Rgb a = picture.At(x, y), b = PixelOf(image, x, y);
+                wrong += (a.r != b.r || a.g != b.g || a.b != b.b);
+            }
+        EXPECT_EQ(wrong, 0) << c.painter << " " << c.w << "x" << c.h;
+    }
+}
+
+// A scene picture is a picture, not a flat card, and the run-length form
+// keeps the document small.
+TEST(ScenePictures, PicturesHaveContentAndCompress) {
+    for (const std::string& name : PictureNames()) {
+        Picture p;
+        ASSERT_TRUE(PaintNamed(name, 1024, 768, p));
+        std::vector<uint32_t> colours;
+        for (int y = 0; y < p.height; y += 7)
+            for (int x = 0; x < p.width; x += 5) {
+                const Rgb c = p.At(x, y);
+                colours.push_back(c.r << 16 | c.g << 8 | c.b);
+            }
+        std::sort(colours.begin(), colours.end());
+        colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+        EXPECT_GT(colours.size(), 40u) << name;
+        EXPECT_LT(EncodeTga(p).size(), 1024u * 768u * 3u / 4u) << name;
+    }
+    Picture untouched(3, 3);
+    EXPECT_FALSE(PaintNamed("testcard", 10, 10, untouched));
+    EXPECT_FALSE(PaintNamed("valley", 0, 10, untouched));
+    EXPECT_EQ(untouched.width, 3);
+}
+
+TEST(SceneSource, ParsesPicturesSlidesAndHeader) {
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(ParseScene("# comment\n"
+                           "header  Made here \n"
+                           "picture sky valley 1024 768   # trailing comment\n"
+                           "\n"
+                           "slide First sky 2 9 3 130 50\n"
+                           "slide Second sky 0 5 0 0 60\r\n",
+                           scene, &error))
+        << error;
+    EXPECT_EQ(scene.header, "Made here");
+    ASSERT_EQ(scene.pictures.size(), 1u);
+    EXPECT_EQ(scene.pictures[0].painter, "valley");
+    EXPECT_EQ(scene.pictures[0].width, 1024);
+    ASSERT_EQ(scene.slides.size(), 2u);
+    EXPECT_EQ(scene.slides[0].fadeIn, 2u);
+    EXPECT_EQ(scene.slides[0].hold, 9u);
+    EXPECT_EQ(scene.slides[0].fadeOut, 3u);
+    EXPECT_EQ(scene.slides[0].zoom, 130u);
+    EXPECT_EQ(scene.slides[1].zoom, 0u);
+    EXPECT_EQ(scene.slides[1].speed, 60u);
+}
+
+TEST(SceneSource, RejectsBadSources) {
+    struct Case {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"", "no slide"},
+        {"picture a valley 10 10\n", "no slide"},
+        {"slide S nowhere 1 1 1 0 50\n", "line 1: no picture named 'nowhere'"},
+        {"picture a valley 10\nslide S a 1 1 1 0 50\n", "line 1: expected: picture"},
+        {"picture a testcard 10 10\n", "line 1: no painter"},
+        {"picture a valley 10 1\n", "line 1: picture sizes"},
+        {"picture a valley 99999 10\n", "line 1: picture sizes"},
+        {"picture a valley 10 10\npicture a dusk 10 10\n", "line 2: picture 'a' is defined twice"},
+        {"picture a valley 10 10\nslide S a 1 -1 1 0 50\n", "line 2: '-1' is not a whole number"},
+        {"picture a valley 10 10\nslide S a 1 1 1 0 50 extra\n", "line 2: expected: slide"},
+        {"layer flame\n", "line 1: unknown statement 'layer'"},
+    };
+    for (const Case& c : cases) {
+        SceneSpec scene;
+        scene.header = "untouched";
+        std::string error;
+        EXPECT_FALSE(ParseScene(c.text, scene, &error)) << c.text;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << " -> " << error;
+        EXPECT_EQ(scene.header, "untouched");
+    }
+}
+
+// The shipped scene sources parse.
+TEST(SceneSource, DemoScenesParse) {
+    for (const char* name : {"valley", "night"}) {
+        SceneSpec scene;
+        std::string error;
+        EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,
+                               &error))
+            << name << ": " << error;
+    }
+}
+
+// The document reads back through the readers: the header, the root with its
+// slides, layers and cameras, then the manager section with one saved image
+// per picture, its bytes those the painter makes, and nothing after it.
+TEST(SceneDocument, ReadsBackThroughTheReaders) {
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(ParseScene("picture a valley 64 48\npicture b dusk 160 90\n"
+                           "slide One a 2 9 3 130 50\nslide Two b 1 5 1 0 60\nslide Three a 0 1 0 110 40\n",
+                           scene, &error));
+    std::vector<uint8_t> doc;
+    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+
+    ResourceBuffer buffer(doc.data(), doc.size());
+    DS_IOF_R<ResourceBuffer> archive(&buffer);
+    std::u16string header;
+    archive.ReadString(header);
+    EXPECT_EQ(header, u"KVL v 4.0.0");
+
+    std::u16string name;
+    std::unique_ptr<DS_SlideShow_Light> root(DS_SlideShow_Light::ReadNew(archive));
+    ASSERT_EQ(root->slides.size(), 3u);
+    EXPECT_TRUE(root->sounds.empty());
+    const DS_SlideContainer& one = *root->slides[0];
+    EXPECT_EQ(one.name.value, u"One");
+    EXPECT_EQ(one.fadeIn.value, 2u);
+    EXPECT_EQ(one.hold.value, 9u);
+    EXPECT_EQ(one.fadeOut.value, 3u);
+    ASSERT_TRUE(one.mainLayer);
+    EXPECT_EQ(one.mainLayer->pictureLink.key, (DS_LinkKey{PicturePath(scene.pictures[0]), PictureStamp(0)}));
+    EXPECT_EQ(one.mainLayer->camera.enabled.value, 1);
+    EXPECT_EQ(one.mainLayer->camera.zoom.value, 130u);
+    EXPECT_EQ(one.mainLayer->camera.speed.value, 50u);
+    const DS_SlideContainer& two = *root->slides[1];
+    EXPECT_EQ(two.mainLayer->pictureLink.key, (DS_LinkKey{PicturePath(scene.pictures[1]), PictureStamp(1)}));
+    EXPECT_EQ(two.mainLayer->camera.enabled.value, 0);
+    EXPECT_EQ(root->slides[2]->mainLayer->pictureLink.key, one.mainLayer->pictureLink.key);
+
+    // The manager section, read by hand: version 3, four tables.
+    EXPECT_EQ(ReadRecordHeader(archive, &name), 3);
+    EXPECT_EQ(name, u"DS_DocResManager");
+    UINT count = 0;
+    archive.ReadUInt(count);
+    ASSERT_EQ(count, 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        std::u16string path;
+        INT64 stamp = 0;
+        UINT n = 0;
+        archive.ReadString(path);
+        archive.ReadInt64(stamp);
+        archive.ReadUInt(n);
+        EXPECT_EQ(path, PicturePath(scene.pictures[i]));
+        EXPECT_EQ(stamp, PictureStamp(i));
+        ASSERT_EQ(n, 1u);
+        DS_ResFileData record;
+        archive.ReadResFile(record);
+        EXPECT_EQ(record.path, path);
+        EXPECT_EQ(record.resourceId, 0);
+        const std::vector<uint8_t> painted = PaintPicture(scene.pictures[i]);
+        ASSERT_EQ(record.GetSize(), painted.size());
+        EXPECT_EQ(std::memcmp(record.GetBytes(), painted.data(), painted.size()), 0);
+    }
+    for (int table = 0; table < 3; ++table) {  // frame values, saved files, GUID data
+        archive.ReadUInt(count);
+        EXPECT_EQ(count, 0u) << table;
+    }
+    EXPECT_EQ(buffer.Remaining(), 0u);
+}
+
+// The document loader takes the built document whole: the root's slides and
+// every picture's bytes in the new manager's tables, under the layers' keys.
+TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/valley.scene"), scene, &error));
+    std::vector<uint8_t> doc;
+    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+
+    DS_DocResManager* before = GetCurrentDocResManager();
+    const DS_SceneRootReader previous =
+        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
+    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
+    SetSceneRootReader(previous);
+    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->slides.size(), scene.slides.size());
+    DS_DocResManager* manager = GetCurrentDocResManager();
+    ASSERT_NE(manager, nullptr);
+    ASSERT_NE(manager, before);
+    EXPECT_TRUE(manager->Tables().savedImages.empty());
+    for (const auto& slide : root->slides) {
+        const auto files = manager->Tables().allFiles.find(slide->mainLayer->pictureLink.key);
+        ASSERT_NE(files, manager->Tables().allFiles.end());
+        ASSERT_EQ(files->second.size(), 1u);
+        EXPECT_GT(files->second[0].GetSize(), 18u);
+    }
+    delete manager;
+    SetCurrentDocResManager(before);
+}
+
+TEST(SceneDocument, RefusesAnEmptyOrUnpaintableScene) {
+    std::vector<uint8_t> doc;
+    std::string error;
+    EXPECT_FALSE(BuildDocument(SceneSpec{}, doc, &error));
+    EXPECT_TRUE(doc.empty());
+    EXPECT_NE(error.find("no slide"), std::string::npos);
+    SceneSpec scene;
+    scene.pictures.push_back({"a", "testcard", 10, 10});
+    scene.slides.push_back({"S", "a"});
+    EXPECT_FALSE(BuildDocument(scene, doc, &error));
+    EXPECT_TRUE(doc.empty());
+    EXPECT_NE(error.find("'a' cannot be painted"), std::string::npos);
+}
+
+// The resource module the build packs beside the saver: the default picture 5
+// is one of our TGA pictures, and every effect is the file it was made from.
+TEST(DemoModule, HoldsTheDefaultPictureAndTheEffects) {
+    const char* binary = std::getenv("TESSALOOM_TEST_BINARY_DIR");
+    if (!binary) GTEST_SKIP() << "TESSALOOM_TEST_BINARY_DIR is not set (run through ctest)";
+    std::string error;
+    auto module = tessaloom::ResourceContainer::Open(std::string(binary) + "/../common_res.dll", &error);
+    ASSERT_TRUE(module) << error;
+
+    const tessaloom::ContainerEntry* picture = module->Find(0, u"DDS", 5);
+    ASSERT_NE(picture, nullptr);
+    D3DXIMAGE_INFO info{};
+    ASSERT_EQ(tessaloom::d3dx::DecodeTga(module->Bytes().data() + picture->offset, picture->size, &info, nullptr), S_OK);
+    EXPECT_EQ(info.Width, 1024u);
+    EXPECT_EQ(info.Height, 768u);
+
+    const std::pair<WORD, const char*> effects[] = {{63, "heat_distortion"}, {75, "background_copy"}, {76, "light"},
+                                                    {77, "waves"}, {78, "pattern_brush"}, {88, "underwater"},
+                                                    {90, "water"}, {91, "move"}, {92, "fire"}};
+    for (const auto& [number, name] : effects) {
+        const tessaloom::ContainerEntry* entry = module->Find(10, nullptr, number);
+        ASSERT_NE(entry, nullptr) << number;
+        const std::string source = ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/effects/" + name + ".fx");
+        ASSERT_FALSE(source.empty()) << name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(module->Bytes().data() + entry->offset), entry->size), source)
+            << name;
+    }
+}

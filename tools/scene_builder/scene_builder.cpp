@@ -1,0 +1,143 @@
+#include "tools/scene_builder/scene_builder.h"
+
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "document/archive_writer.h"
+#include "document/file_link.h"
+#include "document/res_manager.h"
+#include "scene/slide_show.h"
+
+namespace tessaloom::scene_builder {
+namespace {
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool ParseUnsigned(const std::string& word, unsigned& out) {
+    if (word.empty() || word.size() > 9) return false;
+    for (char c : word)
+        if (c < '0' || c > '9') return false;
+    out = static_cast<unsigned>(std::stoul(word));
+    return true;
+}
+
+std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+}  // namespace
+
+bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
+    SceneSpec result;
+    std::set<std::string> ids;
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        const std::string where = "line " + std::to_string(number) + ": ";
+        if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::string keyword;
+        if (!(words >> keyword)) continue;
+        if (keyword == "header") {
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r')) rest.pop_back();
+            for (char c : rest)
+                if (static_cast<unsigned char>(c) >= 0x80) return Fail(error, where + "the header must be ASCII");
+            result.header = rest;
+        } else if (keyword == "picture") {
+            PictureSpec p;
+            std::string w, h, extra;
+            unsigned uw = 0, uh = 0;
+            if (!(words >> p.id >> p.painter >> w >> h) || (words >> extra))
+                return Fail(error, where + "expected: picture ID PAINTER WIDTH HEIGHT");
+            if (!ParseUnsigned(w, uw) || !ParseUnsigned(h, uh) || uw < 1 || uh < 2 || uw > 8192 || uh > 8192)
+                return Fail(error, where + "picture sizes are whole numbers from 1x2 to 8192x8192");
+            p.width = static_cast<int>(uw);
+            p.height = static_cast<int>(uh);
+            bool known = false;
+            for (const auto& n : PictureNames()) known = known || n == p.painter;
+            if (!known) return Fail(error, where + "no painter named '" + p.painter + "'");
+            if (!ids.insert(p.id).second) return Fail(error, where + "picture '" + p.id + "' is defined twice");
+            result.pictures.push_back(p);
+        } else if (keyword == "slide") {
+            SlideSpec s;
+            std::string v[5], extra;
+            if (!(words >> s.name >> s.picture >> v[0] >> v[1] >> v[2] >> v[3] >> v[4]) || (words >> extra))
+                return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED");
+            unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
+            for (int i = 0; i < 5; ++i)
+                if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
+            if (!ids.count(s.picture)) return Fail(error, where + "no picture named '" + s.picture + "'");
+            result.slides.push_back(s);
+        } else {
+            return Fail(error, where + "unknown statement '" + keyword + "'");
+        }
+    }
+    if (result.slides.empty()) return Fail(error, "the scene has no slide");
+    scene = std::move(result);
+    return true;
+}
+
+std::vector<uint8_t> PaintPicture(const PictureSpec& spec) {
+    Picture picture;
+    if (!PaintNamed(spec.painter, spec.width, spec.height, picture)) return {};
+    return EncodeTga(picture);
+}
+
+std::u16string PicturePath(const PictureSpec& spec) {
+    return u"C:\\Tessaloom\\Pictures\\" + Widen(spec.id) + u".tga";
+}
+
+// 2026-01-01 00:00 UTC as a Windows file time, one second apart per picture.
+int64_t PictureStamp(size_t index) { return 134116128000000000LL + static_cast<int64_t>(index) * 10000000LL; }
+
+bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::string* error) {
+    if (scene.slides.empty()) return Fail(error, "the scene has no slide");
+    // The manager whose tables the section is written from.  It is not made
+    // the current link store: the pictures travel as saved images only.
+    DS_DocResManager manager;
+    std::map<std::string, DS_LinkKey> keys;
+    for (size_t i = 0; i < scene.pictures.size(); ++i) {
+        const PictureSpec& spec = scene.pictures[i];
+        std::vector<uint8_t> tga = PaintPicture(spec);
+        if (tga.empty()) return Fail(error, "picture '" + spec.id + "' cannot be painted");
+        DS_ResFileData record;
+        record.path = PicturePath(spec);
+        record.SetBytes(static_cast<DWORD>(tga.size()), tga.data());
+        const DS_LinkKey key{record.path, PictureStamp(i)};
+        manager.Tables().savedImages[key] = {record};
+        manager.Tables().allFiles[key] = {record};
+        keys[spec.id] = key;
+    }
+
+    DS_SlideShow_Light root;
+    for (const SlideSpec& s : scene.slides) {
+        auto* slide = new DS_SlideContainer;
+        root.slides.emplace_back(slide);
+        slide->fadeIn.value = s.fadeIn;
+        slide->hold.value = s.hold;
+        slide->fadeOut.value = s.fadeOut;
+        slide->name.value = Widen(s.name);
+        auto* layer = new DS_2D_Light;
+        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
+        layer->pictureLink.key = keys.at(s.picture);
+        layer->camera.enabled.value = s.zoom != 0 ? 1 : 0;
+        layer->camera.zoom.SetValue(s.zoom != 0 ? s.zoom : 100);
+        layer->camera.speed.SetValue(s.speed);
+    }
+
+    DS_IOF_W archive;
+    archive.WriteString(Widen(scene.header));
+    root.Write(archive);
+    manager.Write(archive);
+    bytes = archive.TakeBytes();
+    return true;
+}
+
+
+}  // namespace tessaloom::scene_builder

@@ -1,0 +1,64 @@
+// Scene documents made from code.  A scene source names the pictures it
+// paints and the slides that show them; the builder paints the pictures,
+// stores them as TGA files in the document's resource section and writes the
+// document through the writing archive and the scene classes' own Write:
+//
+//   header string, the root record (DS_SlideShow_Light), the resource
+//   manager's section (DS_DocResManager)
+//
+// Scene source, one statement a line ('#' starts a comment):
+//   header TEXT...                     the header string (default "KVL v 4.0.0")
+//   picture ID PAINTER WIDTH HEIGHT    a picture painted by PAINTER (pictures.h)
+//   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED
+//       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
+//       0 leaves the camera off; SPEED its raw speed (50 = real time)
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/scene_builder/pictures.h"
+
+namespace tessaloom::scene_builder {
+
+struct PictureSpec {
+    std::string id;
+    std::string painter;
+    int width = 0;
+    int height = 0;
+};
+
+struct SlideSpec {
+    std::string name;
+    std::string picture;  // a PictureSpec id
+    unsigned fadeIn = 1;
+    unsigned hold = 10;
+    unsigned fadeOut = 1;
+    unsigned zoom = 0;    // 0: camera off
+    unsigned speed = 50;
+};
+
+struct SceneSpec {
+    std::string header = "KVL v 4.0.0";
+    std::vector<PictureSpec> pictures;
+    std::vector<SlideSpec> slides;
+};
+
+// False with a message "line N: ..." on a malformed line, an unknown painter,
+// a slide naming an unknown picture, or a scene without slides.
+bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error);
+
+// The picture a spec describes, as TGA bytes.
+std::vector<uint8_t> PaintPicture(const PictureSpec& spec);
+
+// The key a document gives the picture: an authoring-machine path and a
+// stamp standing for its modification time.
+std::u16string PicturePath(const PictureSpec& spec);
+int64_t PictureStamp(size_t index);
+
+// The whole document.  False (with a message) when a picture cannot be
+// painted or the scene has no slide.
+bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::string* error);
+
+}  // namespace tessaloom::scene_builder

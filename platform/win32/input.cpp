@@ -2,7 +2,10 @@
 #include "platform/win32/input.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "platform/win32/rc_icon.h"
 #include "platform/win32/sdl_backend.h"
 #include "platform/win32/window.h"
 
@@ -43,11 +46,32 @@ HCURSOR LoadCursorW(HINSTANCE module, LPCWSTR name) {
     return nullptr;
 }
 
-HICON LoadIconW(HINSTANCE, LPCWSTR name) {
-    // The icon is the executable's resource; the window stand-in does not draw icons.
+namespace {
+// Icons decoded by LoadIconW; a handle is its index + 1.  Icons live as long
+// as the process, as shared icons do.
+std::vector<tessaloom::IconImage> g_icons;
+}  // namespace
+
+HICON LoadIconW(HINSTANCE module, LPCWSTR name) {
     if (!name) return nullptr;
-    return reinterpret_cast<HICON>(reinterpret_cast<uintptr_t>(name) | 0x10000u);
+    tessaloom::IconImage image;
+    std::string error;
+    // 32 pixels: the size window managers ask of an application icon.
+    if (!tessaloom::LoadIconImage(module, name, 32, image, &error)) {
+        std::fprintf(stderr, "tessaloom: LoadIconW: %s\n", error.empty() ? "no such icon" : error.c_str());
+        return nullptr;
+    }
+    g_icons.push_back(std::move(image));
+    return reinterpret_cast<HICON>(static_cast<uintptr_t>(g_icons.size()));
 }
+
+namespace tessaloom::win32 {
+const IconImage* IconImageOf(HICON icon) {
+    const auto index = reinterpret_cast<uintptr_t>(icon);
+    if (index == 0 || index > g_icons.size()) return nullptr;
+    return &g_icons[index - 1];
+}
+}  // namespace tessaloom::win32
 
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR old = g_cursor;

@@ -274,6 +274,15 @@ bool CreateNativeWindow(WindowRecord& w) {
         return false;
     }
     w.sdlId = SDL_GetWindowID(w.sdl);
+    if (const IconImage* icon = IconImageOf(w.icon)) {
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+            const_cast<uint8_t*>(icon->rgba.data()), icon->width, icon->height, 32, icon->width * 4,
+            SDL_PIXELFORMAT_RGBA32);
+        if (surface) {
+            SDL_SetWindowIcon(w.sdl, surface);  // SDL copies the pixels
+            SDL_FreeSurface(surface);
+        }
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/rc_icon.h"
 #include "platform/win32/window.h"
 
 namespace tessaloom::win32 {
@@ -19,6 +20,7 @@ struct WindowRecord {
     WNDPROC proc = nullptr;
     HCURSOR cursor = nullptr;
     HBRUSH background = nullptr;
+    HICON icon = nullptr;  // the class icon, shown by the window manager
     DWORD style = 0;
     DWORD exStyle = 0;
     HWND parent = nullptr;  // WS_CHILD: the parent (ours or foreign)
@@ -61,6 +63,9 @@ void ResetQueue();
 // --- SDL back end (sdl_backend.cpp) -----------------------------------------
 bool EnsureVideo();
 // Creates the SDL window of a record (hidden); false with a message on stderr.
+// The pixels behind an icon of LoadIconW (null for another handle).
+const IconImage* IconImageOf(HICON icon);
+
 bool CreateNativeWindow(WindowRecord& record);
 void DestroyNativeWindow(WindowRecord& record);
 void ShowNativeWindow(WindowRecord& record, bool show, bool activate);

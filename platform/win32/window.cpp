@@ -167,6 +167,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     rec->proc = cls->wc.lpfnWndProc;
     rec->cursor = cls->wc.hCursor;
     rec->background = cls->wc.hbrBackground;
+    rec->icon = cls->wc.hIcon;
     rec->style = style;
     rec->exStyle = exStyle;
     rec->title = windowName ? std::u16string(windowName) : std::u16string();

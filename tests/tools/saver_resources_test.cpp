@@ -10,6 +10,8 @@
 #include "platform/win32/rc_icon.h"
 #include "platform/win32/resources.h"
 #include "platform/win32/resources_hooks.h"
+#include "platform/win32/sdl_backend.h"
+#include "platform/win32/windows.h"
 #include "resources/resource.h"
 #include "tools/rc/rc_compiler.h"
 
@@ -233,4 +235,17 @@ TEST(LinkedExecutableTable, RegistersItselfBeforeMain) {
     EXPECT_NE(d.FindControl(IDC_REVERSE_ORDER), nullptr);
     tessaloom::IconImage icon;
     EXPECT_TRUE(tessaloom::LoadIconImage(nullptr, MAKEINTRESOURCEW(IDI_SAVER), 32, icon));
+}
+
+// The class icon of the saver windows: LoadIconW decodes the executable's
+// icon, and an icon that is not there gives no handle.
+TEST_F(SaverResources, LoadIconDecodesTheSaverIcon) {
+    HICON icon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_SAVER));
+    ASSERT_NE(icon, nullptr);
+    const tessaloom::IconImage* image = tessaloom::win32::IconImageOf(icon);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width, 32);
+    EXPECT_EQ(image->rgba.size(), 32u * 32u * 4u);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(9999)), nullptr);
+    EXPECT_EQ(tessaloom::win32::IconImageOf(nullptr), nullptr);
 }

@@ -89,18 +89,6 @@ const char* OpName(uint8_t op) {
     }
 }
 
-const char* Compare(uint8_t func) {
-    switch (func) {
-        case D3DCMP_NEVER: return "false";
-        case D3DCMP_LESS: return "a8 < u_alphaRef";
-        case D3DCMP_EQUAL: return "a8 == u_alphaRef";
-        case D3DCMP_LESSEQUAL: return "a8 <= u_alphaRef";
-        case D3DCMP_GREATER: return "a8 > u_alphaRef";
-        case D3DCMP_NOTEQUAL: return "a8 != u_alphaRef";
-        case D3DCMP_GREATEREQUAL: return "a8 >= u_alphaRef";
-        default: return "true";
-    }
-}
 
 GLuint Compile(GLenum type, const std::string& source, std::string* error) {
     GLuint shader = glCreateShader(type);
@@ -377,7 +365,7 @@ std::string FfFragmentSource(const FfKey& key, std::string* error) {
     if (key.specularEnable) s << "  current.rgb = min(current.rgb + v_specular.rgb, vec3(1.0));\n";
     if (key.alphaFunc) {
         s << "  float a8 = floor(current.a * 255.0 + 0.5);\n"
-          << "  if (!(" << Compare(key.alphaFunc) << ")) discard;\n";
+          << "  if (!(" << AlphaTestGlsl(key.alphaFunc) << ")) discard;\n";
     }
     s << "  o_color = current;\n}\n";
     return s.str();
@@ -463,6 +451,19 @@ FfProgram* FixedFunction::Get(const FfKey& key, std::string* error) {
         if (l >= 0) glUniform1i(l, i);
     }
     return &cache_.emplace(key, p).first->second;
+}
+
+const char* AlphaTestGlsl(uint8_t func) {
+    switch (func) {
+        case D3DCMP_NEVER: return "false";
+        case D3DCMP_LESS: return "a8 < u_alphaRef";
+        case D3DCMP_EQUAL: return "a8 == u_alphaRef";
+        case D3DCMP_LESSEQUAL: return "a8 <= u_alphaRef";
+        case D3DCMP_GREATER: return "a8 > u_alphaRef";
+        case D3DCMP_NOTEQUAL: return "a8 != u_alphaRef";
+        case D3DCMP_GREATEREQUAL: return "a8 >= u_alphaRef";
+        default: return "true";
+    }
 }
 
 }  // namespace tessaloom::d3d9

@@ -89,4 +89,8 @@ private:
 // Compiles and links a vertex/fragment pair; 0 and *error on failure.
 GLuint LinkProgram(const std::string& vertex, const std::string& fragment, std::string* error);
 
+// The GLSL condition of the alpha test for D3DRS_ALPHAFUNC `func` (the
+// fragment's alpha as a8, 0..255, against u_alphaRef); "true" for ALWAYS.
+const char* AlphaTestGlsl(uint8_t func);
+
 }  // namespace tessaloom::d3d9

@@ -37,19 +37,6 @@ using tessaloom::d3d9::kMaxStages;
 // sees (0, 0, 0, 1).
 constexpr GLint kEmptyUnit = 14;
 
-const char* AlphaCompare(uint8_t func) {
-    switch (func) {
-        case D3DCMP_NEVER: return "false";
-        case D3DCMP_LESS: return "a8 < u_alphaRef";
-        case D3DCMP_EQUAL: return "a8 == u_alphaRef";
-        case D3DCMP_LESSEQUAL: return "a8 <= u_alphaRef";
-        case D3DCMP_GREATER: return "a8 > u_alphaRef";
-        case D3DCMP_NOTEQUAL: return "a8 != u_alphaRef";
-        case D3DCMP_GREATEREQUAL: return "a8 >= u_alphaRef";
-        default: return "true";
-    }
-}
-
 size_t LineStart(const std::string& s, int line) {  // offset after `line` newlines
     size_t pos = 0;
     for (int i = 0; i < line && pos < s.size(); ++i) {
@@ -131,7 +118,7 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
     if (key.alphaFunc) {
         // The alpha test runs after a pixel shader too.
         epilogue += std::string("  float a8 = floor(clamp(d3d_FragColor.a, 0.0, 1.0) * 255.0 + 0.5);\n") +
-                    "  if (!(" + AlphaCompare(key.alphaFunc) + ")) discard;\n";
+                    "  if (!(" + tessaloom::d3d9::AlphaTestGlsl(key.alphaFunc) + ")) discard;\n";
     }
     epilogue += "}\n";
     return prelude + code + epilogue;

@@ -23,17 +23,6 @@ HRESULT NoThrow(F&& body) {
     }
 }
 
-// Holds one reference and releases it.
-template <typename T>
-struct Ref {
-    T* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() {
-        if (p) p->Release();
-    }
-};
 
 HRESULT CopyRows(IDirect3DSurface9* surface, const RECT& rect, DWORD flags, size_t rowBytes, BYTE* bytes,
                  bool toSurface) {

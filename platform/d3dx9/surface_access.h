@@ -12,6 +12,18 @@
 
 namespace tessaloom::d3dx {
 
+// Holds one reference and releases it.
+template <typename T>
+struct Ref {
+    T* p = nullptr;
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() {
+        if (p) p->Release();
+    }
+};
+
 // Raw rows of `rect` (tightly packed, RowBytes of the surface format).
 HRESULT ReadSurfaceBytes(IDirect3DSurface9* surface, const RECT& rect, std::vector<BYTE>* bytes);
 HRESULT WriteSurfaceBytes(IDirect3DSurface9* surface, const RECT& rect, const std::vector<BYTE>& bytes);

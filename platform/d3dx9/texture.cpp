@@ -17,16 +17,6 @@
 namespace tessaloom::d3dx {
 namespace {
 
-template <typename T>
-struct Ref {
-    T* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() {
-        if (p) p->Release();
-    }
-};
 
 // The D3DX calls answer running out of memory with a result, not an exception.
 template <typename F>

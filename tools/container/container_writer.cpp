@@ -73,7 +73,13 @@ bool ReadBytes(const std::filesystem::path& path, std::vector<uint8_t>& out) {
 bool WriteContainer(const std::vector<Item>& items, std::vector<uint8_t>& out, std::string* error) {
     std::set<std::pair<std::string, uint32_t>> seen;
     for (const auto& item : items) {
-        std::string type = item.typeName.empty() ? std::to_string(item.typeId) : "\"" + UpperAscii(item.typeName) + "\"";
+        // Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + string&&.
+        std::string type;
+        if (item.typeName.empty()) {
+            type = std::to_string(item.typeId);
+        } else {
+            type.append("\"").append(UpperAscii(item.typeName)).append("\"");
+        }
         if (item.typeName.empty() ? item.typeId == 0 : (item.typeId != 0 || item.typeName.size() > kMaxTypeNameUnits))
             return Fail(error, "resource " + std::to_string(item.id) + ": bad type " + type);
         if (item.id == 0) return Fail(error, "resource of type " + type + ": number 0 is not allowed");

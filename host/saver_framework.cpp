@@ -18,31 +18,8 @@ POINT g_lastMouse = {-1, -1};
 
 const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
-std::u16string g_commandLine;
-
 
 }  // namespace
-
-namespace tessaloom::host {
-
-void SetProcessCommandLine(int argc, char** argv) {
-    std::u16string line;
-    for (int i = 0; i < argc; ++i) {
-        std::u16string arg = tessaloom::Utf8ToUtf16(argv[i] ? argv[i] : "");
-        if (i) line += u' ';
-        bool quote = i == 0 && arg.find(u' ') != std::u16string::npos;
-        if (quote) line += u'"';
-        line += arg;
-        if (quote) line += u'"';
-    }
-    g_commandLine = line;
-}
-
-void SetProcessCommandLine(const std::u16string& line) { g_commandLine = line; }
-
-const WCHAR* ProcessCommandLine() { return g_commandLine.c_str(); }
-
-}  // namespace tessaloom::host
 
 CSaverFramework::CSaverFramework() {
     lstrcpynW(windowTitle, u"Screen Saver", 200);
@@ -59,10 +36,9 @@ CSaverFramework::~CSaverFramework() {
 }
 
 HRESULT CSaverFramework::Create(HINSTANCE inst) {
-    // Idle priority: the kernel stand-in's SetThreadPriority is not part of
-    // the platform yet, so the thread keeps its priority.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
     instance = inst;
-    runMode = ParseCommandLine(tessaloom::host::ProcessCommandLine());
+    runMode = ParseCommandLine(GetCommandLineW());
     EnumerateMonitors();
     if (runMode == Preview || runMode == FullScreen || runMode == TestWindow) {
         buildingWindowsOrUnits = true;

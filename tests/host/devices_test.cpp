@@ -452,7 +452,7 @@ TEST_F(DevicesWithRegistry, FailingDeviceObjectsGiveTheirCodeAndTheOtherUnitsGoO
 
 TEST_F(DevicesWithRegistry, NoAcceptableDeviceStopsTheStartUp) {
     tessaloom::test::ResetWindowState();
-    tessaloom::host::SetProcessCommandLine(u"saver");
+    SetCommandLine(u"saver");
     DeviceSaver saver;
     saver.accept = [](const D3DCAPS9&, DWORD, D3DFORMAT) { return E_FAIL; };
     saver.Create(nullptr);

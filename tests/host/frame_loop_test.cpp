@@ -210,7 +210,7 @@ protected:
         tessaloom::test::ResetWindowState();
         tessaloom::test::SetFakeDisplays({});
         baseline_ = tessaloom::d3d9::LiveObjectCount();
-        tessaloom::host::SetProcessCommandLine(CommandLine());
+        SetCommandLine(CommandLine());
         saver_.Create(nullptr);
         ASSERT_FALSE(saver_.errorMode) << std::hex << saver_.errorCode;
         ASSERT_EQ(saver_.Initialize3D(), 0);

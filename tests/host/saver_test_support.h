@@ -3,10 +3,14 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <SDL2/SDL.h>
 
 #include "host/saver_framework.h"
+#include "platform/win32/kernel.h"
+#include "platform/win32/strings.h"
 #include "platform/win32/test_hooks.h"
 
 class TestSaver : public CSaverFramework {
@@ -25,6 +29,22 @@ public:
         return CSaverFramework::HandleWindowMessage(w, m, wp, lp);
     }
 };
+
+// The process command line, as main sets it from its arguments.
+inline void SetCommandLine(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    tessaloom::SetCommandLineFromArgv(static_cast<int>(argv.size()), argv.data());
+}
+
+// The same from a whole command line, split as CommandLineToArgvW splits it.
+inline void SetCommandLine(std::u16string_view line) {
+    std::vector<std::string> args;
+    for (const auto& arg : tessaloom::SplitCommandLine(line)) args.push_back(tessaloom::Utf16ToUtf8(arg));
+    SetCommandLine(std::move(args));
+}
+
+inline std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
 
 // Dispatches every message that is ready; true when WM_QUIT came.
 inline bool DrainMessages() {

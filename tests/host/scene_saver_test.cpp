@@ -750,7 +750,7 @@ protected:
     void SetUp() override {
         SceneSaverTest::SetUp();
         tessaloom::test::SetFakeDisplays({});
-        tessaloom::host::SetProcessCommandLine(std::u16string(u"saver /s"));
+        SetCommandLine(u"saver /s");
     }
     void TearDown() override {
         ReleaseAudioGraph();

@@ -10,6 +10,6 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 }
 
 int main(int argc, char** argv) {
-    tessaloom::host::SetProcessCommandLine(argc, argv);
-    return WinMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
+    tessaloom::SetCommandLineFromArgv(argc, argv);
+    return WinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOWDEFAULT);
 }

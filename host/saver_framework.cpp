@@ -2,10 +2,8 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "host/audio_graph.h"
 #include "platform/win32/strings.h"
@@ -20,8 +18,6 @@ POINT g_lastMouse = {-1, -1};
 
 const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
-std::u16string g_commandLine;
-
 void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
     size_t n = 0;
     while (src && src[n] && n + 1 < capacity) {
@@ -33,27 +29,6 @@ void CopyText(WCHAR* dest, size_t capacity, const WCHAR* src) {
 
 }  // namespace
 
-namespace tessaloom::host {
-
-void SetProcessCommandLine(int argc, char** argv) {
-    std::u16string line;
-    for (int i = 0; i < argc; ++i) {
-        std::u16string arg = tessaloom::Utf8ToUtf16(argv[i] ? argv[i] : "");
-        if (i) line += u' ';
-        bool quote = i == 0 && arg.find(u' ') != std::u16string::npos;
-        if (quote) line += u'"';
-        line += arg;
-        if (quote) line += u'"';
-    }
-    g_commandLine = line;
-}
-
-void SetProcessCommandLine(const std::u16string& line) { g_commandLine = line; }
-
-const WCHAR* ProcessCommandLine() { return g_commandLine.c_str(); }
-
-}  // namespace tessaloom::host
-
 CSaverFramework::CSaverFramework() {
     CopyText(windowTitle, 200, u"Screen Saver");
     g_saver = this;
@@ -64,10 +39,9 @@ CSaverFramework::~CSaverFramework() {
 }
 
 HRESULT CSaverFramework::Create(HINSTANCE inst) {
-    // Idle priority: the kernel stand-in's SetThreadPriority is not part of
-    // the platform yet, so the thread keeps its priority.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
     instance = inst;
-    runMode = ParseCommandLine(tessaloom::host::ProcessCommandLine());
+    runMode = ParseCommandLine(GetCommandLineW());
     EnumerateMonitors();
     if (runMode == Preview || runMode == FullScreen || runMode == TestWindow) {
         buildingWindowsOrUnits = true;
@@ -411,7 +385,7 @@ HRESULT CSaverFramework::RunSaverLoop() {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            Sleep(30);
             if (errorMode)
                 AnimateErrorBox();
             else

@@ -4,8 +4,6 @@
 // derives from it and fills in the hooks.
 #pragma once
 
-#include <string>
-
 #include "host/saver_records.h"
 #include "platform/win32/windows.h"
 
@@ -117,14 +115,6 @@ private:
 extern CSaverFramework* g_saver;
 
 LRESULT SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-namespace tessaloom::host {
-// The process command line until the kernel stand-in provides GetCommandLineW:
-// main builds it from argv (the program name quoted when it holds a blank).
-void SetProcessCommandLine(int argc, char** argv);
-void SetProcessCommandLine(const std::u16string& line);
-const WCHAR* ProcessCommandLine();
-}  // namespace tessaloom::host
 
 // The Direct3D object (the Direct3D stand-in supplies the real one).
 IDirect3D9* CreateDirect3DObject();

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <SDL2/SDL.h>
 
@@ -25,6 +27,15 @@ public:
         return CSaverFramework::HandleWindowMessage(w, m, wp, lp);
     }
 };
+
+// The process command line, as main sets it from its arguments.
+inline void SetCommandLine(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    tessaloom::SetCommandLineFromArgv(static_cast<int>(argv.size()), argv.data());
+}
+
+inline std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
 
 // Dispatches every message that is ready; true when WM_QUIT came.
 inline bool DrainMessages() {

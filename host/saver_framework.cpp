@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/audio_graph.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/win32/strings.h"
 
 CSaverFramework* g_saver = nullptr;
@@ -34,7 +35,10 @@ CSaverFramework::CSaverFramework() {
     g_saver = this;
 }
 
+// Run frees the adapter records and the Direct3D object; a saver destroyed
+// without running its mode frees them here.
 CSaverFramework::~CSaverFramework() {
+    ReleaseDirect3D();
     if (g_saver == this) g_saver = nullptr;
 }
 
@@ -52,7 +56,7 @@ HRESULT CSaverFramework::Create(HINSTANCE inst) {
     }
     if (runMode == Preview && !PreviewSettle()) return 0;
 
-    direct3D = CreateDirect3DObject();
+    direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     if (!direct3D) {
         SetErrorMode(static_cast<HRESULT>(0x82000001u));
         return 0;

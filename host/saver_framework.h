@@ -116,5 +116,3 @@ extern CSaverFramework* g_saver;
 
 LRESULT SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The Direct3D object (the Direct3D stand-in supplies the real one).
-IDirect3D9* CreateDirect3DObject();

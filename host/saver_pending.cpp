@@ -5,14 +5,10 @@
 #include <cstdio>
 
 #include "host/saver_framework.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/win32/strings.h"
 
 #define TESSALOOM_PENDING __attribute__((weak))
-
-TESSALOOM_PENDING IDirect3D9* CreateDirect3DObject() {
-    std::fprintf(stderr, "tessaloom: the Direct3D stand-in is not part of this build\n");
-    return nullptr;
-}
 
 TESSALOOM_PENDING void CSaverFramework::PaintErrorBox(HWND, HDC) {}
 TESSALOOM_PENDING void CSaverFramework::BuildDeviceStatsText() {}
@@ -60,7 +56,10 @@ TESSALOOM_PENDING HRESULT CSaverFramework::Render3D() { return 0; }
 TESSALOOM_PENDING void CSaverFramework::Cleanup3D() {
     renderUnitCount = 0;
     currentDevice = nullptr;
-    if (direct3D) std::fprintf(stderr, "tessaloom: a Direct3D object is held but cannot be released here\n");
+    if (direct3D) {
+        direct3D->Release();
+        direct3D = nullptr;
+    }
 }
 
 TESSALOOM_PENDING void CSaverFramework::AnimateErrorBox() {
@@ -85,6 +84,8 @@ TESSALOOM_PENDING void CSaverFramework::ReleaseDirect3D() {
         a = nullptr;
     }
     adapterCount = 0;
-    if (direct3D) std::fprintf(stderr, "tessaloom: a Direct3D object is held but cannot be released here\n");
-    direct3D = nullptr;
+    if (direct3D) {
+        direct3D->Release();
+        direct3D = nullptr;
+    }
 }

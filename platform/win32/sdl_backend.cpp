@@ -237,6 +237,8 @@ bool EnsureVideo() {
     // Focus loss must not minimise the full-screen windows.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // Opening windows does not hold off the desktop's own screen saver.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "tessaloom: SDL video could not start: %s\n", SDL_GetError());
         return false;

@@ -90,6 +90,14 @@ start_saver() {
 
 show_log() { sed 's/^/         /' "$1" | tail -20; }
 
+# A saver that failed to end by itself is ended here, so that its window does
+# not stand in the way of the checks after it.
+end_stray() {
+  kill -0 "$1" 2>/dev/null || return 0
+  kill "$1" 2>/dev/null
+  wait_exit "$1" 5 >/dev/null || kill -9 "$1" 2>/dev/null
+}
+
 # Where a saver that should have ended is waiting (when gdb is there).
 show_stack() {
   kill -0 "$1" 2>/dev/null || return 0
@@ -107,7 +115,7 @@ if wait_windows 1 30 "$saver_pid"; then
   [ "$g" = "1024x768+0+0" ] && pass "full screen: the window covers the screen" || fail "full screen: window at $g"
   xdotool key space
   wait_exit "$saver_pid" 10; rc=$?
-  [ $rc -eq 0 ] && pass "full screen: a key press ends the saver" || { fail "full screen: key press, exit $rc"; show_log "$work/saver.log"; }
+  [ $rc -eq 0 ] && pass "full screen: a key press ends the saver" || { fail "full screen: key press, exit $rc"; show_log "$work/saver.log"; end_stray "$saver_pid"; }
 else
   fail "full screen: no window appeared"; show_log "$work/saver.log"
 fi
@@ -116,7 +124,7 @@ start_saver /s
 if wait_windows 1 30 "$saver_pid"; then
   for i in $(seq 10); do xdotool mousemove $((200 + i * 13)) $((300 + i * 7)); sleep 0.05; done
   wait_exit "$saver_pid" 10; rc=$?
-  [ $rc -eq 0 ] && pass "full screen: mouse movement ends the saver" || { fail "full screen: mouse movement, exit $rc"; show_log "$work/saver.log"; }
+  [ $rc -eq 0 ] && pass "full screen: mouse movement ends the saver" || { fail "full screen: mouse movement, exit $rc"; show_log "$work/saver.log"; end_stray "$saver_pid"; }
 else
   fail "full screen (mouse): no window appeared"; show_log "$work/saver.log"
 fi
@@ -133,7 +141,7 @@ if wait_windows 1 30 "$saver_pid"; then
   for _ in $(seq 50); do [ -s "$work/other.out" ] && break; sleep 0.1; done
   xdotool windowfocus "$(head -1 "$work/other.out")"
   wait_exit "$saver_pid" 10; rc=$?
-  [ $rc -eq 0 ] && pass "full screen: another application taking the focus ends the saver" || { fail "full screen: focus loss, exit $rc"; show_log "$work/saver.log"; }
+  [ $rc -eq 0 ] && pass "full screen: another application taking the focus ends the saver" || { fail "full screen: focus loss, exit $rc"; show_log "$work/saver.log"; end_stray "$saver_pid"; }
   echo destroy >&8
   exec 8>&-
 else

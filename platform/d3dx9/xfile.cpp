@@ -523,22 +523,30 @@ private:
     // After the members of a template with no children we know: '}' (any
     // nested object is skipped).
     void CloseObject(const std::string& what) {
+        while (NextChild(what, "its members")) {
+            OpenObject(nullptr);
+            SkipBody(1);
+        }
+    }
+
+    // Among the children of an object after its members: skips references,
+    // consumes the closing '}' and answers false there, or answers true with
+    // a child template's name as the next token.
+    bool NextChild(const std::string& what, const char* after) {
         for (;;) {
             SkipSeparators();
             const Token& t = Peek();
             if (t.kind == Tok::CBrace) {
                 Take();
-                return;
+                return false;
             }
             if (t.kind == Tok::End) Fail(t.pos, "data ends inside " + what);
-            if (t.kind == Tok::Name) {
-                OpenObject(nullptr);
-                SkipBody(1);
-            } else if (t.kind == Tok::OBrace) {
+            if (t.kind == Tok::OBrace) {
                 SkipReference();
-            } else {
-                Fail(t.pos, what + ": unexpected data after its members");
+                continue;
             }
+            if (t.kind != Tok::Name) Fail(t.pos, what + ": unexpected data after " + after);
+            return true;
         }
     }
 
@@ -596,20 +604,8 @@ private:
         uint32_t nf = ReadCount("Mesh face count", 4);
         raw.faces = ReadFaces("Mesh", nf, nv, "vertex", &raw.facePos);
 
-        for (;;) {
-            SkipSeparators();
-            const Token& t = Peek();
-            if (t.kind == Tok::CBrace) {
-                Take();
-                break;
-            }
-            if (t.kind == Tok::End) Fail(t.pos, "data ends inside Mesh");
-            if (t.kind == Tok::OBrace) {
-                SkipReference();
-                continue;
-            }
-            if (t.kind != Tok::Name) Fail(t.pos, "Mesh: unexpected data after its faces");
-            size_t pos = t.pos;
+        while (NextChild("Mesh", "its faces")) {
+            size_t pos = Peek().pos;
             CheckDepth(depth + 1, pos);
             Token tmpl = OpenObject(nullptr);
             if (tmpl.text == "MeshNormals") {
@@ -747,20 +743,8 @@ private:
         m.emissive.r = ReadFloat("Material");
         m.emissive.g = ReadFloat("Material");
         m.emissive.b = ReadFloat("Material");
-        for (;;) {
-            SkipSeparators();
-            const Token& t = Peek();
-            if (t.kind == Tok::CBrace) {
-                Take();
-                break;
-            }
-            if (t.kind == Tok::End) Fail(t.pos, "data ends inside Material");
-            if (t.kind == Tok::OBrace) {
-                SkipReference();
-                continue;
-            }
-            if (t.kind != Tok::Name) Fail(t.pos, "Material: unexpected data after its members");
-            CheckDepth(depth + 1, t.pos);
+        while (NextChild("Material", "its members")) {
+            CheckDepth(depth + 1, Peek().pos);
             Token tmpl = OpenObject(nullptr);
             // Exporters write both spellings.
             if (tmpl.text == "TextureFilename" || tmpl.text == "TextureFileName") {

@@ -41,8 +41,8 @@ DS_ResFileData DS_ResFileData::Read(DS_IOF_Virtual& archive) {
 }
 
 void ResourceBuffer::ThrowPastEnd(size_t wanted) const {
-    throw DS_LoadError("scene document ends early: " + std::to_string(wanted) + " bytes wanted, " +
-                       std::to_string(Remaining()) + " left");
+    throw DS_LoadError("scene document ends early at offset " + std::to_string(Offset()) + ": " +
+                       std::to_string(wanted) + " bytes wanted, " + std::to_string(Remaining()) + " left");
 }
 
 void ResourceBuffer::ReadString(std::u16string& value) {
@@ -83,7 +83,8 @@ void ResourceBuffer::ReadResFile(DS_ResFileData& value) {
 void ResourceBuffer::ReadFloatList(std::vector<float>& values) {
     INT count = ReadValue<INT>();
     if (count < 0 || static_cast<uint64_t>(count) * 4 > Remaining())
-        throw DS_LoadError("scene document: float list of " + std::to_string(count) + " values does not fit");
+        throw DS_LoadError("scene document: float list of " + std::to_string(count) + " values at offset " +
+                           std::to_string(Offset()) + " does not fit");
     values.resize(static_cast<size_t>(count));
     if (count > 0) Read(values.data(), static_cast<size_t>(count) * 4);
 }
@@ -91,7 +92,8 @@ void ResourceBuffer::ReadFloatList(std::vector<float>& values) {
 void ReadResFileListFromBuffer(ResourceBuffer& buffer, std::vector<DS_ResFileData>& records) {
     INT count = buffer.ReadValue<INT>();
     if (count < 0 || static_cast<uint64_t>(count) * kMinResFileRecord > buffer.Remaining())
-        throw DS_LoadError("scene document: record list of " + std::to_string(count) + " records does not fit");
+        throw DS_LoadError("scene document: record list of " + std::to_string(count) + " records at offset " +
+                           std::to_string(buffer.Offset()) + " does not fit");
     records.resize(static_cast<size_t>(count));
     for (DS_ResFileData& record : records) {
         record = DS_ResFileData();

@@ -122,11 +122,13 @@ public:
     ResourceBuffer(const void* data, size_t size) { SetMemory(data, size); }
 
     void SetMemory(const void* data, size_t size) {
-        cursor_ = static_cast<const BYTE*>(data);
+        begin_ = cursor_ = static_cast<const BYTE*>(data);
         end_ = cursor_ ? cursor_ + size : nullptr;
     }
     const BYTE* Cursor() const { return cursor_; }
     size_t Remaining() const { return static_cast<size_t>(end_ - cursor_); }
+    // How far the cursor is from the start, for error texts.
+    size_t Offset() const { return static_cast<size_t>(cursor_ - begin_); }
 
     // Copies n bytes to `target` and advances; throws when fewer remain.
     void Read(void* target, size_t n) {
@@ -162,6 +164,7 @@ private:
     [[noreturn]] void ThrowPastEnd(size_t wanted) const;
     void ReadBlob(DS_FileData& value);
 
+    const BYTE* begin_ = nullptr;
     const BYTE* cursor_ = nullptr;
     const BYTE* end_ = nullptr;
 };

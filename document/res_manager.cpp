@@ -28,6 +28,7 @@ UINT ReadCount(DS_IOF_Virtual& archive, uint64_t minBytes, const char* what) {
     if (auto* reader = dynamic_cast<DS_DocumentReader*>(&archive)) {
         if (static_cast<uint64_t>(count) * minBytes > reader->Buffer()->Remaining())
             throw DS_LoadError(std::string("scene document: ") + what + " count " + std::to_string(count) +
+                               " at offset " + std::to_string(reader->Buffer()->Offset()) +
                                " does not fit in the bytes left");
     }
     return count;

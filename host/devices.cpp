@@ -302,22 +302,13 @@ HRESULT CSaverFramework::Initialize3D() {
     for (uint32_t i = 0; i < renderUnitCount; ++i) {
         RenderUnitRecord& unit = renderUnits[i];
         SelectRenderUnit(i);
-        HRESULT hr;
-        try {
-            hr = CreateDeviceResources();
-        } catch (...) {
-            hr = kSceneException;
-        }
+        HRESULT hr = CallSceneHook("CreateDeviceResources", [this] { return CreateDeviceResources(); });
         if (FAILED(hr)) {
             SetErrorMode(kDeviceObjectsFailed);
             continue;
         }
         unit.objectsCreated = 1;
-        try {
-            hr = RestoreDeviceResources();
-        } catch (...) {
-            hr = kSceneException;
-        }
+        hr = CallSceneHook("RestoreDeviceResources", [this] { return RestoreDeviceResources(); });
         if (FAILED(hr)) {
             SetErrorMode(kDeviceObjectsFailed);
             continue;

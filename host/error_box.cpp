@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "document/result_codes.h"
 #include "host/saver_framework.h"
 
 namespace tessaloom::host {
@@ -66,18 +67,18 @@ using namespace tessaloom::host;
 bool CSaverFramework::GetErrorText(HRESULT code, WCHAR* buffer, int capacity) {
     const std::pair<HRESULT, UINT> table[13] = {
         {static_cast<HRESULT>(0x80004005u), 2100},  // E_FAIL
-        {static_cast<HRESULT>(0x82000001u), 2101},
-        {static_cast<HRESULT>(0x82000007u), 2102},
-        {static_cast<HRESULT>(0x8200000Eu), 2103},
-        {static_cast<HRESULT>(0x82000003u), 2104},
-        {static_cast<HRESULT>(0x82000005u), 2105},
-        {static_cast<HRESULT>(0x82000006u), 2106},
-        {static_cast<HRESULT>(0x82000009u), 2107},
-        {static_cast<HRESULT>(0x8200000Bu), 2108},
-        {static_cast<HRESULT>(0x8200000Cu), 2109},
+        {kDirect3DNotInitialized, 2101},
+        {kSaverNotInitialized, 2102},
+        {kCouldNotCreateDevice, 2103},
+        {kNoCompatibleDevices, 2104},
+        {kNoUsableDeviceType, 2105},
+        {kHardwareLacksFunctionality, 2106},
+        {kModeLacksFunctionality, 2107},
+        {kMediaLoadFailed, 2108},
+        {kCouldNotResetDevice, 2109},
         {static_cast<HRESULT>(0x8007000Eu), 2110},  // E_OUTOFMEMORY
         {static_cast<HRESULT>(0x8876017Cu), 2111},  // D3DERR_OUTOFVIDEOMEMORY
-        {static_cast<HRESULT>(0x8200000Fu), 2112},
+        {kNoPreview, 2112},
     };
     UINT id = kGenericText;
     for (const auto& [c, text] : table)

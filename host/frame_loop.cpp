@@ -92,19 +92,6 @@ double FrameTimerAbsoluteTime() {
 
 namespace {
 
-
-// A hook of the scene.  An exception thrown out of it is the scene's
-// failure: the saver enters its error mode with the scene's code.
-template <typename Hook>
-HRESULT Guarded(CSaverFramework& saver, Hook hook) {
-    try {
-        return hook();
-    } catch (...) {
-        saver.SetErrorMode(kSceneException);
-        return kSceneException;
-    }
-}
-
 const char* DepthStencilName(D3DFORMAT format) {
     switch (format) {
         case D3DFMT_D16: return " (D16)";
@@ -148,7 +135,7 @@ HRESULT CSaverFramework::RunSaverLoop() {
 
 HRESULT CSaverFramework::Render3D() {
     appTime = tessaloom::host::FrameTimerTime();
-    Guarded(*this, [this] { return FrameMove(); });  // its result is not checked
+    CallSceneHook("FrameMove", [this] { return FrameMove(); });  // its result is not checked
     UpdateFpsText();
     for (uint32_t i = 0; i < renderUnitCount; ++i) {
         RenderUnitRecord& unit = renderUnits[i];
@@ -158,7 +145,7 @@ HRESULT CSaverFramework::Render3D() {
         if (level == D3DERR_DEVICELOST) return 0;
         if (level == D3DERR_DEVICENOTRESET) {
             if (unit.objectsRestored) {
-                Guarded(*this, [this] { return LoseDeviceResources(); });
+                CallSceneHook("LoseDeviceResources", [this] { return LoseDeviceResources(); });
                 unit.objectsRestored = 0;
             }
             if (!unit.device) break;  // the hook ended the saver
@@ -167,14 +154,14 @@ HRESULT CSaverFramework::Render3D() {
                                                 &adapters[unit.adapterIndex]->desktopMode);
             if (FAILED(unit.device->Reset(&unit.presentParams))) {
                 errorMode = 1;
-            } else if (FAILED(Guarded(*this, [this] { return RestoreDeviceResources(); }))) {
+            } else if (FAILED(CallSceneHook("RestoreDeviceResources", [this] { return RestoreDeviceResources(); }))) {
                 errorMode = 1;
             } else {
                 unit.objectsRestored = 1;
             }
         }
         if (errorMode) continue;
-        Guarded(*this, [this] { return Render(); });
+        CallSceneHook("Render", [this] { return Render(); });
     }
     for (uint32_t i = 0; i < renderUnitCount; ++i) {
         SelectRenderUnit(i);
@@ -196,11 +183,11 @@ void CSaverFramework::Cleanup3D() {
         RenderUnitRecord& unit = renderUnits[i];
         SelectRenderUnit(i);
         if (unit.objectsRestored) {
-            Guarded(*this, [this] { return LoseDeviceResources(); });
+            CallSceneHook("LoseDeviceResources", [this] { return LoseDeviceResources(); });
             unit.objectsRestored = 0;
         }
         if (unit.objectsCreated) {
-            Guarded(*this, [this] { return DestroyDeviceResources(); });
+            CallSceneHook("DestroyDeviceResources", [this] { return DestroyDeviceResources(); });
             unit.objectsCreated = 0;
         }
         if (unit.device) unit.device->Release();

@@ -2,9 +2,11 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "document/result_codes.h"
 #include "host/audio_graph.h"
 #include "platform/win32/strings.h"
 
@@ -20,6 +22,10 @@ const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
 
 }  // namespace
+
+void ReportSceneFailure(const char* hook, const char* kind, const char* text) {
+    std::fprintf(stderr, "tessaloom: %s: %s%s\n", hook, kind, text);
+}
 
 CSaverFramework::CSaverFramework() {
     lstrcpynW(windowTitle, u"Screen Saver", 200);
@@ -55,7 +61,7 @@ HRESULT CSaverFramework::Create(HINSTANCE inst) {
 
     direct3D = CreateDirect3DObject();
     if (!direct3D) {
-        SetErrorMode(static_cast<HRESULT>(0x82000001u));
+        SetErrorMode(kDirect3DNotInitialized);
         return 0;
     }
     HRESULT hr = PrepareDeviceEnumeration();
@@ -69,7 +75,7 @@ HRESULT CSaverFramework::Create(HINSTANCE inst) {
         return 0;
     }
     if (!HasCompatibleAdapter()) {
-        SetErrorMode(static_cast<HRESULT>(0x82000003u));
+        SetErrorMode(kNoCompatibleDevices);
         return 0;
     }
     LoadSettings();

@@ -4,8 +4,16 @@
 // derives from it and fills in the hooks.
 #pragma once
 
+#include <exception>
+
+#include "document/load_error.h"
+#include "document/result_codes.h"
 #include "host/saver_records.h"
 #include "platform/win32/windows.h"
+
+// Writes "tessaloom: <hook>: <kind><text>" to stderr: why a hook of the
+// scene failed.
+void ReportSceneFailure(const char* hook, const char* kind, const char* text);
 
 class CSaverFramework {
 public:
@@ -67,6 +75,25 @@ public:
     void SetErrorMode(HRESULT code) {
         errorMode = 1;
         errorCode = code;
+    }
+    // Calls a hook of the application; the scene behind it reports its
+    // failures as exceptions.  One that leaves the hook is written to stderr
+    // (a load error says what it found damaged and where) and sets the error
+    // mode with kMediaLoadFailed, which is then the result.
+    template <typename Hook>
+    HRESULT CallSceneHook(const char* hook, Hook&& call) {
+        try {
+            return call();
+        } catch (const DS_LoadError& e) {
+            ReportSceneFailure(hook, "the scene document is damaged: ", e.what());
+        } catch (const std::exception& e) {
+            ReportSceneFailure(hook, "", e.what());
+        } catch (...) {
+            // The scene throws nothing else; this is the last resort.
+            ReportSceneFailure(hook, "", "an exception of unknown type");
+        }
+        SetErrorMode(kMediaLoadFailed);
+        return kMediaLoadFailed;
     }
 
     // State.

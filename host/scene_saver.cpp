@@ -6,6 +6,7 @@
 
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
+#include "document/result_codes.h"
 #include "document/sound_item.h"
 #include "host/audio_graph.h"
 #include "host/registry_settings.h"
@@ -19,8 +20,6 @@ namespace {
 
 SceneBackend* g_backend = nullptr;
 
-// "Could not load required media."
-constexpr HRESULT kMediaLoadFailed = static_cast<HRESULT>(0x8200000B);
 constexpr UINT kTitleString = 1000;
 
 // A value that is not stored keeps the last one read (100 and 0 at start).
@@ -224,11 +223,11 @@ HRESULT CSceneSaver::AcceptDevice(const D3DCAPS9& caps, DWORD, D3DFORMAT format)
 
 HRESULT CSceneSaver::RestoreDeviceResources() {
     if (!currentScreen) return S_OK;
-    try {
+    // A failure sets the error mode; the unit still counts as restored.
+    CallSceneHook("loading the scene", [this] {
         currentScreen->LoadOrRestore();
-    } catch (...) {
-        SetErrorMode(kMediaLoadFailed);
-    }
+        return S_OK;
+    });
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "scene/camera.h"
 
 #include <cmath>
+#include <memory>
 
 #include "platform/crt/rand.h"
 #include "scene/view_2d.h"
@@ -28,14 +29,9 @@ void DSM_Camera::WriteRecord(DS_IOF_Virtual& archive) const {
 
 DSM_Camera* DSM_Camera::ReadNew(DS_IOF_Virtual& archive) {
     ReadRecordHeader(archive);
-    auto* camera = new DSM_Camera;
-    try {
-        camera->ReadFields(archive);
-    } catch (...) {
-        delete camera;
-        throw;
-    }
-    return camera;
+    std::unique_ptr<DSM_Camera> camera(new DSM_Camera);
+    camera->ReadFields(archive);
+    return camera.release();
 }
 
 void DSM_Camera::ReadFields(DS_IOF_Virtual& archive) {

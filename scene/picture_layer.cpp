@@ -1,5 +1,7 @@
 #include "scene/picture_layer.h"
 
+#include <memory>
+
 #include "scene/layer_resources.h"
 #include "scene/object_model.h"
 
@@ -56,14 +58,9 @@ void DS_2D_Light::WriteRecord(DS_IOF_Virtual& archive) {
 }
 
 DS_2D_Light* DS_2D_Light::ReadNew(DS_IOF_Virtual& archive, int version) {
-    auto* layer = new DS_2D_Light;
-    try {
-        layer->ReadFields(archive, version);
-    } catch (...) {
-        delete layer;
-        throw;
-    }
-    return layer;
+    std::unique_ptr<DS_2D_Light> layer(new DS_2D_Light);
+    layer->ReadFields(archive, version);
+    return layer.release();
 }
 
 void DS_2D_Light::ReadRecord(DS_IOF_Virtual& archive, DS_2D_Light& layer) {

@@ -1,5 +1,7 @@
 #include "scene/slide.h"
 
+#include <memory>
+
 DS_REGISTER_READER(GetSlideContainerReaderRegistry(), DS_SlideContainer, DS_SlideContainer)
 
 DS_SlideContainer::DS_SlideContainer() {
@@ -35,14 +37,9 @@ void DS_SlideContainer::Write(DS_IOF_Virtual& archive) {
 }
 
 DS_SlideContainer* DS_SlideContainer::ReadNew(DS_IOF_Virtual& archive, int) {
-    auto* slide = new DS_SlideContainer;
-    try {
-        slide->ReadFields(archive);
-    } catch (...) {
-        delete slide;
-        throw;
-    }
-    return slide;
+    std::unique_ptr<DS_SlideContainer> slide(new DS_SlideContainer);
+    slide->ReadFields(archive);
+    return slide.release();
 }
 
 void DS_SlideContainer::ReadFields(DS_IOF_Virtual& archive) {

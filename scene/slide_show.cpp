@@ -47,15 +47,10 @@ void DS_SlideShow_Light::ReadAudioFiles(DS_IOF_Virtual& archive) {
 
 DS_SlideShow_Light* DS_SlideShow_Light::ReadNew(DS_IOF_Virtual& archive) {
     ReadRecordHeader(archive);
-    auto* root = new DS_SlideShow_Light;
-    try {
-        root->ReadSlides(archive);
-        root->ReadAudioFiles(archive);
-    } catch (...) {
-        delete root;
-        throw;
-    }
-    return root;
+    std::unique_ptr<DS_SlideShow_Light> root(new DS_SlideShow_Light);
+    root->ReadSlides(archive);
+    root->ReadAudioFiles(archive);
+    return root.release();
 }
 
 void DS_SlideShow_Light::SetPicturePosition(int mode) {

@@ -236,6 +236,31 @@ TEST(Archive, ValueTableTruncatedFails) {
     }
 }
 
+// The text of a load error says where the document stopped making sense.
+TEST(Archive, LoadErrorsNameTheOffset) {
+    const Bytes six = {1, 0, 0, 0, 2, 0};
+    ResourceBuffer buffer(six.data(), six.size());
+    DS_IOF_R<ResourceBuffer> reader(&buffer);
+    INT value = 0;
+    reader.ReadInt(value);
+    try {
+        reader.ReadInt(value);
+        ADD_FAILURE() << "a read past the end did not throw";
+    } catch (const DS_LoadError& e) {
+        EXPECT_STREQ(e.what(), "scene document ends early at offset 4: 4 bytes wanted, 2 left");
+    }
+    const Bytes list = {0, 0, 0, 0, 9, 0, 0, 0, 0};  // a count of 9 floats, one byte left
+    ResourceBuffer listBuffer(list.data(), list.size());
+    std::vector<float> floats;
+    listBuffer.ReadValue<INT>();
+    try {
+        listBuffer.ReadFloatList(floats);
+        ADD_FAILURE() << "a float list too long for its bytes did not throw";
+    } catch (const DS_LoadError& e) {
+        EXPECT_STREQ(e.what(), "scene document: float list of 9 values at offset 8 does not fit");
+    }
+}
+
 TEST(Archive, NullBufferReadsNothing) {
     ResourceBuffer buffer;
     DS_IOF_R<ResourceBuffer> reader(&buffer);

@@ -198,7 +198,7 @@ TEST(FrameLoop, AThrowingSceneEntersTheErrorMode) {
             f.saver.onRender = thrower;
         EXPECT_EQ(f.saver.Render3D(), 0);
         EXPECT_TRUE(f.saver.errorMode);
-        EXPECT_EQ(f.saver.errorCode, kSceneException);
+        EXPECT_EQ(f.saver.errorCode, kMediaLoadFailed);
     }
 }
 
@@ -335,7 +335,7 @@ TEST_F(RealFullScreen, AThrowingSceneInTheLoopShowsTheErrorAndTheEndClearsTheRun
     EXPECT_EQ(saver_.RunSaverLoop(), 0);
     EXPECT_TRUE(flagWhileRunning);
     EXPECT_TRUE(saver_.errorMode);
-    EXPECT_EQ(saver_.errorCode, kSceneException);
+    EXPECT_EQ(saver_.errorCode, kMediaLoadFailed);
     EXPECT_FALSE(tessaloom::test::ScreenSaverRunningFlag());
     EXPECT_EQ(saver_.renderUnitCount, 0u);
 }

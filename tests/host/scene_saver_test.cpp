@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "document/load_error.h"
 #include "document/res_device.h"
 #include "document/res_manager.h"
 #include "host/audio_graph.h"
@@ -290,6 +291,39 @@ TEST_F(SceneSaverTest, RestoreFailuresSetTheMediaErrorAndReturnSuccess) {
         EXPECT_EQ(saver.errorMode, 1);
         EXPECT_EQ(saver.errorCode, static_cast<HRESULT>(0x8200000B));
         SetSceneBackend(&backend);
+    }
+}
+
+// A user with a damaged document learns why from stderr: the load error's
+// text, any other exception's, and a last-resort line for an unknown type.
+TEST_F(SceneSaverTest, ALoadFailureWritesWhyToStderr) {
+    struct Throws : FakeBackend {
+        int kind = 0;
+        std::unique_ptr<ScreenSceneRoot> LoadSceneDocument() override {
+            if (kind == 0) throw DS_LoadError("scene document ends early at offset 12: 4 bytes wanted, 1 left");
+            if (kind == 1) throw std::runtime_error("no document");
+            throw 42;
+        }
+    } throws;
+    const char* const said[] = {
+        "tessaloom: loading the scene: the scene document is damaged: scene document ends early at offset 12: 4 "
+        "bytes wanted, 1 left\n",
+        "tessaloom: loading the scene: no document\n",
+        "tessaloom: loading the scene: an exception of unknown type\n",
+    };
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        throws.kind = kind;
+        SetSceneBackend(&throws);
+        CSceneSaver saver;
+        Select(saver, 0, Device(0x100));
+        testing::internal::CaptureStderr();
+        const HRESULT hr = saver.RestoreDeviceResources();
+        const std::string err = testing::internal::GetCapturedStderr();
+        SetSceneBackend(&backend);
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(saver.errorCode, static_cast<HRESULT>(0x8200000B));
+        EXPECT_NE(err.find(said[kind]), std::string::npos) << err;
     }
 }
 

@@ -42,11 +42,6 @@ CSaverFramework::~CSaverFramework() {
 }
 
 HRESULT CSaverFramework::Create(HINSTANCE inst) {
-    // The thread keeps its priority.  On Linux an idle (nice 19) saver thread,
-    // whose priority the GL driver's worker threads inherit, no longer noticed
-    // another application taking the focus within seconds, so the saver did
-    // not end when it should; ending promptly on the user's action matters
-    // more than yielding the processor.
     instance = inst;
     runMode = ParseCommandLine(GetCommandLineW());
     EnumerateMonitors();

@@ -42,9 +42,10 @@ void CountObject(int delta);
 bool TakeResourceFault(D3DRESOURCETYPE type);
 bool TakeCreateDeviceFault(UINT adapter, D3DDEVTYPE type, UINT width, UINT height, HRESULT* result);
 
+// Prints `what` to stderr; returns `result`.
 HRESULT Fail(HRESULT result, const char* what);
 // The SDL window behind an HWND (the window stand-in's, or a test's).
-SDL_Window* ResolveWindow(HWND window);  // prints what to stderr, returns result
+SDL_Window* ResolveWindow(HWND window);
 
 // Shared by every resource: external (application) and internal (binding)
 // references, the pool, the owning device.

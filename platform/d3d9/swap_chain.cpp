@@ -1,0 +1,226 @@
+// The device's swap chain: creation on its window, Reset (with the
+// default-pool rule and the state defaults), Present with its one flip,
+// the back buffer, and the lost and not-reset states.
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/d3d9/objects.h"
+
+namespace tessaloom::d3d9 {
+
+void Device::Lose(int lostChecks) {
+    if (lostChecks > 0) {
+        lostChecks_ = lostChecks;
+    } else {
+        lostChecks_ = -1;
+        notReset_ = true;
+    }
+}
+
+HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
+    HWND windowHandle = params->hDeviceWindow ? params->hDeviceWindow : focus_;
+    std::string error;
+    if (windowHandle) {
+        window_ = ResolveWindow(windowHandle);
+        if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
+        context_ = CreateWindowContext(window_, &error);
+    } else {
+        context_ = CreateSurfacelessContext(&error);
+    }
+    if (!context_) {
+        std::fprintf(stderr, "tessaloom d3d9: CreateDevice: %s\n", error.c_str());
+        return D3DERR_NOTAVAILABLE;
+    }
+    MakeCurrent();
+    glGenFramebuffers(1, &fbo_);
+    glGenFramebuffers(1, &readFbo_);
+    glGenVertexArrays(1, &vao_);
+    glBindVertexArray(vao_);
+    glGenBuffers(1, &upBuffer_);
+    glGenBuffers(1, &upIndexBuffer_);
+    glGenSamplers(kMaxStages, samplers_.data());
+    for (int s = 0; s < kMaxStages; ++s) glBindSampler(s, samplers_[s]);
+    glGenTextures(1, &backBufferTexture_);
+    // Flat shading takes the first vertex's colour, as Direct3D does.
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glFrontFace(GL_CCW);
+    ff_ = std::make_unique<FixedFunction>();
+    HRESULT hr = ConfigureSwapChain(params);
+    if (FAILED(hr)) return hr;
+    state_.SetDefaults(params_.EnableAutoDepthStencil != 0);
+    samplerDirty_.fill(true);
+    SetDefaultTargets();
+    return D3D_OK;
+}
+
+HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
+    const Adapter* adapter = d3d_->FindAdapter(adapter_);
+    D3DPRESENT_PARAMETERS p = *params;
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE)
+        return Fail(D3DERR_NOTAVAILABLE, "multisampled back buffers are not implemented");
+    if (p.BackBufferCount > 3) return Fail(D3DERR_INVALIDCALL, "more than three back buffers asked for");
+    if (p.BackBufferCount == 0) p.BackBufferCount = 1;
+    if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY)
+        return Fail(D3DERR_INVALIDCALL, "unknown swap effect");
+    D3DDISPLAYMODE desktop{};
+    d3d_->GetAdapterDisplayMode(adapter_, &desktop);
+    if (p.Windowed) {
+        // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
+        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
+        if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
+            int w = 0, h = 0;
+            if (!context_->DrawableSize(&w, &h)) {
+                w = static_cast<int>(desktop.Width);
+                h = static_cast<int>(desktop.Height);
+            }
+            if (p.BackBufferWidth == 0) p.BackBufferWidth = static_cast<UINT>(std::max(w, 1));
+            if (p.BackBufferHeight == 0) p.BackBufferHeight = static_cast<UINT>(std::max(h, 1));
+        }
+        if (p.BackBufferFormat == D3DFMT_UNKNOWN) p.BackBufferFormat = desktop.Format;
+        if (FAILED(d3d_->CheckDeviceType(adapter_, type_, desktop.Format, p.BackBufferFormat, TRUE)))
+            return Fail(D3DERR_NOTAVAILABLE, "windowed back-buffer format not supported");
+    } else {
+        D3DFORMAT display = p.BackBufferFormat == D3DFMT_A8R8G8B8   ? D3DFMT_X8R8G8B8
+                            : p.BackBufferFormat == D3DFMT_A1R5G5B5 ? D3DFMT_X1R5G5B5
+                                                                    : p.BackBufferFormat;
+        bool found = false;
+        for (const auto& m : adapter->modes)
+            found |= m.Width == p.BackBufferWidth && m.Height == p.BackBufferHeight && m.Format == display;
+        if (!found) return Fail(D3DERR_INVALIDCALL, "full-screen mode is not one of the adapter's modes");
+        if (window_) {
+            const bool desktopMode = p.BackBufferWidth == adapter->desktop.Width &&
+                                     p.BackBufferHeight == adapter->desktop.Height;
+            if (desktopMode) {
+                SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            } else {
+                SDL_DisplayMode want{}, closest{};
+                want.w = static_cast<int>(p.BackBufferWidth);
+                want.h = static_cast<int>(p.BackBufferHeight);
+                want.refresh_rate = static_cast<int>(p.FullScreen_RefreshRateInHz);
+                if (!SDL_GetClosestDisplayMode(adapter->display, &want, &closest) ||
+                    SDL_SetWindowDisplayMode(window_, &closest) != 0 ||
+                    SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0) {
+                    std::fprintf(stderr, "tessaloom d3d9: SDL refused the %ux%u mode: %s\n", p.BackBufferWidth,
+                                 p.BackBufferHeight, SDL_GetError());
+                    return D3DERR_NOTAVAILABLE;
+                }
+            }
+        }
+    }
+    const FormatInfo* color = FindFormat(p.BackBufferFormat);
+    if (!color || !color->renderTarget) return Fail(D3DERR_INVALIDCALL, "back-buffer format cannot be rendered to");
+    const FormatInfo* depth = nullptr;
+    if (p.EnableAutoDepthStencil) {
+        depth = FindFormat(p.AutoDepthStencilFormat);
+        if (!depth || depth->depthBits == 0) return Fail(D3DERR_INVALIDCALL, "automatic depth format not supported");
+    }
+    if (p.BackBufferWidth > 8192 || p.BackBufferHeight > 8192)
+        return Fail(D3DERR_INVALIDCALL, "back buffer larger than 8192 pixels");
+
+    MakeCurrent();
+    glActiveTexture(GL_TEXTURE0 + 15);
+    glBindTexture(GL_TEXTURE_2D, backBufferTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(color->internal), p.BackBufferWidth, p.BackBufferHeight, 0,
+                 GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, color->swizzle);
+    if (depth) {
+        if (!autoDepthRenderbuffer_) glGenRenderbuffers(1, &autoDepthRenderbuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, autoDepthRenderbuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, depth->internal, p.BackBufferWidth, p.BackBufferHeight);
+    }
+    D3DSURFACE_DESC bbDesc{p.BackBufferFormat, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT,
+                           D3DMULTISAMPLE_NONE, 0, p.BackBufferWidth, p.BackBufferHeight};
+    if (!backBuffer_) backBuffer_ = std::make_unique<Surface>(Surface::Kind::BackBuffer, this, nullptr, 0, bbDesc);
+    else backBuffer_->SetDesc(bbDesc);
+    backBuffer_->glTexture = backBufferTexture_;
+    if (depth) {
+        D3DSURFACE_DESC dDesc{p.AutoDepthStencilFormat, D3DRTYPE_SURFACE, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT,
+                              D3DMULTISAMPLE_NONE, 0, p.BackBufferWidth, p.BackBufferHeight};
+        if (!autoDepth_) autoDepth_ = std::make_unique<Surface>(Surface::Kind::AutoDepth, this, nullptr, 0, dDesc);
+        else autoDepth_->SetDesc(dDesc);
+        autoDepth_->glRenderbuffer = autoDepthRenderbuffer_;
+    }
+    // Without an automatic depth surface the old one is kept unbound: the
+    // application may still hold it.
+    context_->SetSwapInterval(p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    params_ = p;
+    *params = p;  // written back as Direct3D does
+    return D3D_OK;
+}
+
+HRESULT Device::TestCooperativeLevel() {
+    if (lostChecks_ > 0) {
+        if (--lostChecks_ == 0) {
+            lostChecks_ = -1;
+            notReset_ = true;
+        }
+        return D3DERR_DEVICELOST;
+    }
+    return notReset_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
+    if (!params) return D3DERR_INVALIDCALL;
+    if (lostChecks_ > 0) return D3DERR_DEVICELOST;
+    int alive = 0;
+    for (Resource* r : resources_) alive += r->pool() == D3DPOOL_DEFAULT && r->ExternalCount() > 0;
+    if (alive > 0) {
+        std::fprintf(stderr, "tessaloom d3d9: Reset refused: %d default-pool resource(s) still held\n", alive);
+        return D3DERR_INVALIDCALL;
+    }
+    if (inScene_) return Fail(D3DERR_INVALIDCALL, "Reset inside BeginScene/EndScene");
+    MakeCurrent();
+    ReleaseBindings();
+    HRESULT hr = ConfigureSwapChain(params);
+    if (FAILED(hr)) {
+        // The device stays not-reset; the old swap chain is gone.
+        notReset_ = true;
+        SetDefaultTargets();
+        return hr;
+    }
+    state_.SetDefaults(params_.EnableAutoDepthStencil != 0);
+    SetDefaultTargets();
+    renderStatesDirty_ = true;
+    samplerDirty_.fill(true);
+    input_ = InputCache{};
+    notReset_ = false;
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
+    if (lost()) return D3DERR_DEVICELOST;
+    if (inScene_) return Fail(D3DERR_INVALIDCALL, "Present inside BeginScene/EndScene");
+    MakeCurrent();
+    if (window_) {
+        int w = 0, h = 0;
+        context_->DrawableSize(&w, &h);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glDisable(GL_SCISSOR_TEST);
+        // The one flip: the back buffer holds row 0 at GL row 0.
+        glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth), static_cast<GLint>(params_.BackBufferHeight),
+                          0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        context_->Swap();
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        renderStatesDirty_ = true;
+    } else {
+        glFlush();
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (swapChain != 0 || index >= params_.BackBufferCount) return D3DERR_INVALIDCALL;
+    *surface = backBuffer_.get();
+    backBuffer_->AddRef();
+    return D3D_OK;
+}
+
+}  // namespace tessaloom::d3d9

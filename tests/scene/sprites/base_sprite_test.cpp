@@ -18,68 +18,6 @@ public:
     DS_BaseSpriteProp* Clone() const override { return new Plain(*this); }
 };
 
-void WriteViewRecord(DS_IOF_W& w, UINT speed) {
-    WriteRecordHeader(w, u"DS_ViewObjCtrl", 2);
-    for (INT v : {10, 20, 30, 40, 5, 6}) w.WriteInt(v);
-    for (float f : {0.0f, 1.0f, 0.25f, 0.75f}) w.WriteFloat(f);
-    w.WriteBool(false);
-    w.WriteUInt(speed);
-    WriteRecordHeader(w, u"DS_ABObj_Constructor", 1);
-    w.WriteString(u"sprites");
-}
-
-DS_ResFileData Frame(const std::u16string& path, INT id = 0) {
-    DS_ResFileData r;
-    r.resourceId = id;
-    r.module = id ? u"common_res.dll" : u"";
-    r.path = path;
-    const BYTE b[3] = {1, 2, 3};
-    r.SetBytes(3, b);
-    return r;
-}
-
-// A "DS_BaseSpriteProp" record of `version` with distinct values in every
-// field that version carries.
-void WriteSpriteRecord(DS_IOF_W& w, INT version, std::vector<DS_ResFileData> frames = {Frame(u"a.tga"), Frame(u"b.tga")},
-                       DS_ResFileData maskFile = Frame(u"m.tga", 9)) {
-    WriteRecordHeader(w, u"DS_BaseSpriteProp", version);
-    WriteViewRecord(w, 77);
-    w.WriteUInt(12);  // count
-    if (version <= 2) w.WriteUInt(88);  // the clock's speed, in the old place
-    w.WriteUInt(40);  // size
-    w.WriteUInt(50);  // transparency
-    w.WriteInt(1);    // additive
-    w.WriteInt(0x00332211);
-    for (float f : {0.5f, 0.1f, 0.9f, 0.75f, 1.25f}) w.WriteFloat(f);
-    if (version <= 1) {
-        w.WriteInt(static_cast<INT>(frames.size()));
-        for (const auto& f : frames) w.WriteResFile(f);
-        w.WriteResFile(maskFile);
-    } else {
-        w.WriteString(u"C:\\sprites\\fish.tga");
-        w.WriteInt64(111);
-        w.WriteString(u"C:\\sprites\\mask.tga");
-        w.WriteInt64(222);
-    }
-    w.WriteUInt(3);       // spare count
-    w.WriteFloat(2.5f);   // spare rate
-    w.WriteUInt(4);       // sheet frames
-    w.WriteFloat(8.0f);   // sheet rate
-    w.WriteBool(true);
-    if (version <= 1) {
-        w.WriteInt(2);
-        w.WriteFloat(0.25f);
-        w.WriteFloat(0.5f);
-        return;
-    }
-    if (version >= 4) w.WriteInt(1);
-    if (version >= 5) {
-        w.WriteInt(1);
-        w.WriteInt(1);
-    }
-    if (version >= 6) w.WriteInt(1);
-}
-
 class BaseSprite : public SpriteTest {};
 
 }  // namespace

@@ -11,7 +11,8 @@
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
 #include "scene/slide_show.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
+#include "tests/support/scene_fixture.h"
 
 namespace {
 
@@ -22,14 +23,7 @@ using tessaloom::testing::Probe;
 // Read before any test can change it.
 DS_EffectRunner* const g_runnerAtStart = GetEffectRunner();
 
-class OnePicture : public DS_LayerResources {
-public:
-    DS_PictureInfo GetPicture(const DS_ImageFileLink&) override { return picture; }
-    void OnResetDevice() override {}
-    void OnLostDevice() override {}
-    void PrepareLinkForSave(const DS_ImageFileLink&) override {}
-    DS_PictureInfo picture;
-};
+using OnePicture = tessaloom::testing::OnePictureResources;
 
 constexpr D3DCOLOR kBlue = 0xff0000ff, kWhite = 0xffffffff;
 

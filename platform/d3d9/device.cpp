@@ -418,22 +418,9 @@ void Device::ResetViewportToTarget() {
     transformsDirty_ = true;
 }
 
-HRESULT Device::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice9) {
-        *object = static_cast<IDirect3DDevice9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 ULONG Device::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    if (ReferenceCount() == 0) return 0;
+    return ComObject::Release();
 }
 
 HRESULT Device::TestCooperativeLevel() {

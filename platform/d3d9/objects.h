@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/fixed_function.h"
 #include "platform/d3d9/format.h"
@@ -25,6 +26,11 @@
 #include "platform/d3d9/state.h"
 
 struct SDL_Window;
+
+template <>
+struct ComInterfaceIds<IDirect3D9> : ComIds<IID_IDirect3D9> {};
+template <>
+struct ComInterfaceIds<IDirect3DDevice9> : ComIds<IID_IDirect3DDevice9> {};
 
 namespace tessaloom::d3d9 {
 
@@ -236,15 +242,12 @@ struct Adapter {
     GUID identifier{};
 };
 
-class Direct3D final : public IDirect3D9 {
+class Direct3D final : public ComObject<IDirect3D9> {
 public:
     Direct3D();
-    ~Direct3D();
+    ~Direct3D() override;
     bool Init();
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     UINT GetAdapterCount() override { return static_cast<UINT>(adapters_.size()); }
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) override;
     UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
@@ -268,21 +271,20 @@ public:
     }
 
 private:
-    ULONG refs_ = 1;
     std::vector<Adapter> adapters_;
 };
 
 // Fills the caps this stand-in implements.
 void FillCaps(UINT adapter, D3DCAPS9* caps);
 
-class Device final : public IDirect3DDevice9 {
+class Device final : public ComObject<IDirect3DDevice9> {
 public:
     Device(Direct3D* d3d, UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behavior);
-    ~Device();
+    ~Device() override;
     HRESULT Init(D3DPRESENT_PARAMETERS* params);
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
+    // Nothing once the count is zero: the resources the destructor lets go
+    // release the device they held.
     ULONG Release() override;
 
     HRESULT TestCooperativeLevel() override;
@@ -410,7 +412,6 @@ private:
     D3DDEVTYPE type_;
     HWND focus_;
     DWORD behavior_;
-    ULONG refs_ = 1;
     SDL_Window* window_ = nullptr;
     std::unique_ptr<GlContext> context_;
     D3DPRESENT_PARAMETERS params_{};

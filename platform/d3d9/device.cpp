@@ -788,6 +788,20 @@ GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
     return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
 }
 
+bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch) {
+    auto* ours = dynamic_cast<Texture*>(texture);
+    if (!ours || !bits || level >= ours->GetLevelCount() || (ours->usage() & D3DUSAGE_RENDERTARGET) ||
+        ours->format().compressed)
+        return false;
+    D3DSURFACE_DESC d{};
+    ours->GetLevelDesc(level, &d);
+    if (rect.left < 0 || rect.top < 0 || rect.left >= rect.right || rect.top >= rect.bottom ||
+        rect.right > static_cast<LONG>(d.Width) || rect.bottom > static_cast<LONG>(d.Height))
+        return false;
+    ours->WriteLevel(level, rect, static_cast<const uint8_t*>(bits), pitch);
+    return true;
+}
+
 void ForgetProgram(IDirect3DDevice9* device, GLuint program) {
     if (device) static_cast<Device*>(device)->ForgetGlProgram(program);
 }

@@ -11,6 +11,7 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -161,28 +162,64 @@ public:
     GLuint glTexture() const { return gl_; }
     // Writes rows of pixels into a level: its CPU copy (when it has one) and GL.
     void WriteLevel(UINT level, const RECT& rect, const uint8_t* source, UINT pitch);
-    // The CPU copy of a level (null for render targets).
+    // The CPU copy of a level: kept for system-memory, scratch and dynamic
+    // textures; null for render targets and, outside a lock, for the others.
     const uint8_t* LevelMemory(UINT level) const {
         return levels_[level].memory.empty() ? nullptr : levels_[level].memory.data();
     }
+    // Whether every level keeps a CPU copy between locks.
+    bool KeepsCopy() const { return keepsCopy_; }
     const FormatInfo& format() const { return format_; }
     DWORD usage() const { return usage_; }
     // Samplers read the applied state from here to skip redundant GL calls.
     std::array<GLint, 6> appliedSampler{-1, -1, -1, -1, -1, -1};
 
 private:
+    // A level's CPU copy: zero-filled by the allocator (calloc takes large
+    // blocks as fresh zero pages), so a new texture costs no pass over its
+    // pixels before they are written.
+    class LevelBytes {
+    public:
+        bool Allocate(size_t size) {
+            bytes_.reset(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
+            size_ = bytes_ ? size : 0;
+            return bytes_ != nullptr;
+        }
+        void Release() {
+            bytes_.reset();
+            size_ = 0;
+        }
+        uint8_t* data() const { return bytes_.get(); }
+        size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
+
+    private:
+        struct Free {
+            void operator()(uint8_t* p) const { std::free(p); }
+        };
+        std::unique_ptr<uint8_t[], Free> bytes_;
+        size_t size_ = 0;
+    };
     struct Level {
         UINT width, height;
-        std::vector<uint8_t> memory;  // CPU copy (empty for render targets)
+        // CPU copy: always for textures that keep one, else only while
+        // locked (GL holds the pixels); never for render targets.
+        LevelBytes memory;
+        // Whether the level has been written since it was made; until then
+        // GL holds zeros and a lock needs no read-back.
+        bool written = false;
         bool locked = false;
         RECT lockRect{};
         bool readOnly = false;
         std::unique_ptr<Surface> surface;
     };
     void Upload(UINT level, const RECT& rect);
+    bool ReadBack(UINT level);
+    size_t LevelSize(UINT level) const;
 
     const FormatInfo& format_;
     DWORD usage_;
+    bool keepsCopy_;
     DWORD lod_ = 0;
     GLuint gl_ = 0;
     std::vector<Level> levels_;

@@ -195,7 +195,7 @@ TEST_F(ResManagerTest, PicturesPastTheDocumentsPixelBudgetFailTheLoad) {
             Read(section.Bytes(3), 3);
             ADD_FAILURE() << "the load did not fail";
         } catch (const DS_LoadError& e) {
-            EXPECT_EQ(e.Code(), DS_LOAD_ERROR_CODE);
+            EXPECT_EQ(e.Code(), 0x8200000Bu);
             EXPECT_NE(std::string(e.what()).find(named), std::string::npos) << e.what();
         }
     };

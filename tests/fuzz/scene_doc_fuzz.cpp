@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         SetCurrentDocResManager(nullptr);
     } catch (const DS_LoadError& e) {
-        Check(e.Code() == DS_LOAD_ERROR_CODE);
+        Check(e.Code() == 0x8200000Bu);
         Check(GetCurrentDocResManager() == nullptr);
     }
     SetSceneRootReader(previous);

@@ -58,31 +58,78 @@ void SendToTopLevel(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // WM_ACTIVATEAPP only when the application as a whole gains or loses the
-// focus, not when the focus moves between its own windows.  The focus leaves
-// one window before it reaches the next, sometimes in separate batches of
-// events, so the application counts as inactive only once none of its windows
-// has had the focus for kActivationGraceMs.
+// focus, not when the focus moves between its own windows.  As in Win32,
+// activation follows each event as it comes: showing and activating a
+// top-level window makes the application active at once, and a focus event
+// counts where it stands in its batch, so a gain followed by a loss in one
+// pump still starts the loss.  The focus leaves one window before it reaches
+// the next, sometimes in separate batches of events, so the application counts
+// as inactive only once none of its windows has had the focus for
+// kActivationGraceMs.
+//
+// SDL merges and drops X focus events (a FocusIn followed by a FocusOut
+// within its own settling time reaches us as nothing at all), so with an X
+// server the server's own answer decides: while active, where the focus is
+// is asked every kServerFocusCheckMs, and a loss is confirmed by asking again
+// once the grace time has run.
 constexpr Uint32 kActivationGraceMs = 200;
+constexpr Uint32 kServerFocusCheckMs = 100;
 Uint32 g_focusLostAt = 0;
 bool g_focusLostPending = false;
+Uint32 g_lastServerCheck = 0;
 
-void UpdateActivation() {
+void Activate() {
+    g_focusLostPending = false;
+    if (g_appActive) return;
+    g_appActive = true;
+    g_lastServerCheck = SDL_GetTicks();
+    SendToTopLevel(WM_ACTIVATEAPP, TRUE, 0);
+}
+
+void StartFocusLoss(Uint32 now) {
+    if (!g_appActive || g_focusLostPending) return;
+    g_focusLostPending = true;
+    g_focusLostAt = now;
+}
+
+// After each focus event: a gain activates now, a loss starts the grace time.
+void FollowFocus() {
     if (g_focus && !FindWindow(g_focus)) g_focus = nullptr;
-    bool active = g_focus != nullptr;
-    if (active) g_focusLostPending = false;
-    if (active == g_appActive) return;
-    if (!active) {
-        Uint32 now = SDL_GetTicks();
-        if (!g_focusLostPending) {
-            g_focusLostPending = true;
-            g_focusLostAt = now;
-            return;
-        }
-        if (now - g_focusLostAt < kActivationGraceMs) return;
-        g_focusLostPending = false;
+    if (g_focus)
+        Activate();
+    else
+        StartFocusLoss(SDL_GetTicks());
+}
+
+// Once per pump: asks the server while active, and ends the grace time.
+void UpdateActivation() {
+    if (g_focus && !FindWindow(g_focus)) {
+        g_focus = nullptr;
+        FollowFocus();
     }
-    g_appActive = active;
-    SendToTopLevel(WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+    if (!g_appActive) return;
+    const Uint32 now = SDL_GetTicks();
+    if (!g_focusLostPending) {
+        if (now - g_lastServerCheck < kServerFocusCheckMs) return;
+        g_lastServerCheck = now;
+        if (QueryServerFocus(nullptr) == ServerFocus::Elsewhere) {
+            g_focus = nullptr;
+            StartFocusLoss(now);
+        }
+        return;
+    }
+    if (now - g_focusLostAt < kActivationGraceMs) return;
+    HWND ours = nullptr;
+    if (QueryServerFocus(&ours) == ServerFocus::Ours) {
+        // The server has the focus on one of ours: the loss was not real.
+        g_focus = ours;
+        g_focusLostPending = false;
+        g_lastServerCheck = now;
+        return;
+    }
+    g_focusLostPending = false;
+    g_appActive = false;
+    SendToTopLevel(WM_ACTIVATEAPP, FALSE, 0);
 }
 
 // logind announces a suspend with PrepareForSleep(true) on the system bus;
@@ -196,9 +243,13 @@ void Translate(const SDL_Event& e) {
                     break;
                 case SDL_WINDOWEVENT_FOCUS_GAINED:
                     g_focus = h;
+                    FollowFocus();
                     break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
-                    if (g_focus == h) g_focus = nullptr;
+                    if (g_focus == h) {
+                        g_focus = nullptr;
+                        FollowFocus();
+                    }
                     break;
                 case SDL_WINDOWEVENT_EXPOSED:
                     InvalidateRect(h, nullptr, FALSE);
@@ -289,18 +340,33 @@ bool CreateNativeWindow(WindowRecord& w) {
 }
 
 void DestroyNativeWindow(WindowRecord& w) {
-    if (g_focus == w.handle) g_focus = nullptr;
+    if (g_focus == w.handle) {
+        g_focus = nullptr;
+        FollowFocus();  // only starts the grace time: nothing is sent from here
+    }
     if (w.sdl && w.nativeLost && w.visible) PrepareLostNativeDestroy(w);
     if (w.sdl) SDL_DestroyWindow(w.sdl);
     w.sdl = nullptr;
     w.sdlId = 0;
 }
 
+// Showing or raising a top-level window of ours gives it the focus and makes
+// the application active at once, as Win32 does; the server's own focus
+// events follow later and are taken as they come.
+void TakeFocus(WindowRecord& w) {
+    if (w.style & WS_CHILD) return;
+    g_focus = w.handle;
+    Activate();
+}
+
 void ShowNativeWindow(WindowRecord& w, bool show, bool activate) {
     if (!w.sdl) return;
     if (show) {
         SDL_ShowWindow(w.sdl);
-        if (activate) SDL_RaiseWindow(w.sdl);
+        if (activate) {
+            SDL_RaiseWindow(w.sdl);
+            TakeFocus(w);
+        }
     } else {
         SDL_HideWindow(w.sdl);
     }
@@ -317,7 +383,9 @@ void SetNativeTopmost(WindowRecord& w, bool topmost) {
 }
 
 void RaiseNativeWindow(WindowRecord& w) {
-    if (w.sdl) SDL_RaiseWindow(w.sdl);
+    if (!w.sdl) return;
+    SDL_RaiseWindow(w.sdl);
+    if (w.visible) TakeFocus(w);
 }
 
 void PumpEvents() {

@@ -38,6 +38,9 @@ void DropPreviousSource(IBaseFilter* next) {
 }  // namespace
 
 int InitAudioGraph(HWND window) {
+    // A graph built before goes first: building again must not keep the
+    // earlier graph, its renderer and its sound thread alive behind the new one.
+    ReleaseAudioGraph();
     if (FAILED(CoInitialize(nullptr))) return 0;
     g_comStarted = true;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,

@@ -5,6 +5,7 @@
 #include <dbus/dbus.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/win32/strings.h"
@@ -135,15 +136,33 @@ void UpdateActivation() {
 // logind announces a suspend with PrepareForSleep(true) on the system bus;
 // it becomes WM_POWERBROADCAST PBT_APMSUSPEND.  Without a system bus (a
 // container, a CI runner) a suspend is not seen, which is said once.
+//
+// The bus is opened by its address, read here each time: libdbus's own
+// system-bus lookup reads DBUS_SYSTEM_BUS_ADDRESS once per process and keeps
+// the answer, so a connection made again after ResetBackend would go to the
+// first address ever seen.
 DBusConnection* g_systemBus = nullptr;
 bool g_systemBusTried = false;
+
+DBusConnection* OpenSystemBus(DBusError* error) {
+    const char* named = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const char* address = named && *named ? named : "unix:path=/run/dbus/system_bus_socket";
+    DBusConnection* bus = dbus_connection_open_private(address, error);
+    if (!bus) return nullptr;
+    if (!dbus_bus_register(bus, error)) {
+        dbus_connection_close(bus);
+        dbus_connection_unref(bus);
+        return nullptr;
+    }
+    return bus;
+}
 
 void WatchSystemSleep() {
     if (!g_systemBusTried) {
         g_systemBusTried = true;
         DBusError error;
         dbus_error_init(&error);
-        g_systemBus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
+        g_systemBus = OpenSystemBus(&error);
         if (g_systemBus) {
             dbus_connection_set_exit_on_disconnect(g_systemBus, FALSE);
             dbus_bus_add_match(g_systemBus,
@@ -164,6 +183,7 @@ void WatchSystemSleep() {
     }
     if (!g_systemBus) return;
     if (!dbus_connection_read_write(g_systemBus, 0)) {
+        dbus_connection_close(g_systemBus);
         dbus_connection_unref(g_systemBus);
         g_systemBus = nullptr;
         return;
@@ -468,6 +488,15 @@ void ResetBackend() {
     g_focus = nullptr;
     g_appActive = false;
     g_focusLostPending = false;
+    g_lastServerCheck = 0;
+    // The system bus is looked up again at the next pump, so that a test
+    // (or a changed DBUS_SYSTEM_BUS_ADDRESS) gets the bus it names.
+    if (g_systemBus) {
+        dbus_connection_close(g_systemBus);
+        dbus_connection_unref(g_systemBus);
+        g_systemBus = nullptr;
+    }
+    g_systemBusTried = false;
 }
 
 }  // namespace tessaloom::win32

@@ -19,7 +19,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
     tessaloom::testing::D3DHarness harness;
     ASSERT_TRUE(harness.ok());
     g_device = harness.device;
-    SetResCurrentDeviceGetter(&Current);
+    const DS_CurrentDeviceGetter previous = SetResCurrentDeviceGetter(&Current);
     resfix::FakeModules modules;  // no module: the document's copies serve
     {
         DS_IOF_W w;
@@ -39,7 +39,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         m.ReadFields(reader, 1);
         const DS_ImageSet& set = m.Tables().imageCache.at({u"common_res.dll", 7});
         if (!set.GetFrame(0)) {
-            SetResCurrentDeviceGetter(nullptr);
+            SetResCurrentDeviceGetter(previous);
             GTEST_SKIP() << "this program makes no textures";
         }
         EXPECT_EQ(set.width, 4u);
@@ -65,7 +65,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         ASSERT_GT(blob.GetSize(), 128u);
         EXPECT_EQ(std::memcmp(blob.GetBytes(), "DDS ", 4), 0);
     }
-    SetResCurrentDeviceGetter(nullptr);
+    SetResCurrentDeviceGetter(previous);
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
 namespace {
 
 TEST(ResDeviceTest, WithoutACurrentDeviceNothingIsMade) {
-    SetResCurrentDeviceGetter(nullptr);
+    const DS_CurrentDeviceGetter previous = SetResCurrentDeviceGetter(nullptr);
     std::vector<BYTE> tga = resfix::MakeTga(4, 4);
     DS_TextureInfo info = CreateTextureInfoFromMemory(tga.data(), static_cast<UINT>(tga.size()));
     EXPECT_FALSE(info.texture);
@@ -84,6 +84,7 @@ TEST(ResDeviceTest, WithoutACurrentDeviceNothingIsMade) {
     ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(1);
     EXPECT_TRUE(FAILED(GetResDevice().CreateEffect("effect", 6, &effect)));
     EXPECT_EQ(effect, nullptr);
+    SetResCurrentDeviceGetter(previous);
 }
 
 }  // namespace

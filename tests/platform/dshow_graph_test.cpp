@@ -135,12 +135,12 @@ protected:
         g_recorder = &recorder_;
         dshow::test::SetFastClock(true);
         dshow::test::SetOutputTap(&RecordTap, &recorder_);
-        dshow::SetEventPoster(&RecordPost);
+        previousPoster_ = dshow::SetEventPoster(&RecordPost);
         liveBefore_ = dshow::test::LiveObjectCount();
     }
     void TearDown() override {
         EXPECT_EQ(dshow::test::LiveObjectCount(), liveBefore_) << "graph objects left alive";
-        dshow::SetEventPoster(nullptr);
+        dshow::SetEventPoster(previousPoster_);
         dshow::test::SetOutputTap(nullptr, nullptr);
         dshow::test::SetFastClock(false);
         g_recorder = nullptr;
@@ -160,6 +160,7 @@ protected:
     TempFolder folder_;
     Recorder recorder_;
     int liveBefore_ = 0;
+    dshow::EventPoster previousPoster_ = nullptr;
 };
 
 TEST_F(SoundGraph, CreationRules) {

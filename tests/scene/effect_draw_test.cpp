@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(harness_.ok());
         CurrentDevice = harness_.device;
         g_device = harness_.device;
-        SetResCurrentDeviceGetter(&Current);
+        previousGetter_ = SetResCurrentDeviceGetter(&Current);
         SetLayerResources(&resources_);
         DS_SetCurrentViewState(&state_);
         SetEffectRunner(&DS_DefaultEffectRunner());
@@ -53,10 +53,11 @@ protected:
         state_.view.Teardown();
         DS_SetCurrentViewState(nullptr);
         SetLayerResources(nullptr);
-        SetResCurrentDeviceGetter(nullptr);
+        SetResCurrentDeviceGetter(previousGetter_);
         CurrentDevice = nullptr;
         g_device = nullptr;
     }
+    DS_CurrentDeviceGetter previousGetter_ = nullptr;
 
     // An effect of the demo folder, asked of a manager that has its bytes.
     ID3DXEffect* DemoEffect(const char* name) {

@@ -495,6 +495,7 @@ TEST_F(SceneRendering, EffectPassesAndNullEffects) {
     Frames({0.0f});
     DS_2D_Light& layer = *root_->slides[0]->mainLayer;
     CountingRunner runner;
+    DS_EffectRunner* const previousRunner = GetEffectRunner();
     SetEffectRunner(&runner);
     int dummy = 0;
     ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(&dummy);  // never dereferenced by the runner
@@ -514,6 +515,7 @@ TEST_F(SceneRendering, EffectPassesAndNullEffects) {
     SetEffectRunner(nullptr);
     layer.DrawWithEffect(layer.GetScreenQuad(), &effect);  // no runner: skipped, said once
     harness_.device->EndScene();
+    SetEffectRunner(previousRunner);
 }
 
 // Mesh lists: counter-clockwise culling for a front-face flag of 1, the

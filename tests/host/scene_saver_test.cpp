@@ -653,8 +653,10 @@ TEST_F(PlaylistTest, OneSoundReplaysItself) {
 
 TEST_F(PlaylistTest, UnplayableItemsAreSkipped) {
     dshow_test::WriteBytes(folder_.File("bad.wav"), "RIFF....not a wave");
-    backend.sounds = {Sound("a.wav", 0.1f), Missing("gone.wav"), Sound("c.wav", 0.3f),
-                      tessaloom::Utf8ToUtf16(folder_.File("bad.wav"))};
+    // A named pipe at a stored path: opening it to read would wait for a writer.
+    ASSERT_TRUE(dshow_test::MakeFifo(folder_.File("pipe.wav")));
+    backend.sounds = {Sound("a.wav", 0.1f), Missing("gone.wav"), tessaloom::Utf8ToUtf16(folder_.File("pipe.wav")),
+                      Sound("c.wav", 0.3f), tessaloom::Utf8ToUtf16(folder_.File("bad.wav"))};
     const auto runs = PlayUntil(4);
     EXPECT_TRUE(Near(runs, {0.1f, 0.3f, 0.1f, 0.3f})) << Show(runs);
 }

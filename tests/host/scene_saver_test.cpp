@@ -42,7 +42,7 @@ struct FakeRoot : ScreenSceneRoot {
     bool throwOnInit = false;
     bool throwOnRestore = false;
     int picturePosition = -1;
-    std::vector<float> frameTimes;
+    std::vector<double> frameTimes;
     int renders = 0;
     IDirect3DDevice9* deviceAtRender = nullptr;
 
@@ -53,7 +53,7 @@ struct FakeRoot : ScreenSceneRoot {
     }
     void ExtractSounds() override { log->push_back("extract"); }
     void SetPicturePosition(int mode) override { picturePosition = mode; }
-    int FrameMove(float t) override {
+    int FrameMove(double t) override {
         frameTimes.push_back(t);
         return 0;
     }
@@ -322,7 +322,7 @@ TEST_F(SceneSaverTest, RenderMovesAndDrawsTheCurrentScreen) {
     saver.appTime = 2.5f;
     EXPECT_EQ(saver.Render(), S_OK);
     FakeRoot* root = backend.roots.at(0);
-    EXPECT_EQ(root->frameTimes, std::vector<float>{2.5f});
+    EXPECT_EQ(root->frameTimes, std::vector<double>{2.5});
     EXPECT_EQ(root->renders, 1);
     EXPECT_EQ(root->deviceAtRender, harness.device);
     // EndScene ran: a new scene can begin.
@@ -357,7 +357,7 @@ struct DocRoot : ScreenSceneRoot {
         for (auto& s : root->sounds) s->ExtractToTemp();
     }
     void SetPicturePosition(int) override {}
-    int FrameMove(float) override { return 0; }
+    int FrameMove(double) override { return 0; }
     int Render() override { return 0; }
     int InvalidateDeviceObjects() override { return 0; }
     int RestoreDeviceObjects() override { return 0; }

@@ -41,7 +41,7 @@ public:
     explicit MirrorObject(MirrorDescription* copy) : DS_ABObj(copy), copy_(copy) {}
     ~MirrorObject() override { delete copy_; }
     int NeedsSceneTexture() override { return 1; }
-    void FrameMove(float) override {}
+    void FrameMove(double) override {}
     void Render(DS_2D_Light& layer) override {
         IDirect3DTexture9* scene = *layer.GetSceneTexture();
         seen.push_back(scene);

@@ -142,6 +142,30 @@ TEST_F(AudioGraphTest, UnplayableFileFailsAndTheNextStillPlays) {
     EXPECT_EQ(GetAudioEvent(), EC_COMPLETE);
 }
 
+TEST_F(AudioGraphTest, TheFallBackWayAlsoKeepsOneSource) {
+    // Files rendered afresh, then the main way again: each plays alone and
+    // the graph holds as many objects after the fourth as after the second.
+    Recorder& r = Recorder::Get();
+    const std::u16string files[] = {MakeSound("a.wav", 0.1f), MakeSound("b.wav", 0.2f), MakeSound("c.wav", 0.3f)};
+    int live = -1;
+    for (int i = 0; i < 4; ++i) {
+        r.Clear();
+        const std::u16string& file = files[i % 3];
+        if (i < 3) {
+            ASSERT_EQ(RenderAudioFile(file), 1);
+        } else {
+            ASSERT_TRUE(PlayAudioFile(file));
+        }
+        ASSERT_TRUE(r.WaitForPosts(1)) << "no end-of-sound message for play " << i;
+        EXPECT_EQ(GetAudioEvent(), EC_COMPLETE);
+        EXPECT_TRUE(AllNear(r.Levels(), 0.1f * static_cast<float>(i % 3 + 1))) << "play " << i << " was not alone";
+        if (i == 1) live = tessaloom::dshow::test::LiveObjectCount();
+        if (i > 1) {
+            EXPECT_EQ(tessaloom::dshow::test::LiveObjectCount(), live) << "play " << i;
+        }
+    }
+}
+
 TEST_F(AudioGraphTest, NothingPlaysOnceReleased) {
     const std::u16string file = MakeSound("r.wav", 0.1f);
     ReleaseAudioGraph();

@@ -2,6 +2,7 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -103,6 +104,12 @@ bool CSaverFramework::PreviewSettle() {
     return true;
 }
 
+bool CSaverFramework::HasSaverWindow() const {
+    for (uint32_t i = 0; i < monitorCount && i < kMaxMonitors; ++i)
+        if (monitors[i].window && IsWindow(monitors[i].window)) return true;
+    return mainWindow && IsWindow(mainWindow);
+}
+
 bool CSaverFramework::HasCompatibleAdapter() const {
     for (uint32_t i = 0; i < adapterCount; ++i)
         if (adapters[i] && (adapters[i]->compatibleHardware || adapters[i]->compatibleSoftware)) return true;
@@ -120,6 +127,18 @@ HRESULT CSaverFramework::Run() {
         case Preview:
         case FullScreen:
         case TestWindow: {
+            if (errorMode && !HasSaverWindow()) {
+                // The mode's windows could not be made at all (a preview
+                // parent that is no window, no monitor to cover): nothing
+                // could show the error box and nothing could end the loop,
+                // so the error goes to stderr and the process fails.
+                WCHAR text[512] = {};
+                GetErrorText(errorCode, text, 512);
+                std::fprintf(stderr, "tessaloom: %s (0x%08X); no saver window could be made\n",
+                             tessaloom::Utf16ToUtf8(text).c_str(), static_cast<unsigned>(errorCode));
+                ReleaseDirect3D();
+                return kExitNoSaverWindow;
+            }
             HRESULT hr = RunSaverLoop();
             if (FAILED(hr)) ShowError(hr);
             break;

@@ -150,7 +150,7 @@ void BM_LoadDocumentOnDevice(benchmark::State& state) {
         state.SkipWithError("no Direct3D device");
         return;
     }
-    SetResCurrentDeviceGetter(&CurrentForBench);
+    const DS_CurrentDeviceGetter previousGetter = SetResCurrentDeviceGetter(&CurrentForBench);
     TimedD3DX timed(GetResDevice());
     DS_ResDevice* previousDevice = SetResDevice(&timed);
     resfix::FakeModules modules;
@@ -166,7 +166,7 @@ void BM_LoadDocumentOnDevice(benchmark::State& state) {
     }
     SetSceneRootReader(previous);
     SetResDevice(previousDevice);
-    SetResCurrentDeviceGetter(nullptr);
+    SetResCurrentDeviceGetter(previousGetter);
     g_device->Release();
     g_device = nullptr;
     d3d->Release();

@@ -49,11 +49,11 @@ public:
         }
     }
     ~SpriteObject() override { delete copy_; }
-    void FrameMove(float time) override {
+    void FrameMove(double time) override {
         DX_V::PCT* v = mesh_.Lock();
         if (!v) return;
         for (int j = 0; j < kSprites; ++j) {
-            const float x = std::fmod(static_cast<float>(j * 37) + time * 50.0f, 1920.0f);
+            const float x = static_cast<float>(std::fmod(j * 37 + time * 50.0, 1920.0));
             const float y = static_cast<float>((j * 53) % 1080);
             const D3DCOLOR c = 0xC0FFFFFFu;
             DX_V::PCT* q = v + 4 * j;

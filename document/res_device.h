@@ -52,9 +52,11 @@ public:
 
 // The device the default device side makes everything on: the host's current
 // device, which it switches per render unit.  The host installs the getter;
-// without one (or with no current device) nothing is made.
+// without one (or with no current device) nothing is made.  Returns the
+// getter it replaces (the scene library installs one when it is linked), so
+// that a caller can put it back.
 using DS_CurrentDeviceGetter = IDirect3DDevice9* (*)();
-void SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
+DS_CurrentDeviceGetter SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
 
 // The process-wide device side; never null.
 DS_ResDevice& GetResDevice();

@@ -107,10 +107,12 @@ public:
     }
     using UINTSclaleTo<float>::Assign;
 
-    // `now` in seconds.  Time running backwards gives a step of 0.
-    void Advance(float now) {
+    // `now`: application time in seconds.  Time running backwards gives a
+    // step of 0.  The times are doubles: after days of running a float
+    // time would only step in whole hundredths of seconds and more.
+    void Advance(double now) {
         if (lastTime > now) lastTime = now;
-        step = now - lastTime;
+        step = static_cast<float>(now - lastTime);
         if (step > 0.2f) step = 0.2f;
         step = step * converted;
         time = time + step;
@@ -118,8 +120,8 @@ public:
     }
 
     float step = 0.0f;
-    float time = 0.0f;
-    float lastTime = 0.0f;
+    double time = 0.0;      // the clock
+    double lastTime = 0.0;  // the `now` of the last Advance
 };
 
 // Scaled parameters are read into a temporary and set through SetValue, so

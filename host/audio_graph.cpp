@@ -38,6 +38,9 @@ void DropPreviousSource(IBaseFilter* next) {
 }  // namespace
 
 int InitAudioGraph(HWND window) {
+    // A graph built before goes first: building again must not keep the
+    // earlier graph, its renderer and its sound thread alive behind the new one.
+    ReleaseAudioGraph();
     if (FAILED(CoInitialize(nullptr))) return 0;
     g_comStarted = true;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
@@ -132,7 +135,15 @@ bool RestartAudioGraph(IBaseFilter* source) {
 
 int RenderAudioFile(const std::u16string& path) {
     if (!g_graph) return 0;
+    // As on the main path, the previous sound's source leaves the graph first
+    // and the new one is kept as the current source, so this way too the
+    // graph holds one source and one open file.
+    if (g_control) g_control->Stop();
+    DropPreviousSource(nullptr);
     if (FAILED(g_graph->RenderFile(path.c_str(), nullptr))) return 0;
+    // RenderFile names the source it adds after the file.
+    IBaseFilter* source = nullptr;
+    if (SUCCEEDED(g_graph->FindFilterByName(path.c_str(), &source))) g_currentSource = source;
     if (!g_control || FAILED(g_control->Run())) return 0;
     return 1;
 }

@@ -42,6 +42,15 @@ CSaverFramework::~CSaverFramework() {
 }
 
 HRESULT CSaverFramework::Create(HINSTANCE inst) {
+    // The thread keeps its priority.  On Linux an idle (nice 19) thread, whose
+    // priority SDL's and the GL driver's threads inherit, gets a sliver of
+    // the processor whenever anything else runs: measured with the X11 checks
+    // on a busy machine, at nice 19 a key press had not ended the full-screen
+    // saver after 10 s, nor had another application taking the focus or the
+    // preview's parent going, and start-up had not drawn a frame; at normal
+    // priority under the same load each of them ended it (the key in 2.1 to
+    // 4.4 s, the length of one frame there).  Ending promptly on the user's
+    // action matters more than yielding the processor.
     instance = inst;
     runMode = ParseCommandLine(GetCommandLineW());
     EnumerateMonitors();
@@ -104,6 +113,12 @@ bool CSaverFramework::PreviewSettle() {
     return true;
 }
 
+bool CSaverFramework::HasSaverWindow() const {
+    for (uint32_t i = 0; i < monitorCount && i < kMaxMonitors; ++i)
+        if (monitors[i].window && IsWindow(monitors[i].window)) return true;
+    return mainWindow && IsWindow(mainWindow);
+}
+
 bool CSaverFramework::HasCompatibleAdapter() const {
     for (uint32_t i = 0; i < adapterCount; ++i)
         if (adapters[i] && (adapters[i]->compatibleHardware || adapters[i]->compatibleSoftware)) return true;
@@ -121,6 +136,18 @@ HRESULT CSaverFramework::Run() {
         case Preview:
         case FullScreen:
         case TestWindow: {
+            if (errorMode && !HasSaverWindow()) {
+                // The mode's windows could not be made at all (a preview
+                // parent that is no window, no monitor to cover): nothing
+                // could show the error box and nothing could end the loop,
+                // so the error goes to stderr and the process fails.
+                WCHAR text[512] = {};
+                GetErrorText(errorCode, text, 512);
+                std::fprintf(stderr, "tessaloom: %s (0x%08X); no saver window could be made\n",
+                             tessaloom::Utf16ToUtf8(text).c_str(), static_cast<unsigned>(errorCode));
+                ReleaseDirect3D();
+                return kExitNoSaverWindow;
+            }
             HRESULT hr = RunSaverLoop();
             if (FAILED(hr)) ShowError(hr);
             break;

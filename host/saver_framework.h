@@ -22,7 +22,9 @@ public:
 
     // Virtual operations, in their fixed order.
     virtual HRESULT Create(HINSTANCE instance);  // always 0; failures set the error mode
-    virtual HRESULT Run();                       // always 0
+    // 0, or kExitNoSaverWindow when a saver mode failed before any of its
+    // windows existed (the error is then written to stderr).
+    virtual HRESULT Run();
     virtual void ShowConfigDialog() {}
     virtual void LoadSettings() {}
     virtual void PaintErrorBox(HWND window, HDC dc);
@@ -143,7 +145,12 @@ private:
     void ReleaseDirect3D();
     bool PreviewSettle();
     bool HasCompatibleAdapter() const;
+    // Whether any saver window of the mode exists.
+    bool HasSaverWindow() const;
 };
+
+// The exit status of a saver mode that could not make any of its windows.
+constexpr HRESULT kExitNoSaverWindow = 1;
 
 // The one saver object of the process (set by the constructor).
 extern CSaverFramework* g_saver;

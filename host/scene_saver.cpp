@@ -70,7 +70,7 @@ public:
             if (auto* sound = dynamic_cast<DS_AudioFile*>(item.Get())) sound->ExtractToTemp();
     }
     void SetPicturePosition(int mode) override { root_->SetPicturePosition(mode); }
-    int FrameMove(float time) override { return root_->FrameMove(time); }
+    int FrameMove(double time) override { return root_->FrameMove(time); }
     int Render() override { return root_->Render(); }
     int InvalidateDeviceObjects() override { return root_->InvalidateDeviceObjects(); }
     int RestoreDeviceObjects() override { return root_->RestoreDeviceObjects(); }
@@ -130,7 +130,7 @@ void DocumentSceneBackend::ReleaseUnitDeviceObjects(int unit) {
 
 CScreenScene::~CScreenScene() = default;
 
-void CScreenScene::FrameMove(float time) {
+void CScreenScene::FrameMove(double time) {
     if (root) root->FrameMove(time);
 }
 

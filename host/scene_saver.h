@@ -32,7 +32,7 @@ public:
     // DS_AudioFile::ExtractToTemp of every sound item, in order.
     virtual void ExtractSounds() = 0;
     virtual void SetPicturePosition(int mode) = 0;
-    virtual int FrameMove(float time) = 0;
+    virtual int FrameMove(double time) = 0;
     virtual int Render() = 0;
     virtual int InvalidateDeviceObjects() = 0;
     virtual int RestoreDeviceObjects() = 0;
@@ -100,7 +100,7 @@ public:
     CScreenScene(const CScreenScene&) = delete;
     CScreenScene& operator=(const CScreenScene&) = delete;
 
-    void FrameMove(float time);
+    void FrameMove(double time);
     // The first call loads the scene, later calls restore it; every call
     // then plays the next sound of the playlist.
     void LoadOrRestore();

@@ -56,32 +56,32 @@ void DSM_Camera::CopySettings(const DSM_Camera& other) {
     segmentEnd = other.segmentEnd;
 }
 
-void DSM_Camera::Evaluate(float now, float* z, float* panX, float* panY) {
+void DSM_Camera::Evaluate(double now, float* z, float* panX, float* panY) {
     speed.Advance(now);
-    const float t = speed.time;
+    const double t = speed.time;
     *z = 1.0f;
     *panX = 0.0f;
     *panY = 0.0f;
     if (enabled.value == 0 || motionMode.value != 1) return;
     if (t >= segmentEnd) PickNextSegment(t);
     *z = zoom.Converted();
-    const float length = segmentEnd - segmentStart;
+    const float length = static_cast<float>(segmentEnd - segmentStart);
     // Segments always have length 0.5 or 5..7; the guard only keeps a
     // hand-set zero-length segment from producing NaN.
-    const float a = length > 0.0f ? (t - segmentStart) * kPi / length : 0.0f;
+    const float a = length > 0.0f ? static_cast<float>(t - segmentStart) * kPi / length : 0.0f;
     const float c = std::cos(a);
     const float e = (1.0f - c) / 2.0f;
     *panX = panXFrom + e * (panXTo - panXFrom);
     *panY = panYFrom + e * (panYTo - panYFrom);
 }
 
-void DSM_Camera::FrameMove(float now) {
+void DSM_Camera::FrameMove(double now) {
     float z, px, py;
     Evaluate(now, &z, &px, &py);
     DS_2DView::Current().SetZoom(z, px, py);
 }
 
-void DSM_Camera::PickNextSegment(float t) {
+void DSM_Camera::PickNextSegment(double t) {
     segmentStart = t;
     panXFrom = panXTo;
     panYFrom = panYTo;

@@ -26,12 +26,12 @@ public:
     // The whole state of `other`: settings, clock, motion mode and pan.
     void CopySettings(const DSM_Camera& other);
 
-    // `now`: scene time in seconds.  Advances the clock, then sets the
+    // `now`: application time in seconds.  Advances the clock, then sets the
     // current 2D view's zoom.
-    void FrameMove(float now);
+    void FrameMove(double now);
     // The zoom and pan FrameMove computes, without touching the view.
-    void Evaluate(float now, float* z, float* panX, float* panY);
-    void PickNextSegment(float t);
+    void Evaluate(double now, float* z, float* panX, float* panY);
+    void PickNextSegment(double t);
 
     MediaParamT<int> enabled;
     UINTSclaleTo<float> zoom;
@@ -39,5 +39,7 @@ public:
     MediaParamTB<int> motionMode;  // 1 while the camera is in motion; never stored
     float panXFrom = 0.0f, panXTo = 0.0f;
     float panYFrom = 0.0f, panYTo = 0.0f;
-    float segmentStart = 0.0f, segmentEnd = 0.0f;
+    // Clock times (double, as the clock is: a float of days of seconds
+    // would step in tens of milliseconds).
+    double segmentStart = 0.0, segmentEnd = 0.0;
 };

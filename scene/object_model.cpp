@@ -111,8 +111,8 @@ D3DXVECTOR3 DS_ViewObjCtrl::RandomPointInset(float hw, float hh) const {
     return D3DXVECTOR3(x, y, 0.0f);
 }
 
-void DS_ViewObjCtrl::AdvanceClock(float now) {
-    float s = std::fabs(now - lastTime);
+void DS_ViewObjCtrl::AdvanceClock(double now) {
+    float s = static_cast<float>(std::fabs(now - lastTime));
     if (s > 0.2f) s = 0.2f;
     s = static_cast<float>(speed.value) * 0.02f * s;
     step = s;

@@ -44,7 +44,8 @@ public:
     virtual ~DS_ABObj() = default;
 
     virtual void Render(DS_2D_Light& layer) = 0;
-    virtual void FrameMove(float time) = 0;
+    // `time`: application time in seconds.
+    virtual void FrameMove(double time) = 0;
     // Non-zero: the slide captures the picture drawn so far before this object draws.
     virtual int NeedsSceneTexture() { return 0; }
 
@@ -88,16 +89,16 @@ public:
     // The same in the area shrunk by the half extents.
     D3DXVECTOR3 RandomPointInset(float halfWidth, float halfHeight) const;
     // step := |now - last time| capped at 0.2, times raw speed x 0.02; clock += step.
-    void AdvanceClock(float now);
+    void AdvanceClock(double now);
 
     MediaRectangle area;
     MediaParamT<unsigned int> speed;
     bool flag = false;
     float leftFraction = 0.0f, rightFraction = 1.0f, topFraction = 0.0f, bottomFraction = 1.0f;
     float step = 0.0f;
-    float clock = 0.0f;
+    double clock = 0.0;  // doubles, as application time is: see MediaSpeedParam
     DS_CtrlList bindings;
-    float lastTime = 0.0f;
+    double lastTime = 0.0;
 
 private:
     void BindEdgeControls();

@@ -132,7 +132,7 @@ void DS_2D_Light::InvalidateDeviceObjects() {
     if (DS_LayerResources* resources = GetLayerResources()) resources->OnLostDevice();
 }
 
-void DS_2D_Light::FrameMove(float time) { camera.FrameMove(time); }
+void DS_2D_Light::FrameMove(double time) { camera.FrameMove(time); }
 
 void DS_2D_Light::Resize(int width, int height) {
     targetWidth = width;

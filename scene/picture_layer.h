@@ -75,7 +75,7 @@ public:
     virtual void InvalidateDeviceObjects() = 0;
     virtual void RenderFinish() = 0;
     virtual void DrawPicture() = 0;
-    virtual void FrameMove(float time) = 0;
+    virtual void FrameMove(double time) = 0;
     virtual void Resize(int width, int height) = 0;
     virtual void SetPicturePosition(int mode) = 0;
     virtual void DrawColorOverlay(const DS_SimpleMesh<DX_V::TPC>& quad) = 0;
@@ -107,7 +107,7 @@ public:
     void InvalidateDeviceObjects() override;
     void RenderFinish() override;
     void DrawPicture() override;
-    void FrameMove(float time) override;
+    void FrameMove(double time) override;
     void Resize(int width, int height) override;
     void SetPicturePosition(int mode) override;
     void DrawColorOverlay(const DS_SimpleMesh<DX_V::TPC>& quad) override;

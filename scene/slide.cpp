@@ -97,7 +97,7 @@ void DS_SlideContainer::RenderFinish() {
     if (mainLayer) mainLayer->RenderFinish();
 }
 
-void DS_SlideContainer::FrameMove(float time) {
+void DS_SlideContainer::FrameMove(double time) {
     if (mainLayer) mainLayer->FrameMove(time);
     for (const auto& instance : instances)
         if (instance) instance->FrameMove(time);

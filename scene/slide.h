@@ -44,7 +44,7 @@ public:
     void RenderScene();
     void RenderFinish();
     // The layer first, then every object from the first to the last.
-    void FrameMove(float time);
+    void FrameMove(double time);
     void RestoreDeviceObjects();
     void Resize(int width, int height);
     void SetPicturePosition(int mode);

@@ -73,7 +73,7 @@ float DS_SlideShow_Light::FadeAlpha(float t, float fadeIn, float hold, float fad
     return 0.0f;
 }
 
-int DS_SlideShow_Light::FrameMove(float time) {
+int DS_SlideShow_Light::FrameMove(double time) {
     if (!currentSlide) {
         // An empty slide list has nothing to show (Render draws black).
         if (slides.empty() || !slides[0]) return 0;
@@ -98,7 +98,7 @@ int DS_SlideShow_Light::FrameMove(float time) {
             ApplyCurrentSlide();
             // The times read above (the old slide's) stay in use for this frame.
         }
-        fadeAlpha = FadeAlpha(time - startTime, fadeInTime, holdTime, fadeOutTime);
+        fadeAlpha = FadeAlpha(static_cast<float>(time - startTime), fadeInTime, holdTime, fadeOutTime);
         if (fadeQuad) fadeQuad->SetCornerAlpha(fadeAlpha, fadeAlpha, fadeAlpha, fadeAlpha);
     }
     if (currentSlide) currentSlide->FrameMove(time);

@@ -33,7 +33,7 @@ public:
     // buffer (its size may have changed in a windowed reset).
     virtual int RestoreDeviceObjects();
     // `time`: the host's application time in seconds.
-    virtual int FrameMove(float time);
+    virtual int FrameMove(double time);
 
     void WriteSlides(DS_IOF_Virtual& archive);
     void WriteAudioFiles(DS_IOF_Virtual& archive);
@@ -52,7 +52,7 @@ public:
     DS_CountedPtr<DS_SlideContainer> currentSlide;
     std::vector<DS_CountedPtr<DS_SlideContainer>> slides;
     std::vector<DS_CountedPtr<DS_IOF_Item>> sounds;
-    float startTime = 0.0f;
+    double startTime = 0.0;  // application time the current slide started at
     unsigned int nextIndex = 1;
     std::unique_ptr<DS_SimpleMesh<DX_V::TPC>> fadeQuad;
     float fadeAlpha = 0.0f;  // the alpha last given to the fade quad

@@ -250,7 +250,9 @@ namespace tessaloom::dshow {
 using EventPoster = bool (*)(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The function every graph posts its notifications through (null: none;
-// events then stay in the graph's queue and a loud error is printed).
-void SetEventPoster(EventPoster poster);
+// events then stay in the graph's queue and a loud error is printed).  The
+// window stand-in installs one that posts to the message queue.  Returns the
+// poster it replaces, so that a caller can put it back.
+EventPoster SetEventPoster(EventPoster poster);
 
 }  // namespace tessaloom::dshow

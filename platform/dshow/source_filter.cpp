@@ -1,17 +1,40 @@
 // The sound-file source: libsndfile decodes the file (WAV, FLAC, Ogg Vorbis,
 // MP3 and the other formats libsndfile reads) into float frames.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/dshow/graph_internal.h"
 #include "platform/win32/strings.h"
 
 namespace tessaloom::dshow {
 
+// Only a regular file is opened for decoding.  A FIFO, a device or a folder
+// at a sound's path would block the reader or never end, so it is refused as
+// an unplayable file.  The name is opened without blocking and the type is
+// judged on the open descriptor, so the file cannot be swapped in between.
 HRESULT SourceFilter::Open(const std::u16string& path, SourceFilter** filter) {
     *filter = nullptr;
     const std::string narrow = Utf16ToUtf8(path);
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        Complain("cannot open \"%s\": %s", narrow.c_str(), std::strerror(errno));
+        return DSHOW_E_FILE_NOT_FOUND;
+    }
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Complain("\"%s\" is not a regular file: not played", narrow.c_str());
+        ::close(fd);
+        return VFW_E_UNKNOWN_FILE_TYPE;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     SF_INFO info{};
-    SNDFILE* file = sf_open(narrow.c_str(), SFM_READ, &info);
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd when done, also on failure
     if (!file) {
         const int error = sf_error(nullptr);
         Complain("cannot open \"%s\": %s", narrow.c_str(), sf_strerror(nullptr));

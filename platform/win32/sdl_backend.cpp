@@ -5,6 +5,7 @@
 #include <dbus/dbus.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/win32/strings.h"
@@ -58,45 +59,110 @@ void SendToTopLevel(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // WM_ACTIVATEAPP only when the application as a whole gains or loses the
-// focus, not when the focus moves between its own windows.  The focus leaves
-// one window before it reaches the next, sometimes in separate batches of
-// events, so the application counts as inactive only once none of its windows
-// has had the focus for kActivationGraceMs.
+// focus, not when the focus moves between its own windows.  As in Win32,
+// activation follows each event as it comes: showing and activating a
+// top-level window makes the application active at once, and a focus event
+// counts where it stands in its batch, so a gain followed by a loss in one
+// pump still starts the loss.  The focus leaves one window before it reaches
+// the next, sometimes in separate batches of events, so the application counts
+// as inactive only once none of its windows has had the focus for
+// kActivationGraceMs.
+//
+// SDL merges and drops X focus events (a FocusIn followed by a FocusOut
+// within its own settling time reaches us as nothing at all), so with an X
+// server the server's own answer decides: while active, where the focus is
+// is asked every kServerFocusCheckMs, and a loss is confirmed by asking again
+// once the grace time has run.
 constexpr Uint32 kActivationGraceMs = 200;
+constexpr Uint32 kServerFocusCheckMs = 100;
 Uint32 g_focusLostAt = 0;
 bool g_focusLostPending = false;
+Uint32 g_lastServerCheck = 0;
 
-void UpdateActivation() {
+void Activate() {
+    g_focusLostPending = false;
+    if (g_appActive) return;
+    g_appActive = true;
+    g_lastServerCheck = SDL_GetTicks();
+    SendToTopLevel(WM_ACTIVATEAPP, TRUE, 0);
+}
+
+void StartFocusLoss(Uint32 now) {
+    if (!g_appActive || g_focusLostPending) return;
+    g_focusLostPending = true;
+    g_focusLostAt = now;
+}
+
+// After each focus event: a gain activates now, a loss starts the grace time.
+void FollowFocus() {
     if (g_focus && !FindWindow(g_focus)) g_focus = nullptr;
-    bool active = g_focus != nullptr;
-    if (active) g_focusLostPending = false;
-    if (active == g_appActive) return;
-    if (!active) {
-        Uint32 now = SDL_GetTicks();
-        if (!g_focusLostPending) {
-            g_focusLostPending = true;
-            g_focusLostAt = now;
-            return;
-        }
-        if (now - g_focusLostAt < kActivationGraceMs) return;
-        g_focusLostPending = false;
+    if (g_focus)
+        Activate();
+    else
+        StartFocusLoss(SDL_GetTicks());
+}
+
+// Once per pump: asks the server while active, and ends the grace time.
+void UpdateActivation() {
+    if (g_focus && !FindWindow(g_focus)) {
+        g_focus = nullptr;
+        FollowFocus();
     }
-    g_appActive = active;
-    SendToTopLevel(WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+    if (!g_appActive) return;
+    const Uint32 now = SDL_GetTicks();
+    if (!g_focusLostPending) {
+        if (now - g_lastServerCheck < kServerFocusCheckMs) return;
+        g_lastServerCheck = now;
+        if (QueryServerFocus(nullptr) == ServerFocus::Elsewhere) {
+            g_focus = nullptr;
+            StartFocusLoss(now);
+        }
+        return;
+    }
+    if (now - g_focusLostAt < kActivationGraceMs) return;
+    HWND ours = nullptr;
+    if (QueryServerFocus(&ours) == ServerFocus::Ours) {
+        // The server has the focus on one of ours: the loss was not real.
+        g_focus = ours;
+        g_focusLostPending = false;
+        g_lastServerCheck = now;
+        return;
+    }
+    g_focusLostPending = false;
+    g_appActive = false;
+    SendToTopLevel(WM_ACTIVATEAPP, FALSE, 0);
 }
 
 // logind announces a suspend with PrepareForSleep(true) on the system bus;
 // it becomes WM_POWERBROADCAST PBT_APMSUSPEND.  Without a system bus (a
 // container, a CI runner) a suspend is not seen, which is said once.
+//
+// The bus is opened by its address, read here each time: libdbus's own
+// system-bus lookup reads DBUS_SYSTEM_BUS_ADDRESS once per process and keeps
+// the answer, so a connection made again after ResetBackend would go to the
+// first address ever seen.
 DBusConnection* g_systemBus = nullptr;
 bool g_systemBusTried = false;
+
+DBusConnection* OpenSystemBus(DBusError* error) {
+    const char* named = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const char* address = named && *named ? named : "unix:path=/run/dbus/system_bus_socket";
+    DBusConnection* bus = dbus_connection_open_private(address, error);
+    if (!bus) return nullptr;
+    if (!dbus_bus_register(bus, error)) {
+        dbus_connection_close(bus);
+        dbus_connection_unref(bus);
+        return nullptr;
+    }
+    return bus;
+}
 
 void WatchSystemSleep() {
     if (!g_systemBusTried) {
         g_systemBusTried = true;
         DBusError error;
         dbus_error_init(&error);
-        g_systemBus = dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
+        g_systemBus = OpenSystemBus(&error);
         if (g_systemBus) {
             dbus_connection_set_exit_on_disconnect(g_systemBus, FALSE);
             dbus_bus_add_match(g_systemBus,
@@ -117,6 +183,7 @@ void WatchSystemSleep() {
     }
     if (!g_systemBus) return;
     if (!dbus_connection_read_write(g_systemBus, 0)) {
+        dbus_connection_close(g_systemBus);
         dbus_connection_unref(g_systemBus);
         g_systemBus = nullptr;
         return;
@@ -196,9 +263,13 @@ void Translate(const SDL_Event& e) {
                     break;
                 case SDL_WINDOWEVENT_FOCUS_GAINED:
                     g_focus = h;
+                    FollowFocus();
                     break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
-                    if (g_focus == h) g_focus = nullptr;
+                    if (g_focus == h) {
+                        g_focus = nullptr;
+                        FollowFocus();
+                    }
                     break;
                 case SDL_WINDOWEVENT_EXPOSED:
                     InvalidateRect(h, nullptr, FALSE);
@@ -289,18 +360,33 @@ bool CreateNativeWindow(WindowRecord& w) {
 }
 
 void DestroyNativeWindow(WindowRecord& w) {
-    if (g_focus == w.handle) g_focus = nullptr;
+    if (g_focus == w.handle) {
+        g_focus = nullptr;
+        FollowFocus();  // only starts the grace time: nothing is sent from here
+    }
     if (w.sdl && w.nativeLost && w.visible) PrepareLostNativeDestroy(w);
     if (w.sdl) SDL_DestroyWindow(w.sdl);
     w.sdl = nullptr;
     w.sdlId = 0;
 }
 
+// Showing or raising a top-level window of ours gives it the focus and makes
+// the application active at once, as Win32 does; the server's own focus
+// events follow later and are taken as they come.
+void TakeFocus(WindowRecord& w) {
+    if (w.style & WS_CHILD) return;
+    g_focus = w.handle;
+    Activate();
+}
+
 void ShowNativeWindow(WindowRecord& w, bool show, bool activate) {
     if (!w.sdl) return;
     if (show) {
         SDL_ShowWindow(w.sdl);
-        if (activate) SDL_RaiseWindow(w.sdl);
+        if (activate) {
+            SDL_RaiseWindow(w.sdl);
+            TakeFocus(w);
+        }
     } else {
         SDL_HideWindow(w.sdl);
     }
@@ -317,7 +403,9 @@ void SetNativeTopmost(WindowRecord& w, bool topmost) {
 }
 
 void RaiseNativeWindow(WindowRecord& w) {
-    if (w.sdl) SDL_RaiseWindow(w.sdl);
+    if (!w.sdl) return;
+    SDL_RaiseWindow(w.sdl);
+    if (w.visible) TakeFocus(w);
 }
 
 void PumpEvents() {
@@ -400,6 +488,15 @@ void ResetBackend() {
     g_focus = nullptr;
     g_appActive = false;
     g_focusLostPending = false;
+    g_lastServerCheck = 0;
+    // The system bus is looked up again at the next pump, so that a test
+    // (or a changed DBUS_SYSTEM_BUS_ADDRESS) gets the bus it names.
+    if (g_systemBus) {
+        dbus_connection_close(g_systemBus);
+        dbus_connection_unref(g_systemBus);
+        g_systemBus = nullptr;
+    }
+    g_systemBusTried = false;
 }
 
 }  // namespace tessaloom::win32

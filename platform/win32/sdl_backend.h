@@ -115,4 +115,11 @@ void PrepareLostNativeDestroy(WindowRecord& record);
 void ResetForeign();
 bool IsFakeForeign(HWND foreign);
 
+// --- the X server's focus (x11_foreign.cpp) -----------------------------------
+// Where the X server has the keyboard focus: on one of our windows (`*ours`
+// is set to it when not null), elsewhere, or Unknown without an X connection
+// or when the focus follows the pointer.
+enum class ServerFocus { Unknown, Ours, Elsewhere };
+ServerFocus QueryServerFocus(HWND* ours);
+
 }  // namespace tessaloom::win32

@@ -73,6 +73,9 @@ void InjectFocus(HWND window) {
     if (window) PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
 }
 
+void InjectFocusGained(HWND window) { PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED); }
+void InjectFocusLost(HWND window) { PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST); }
+
 void InjectSuspend() {
     SDL_Event e{};
     e.type = win32::CustomEventType();

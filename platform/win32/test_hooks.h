@@ -18,8 +18,12 @@ void InjectMouseButton(HWND window, int button);
 void InjectKey(HWND window, WPARAM virtualKey);
 // The close button of the window's frame.
 void InjectWindowClose(HWND window);
-// Keyboard focus of one of our windows (null: focus went to another application).
+// Keyboard focus of one of our windows (null: focus went to another application):
+// the loss of the window that has the focus now, then the gain of `window`.
 void InjectFocus(HWND window);
+// One focus event each, so that one batch can hold a gain and then a loss.
+void InjectFocusGained(HWND window);
+void InjectFocusLost(HWND window);
 // The system is about to suspend.
 void InjectSuspend();
 

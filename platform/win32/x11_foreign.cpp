@@ -177,6 +177,42 @@ void PrepareLostNativeDestroy(WindowRecord& w) {
     XPutBackEvent(info.info.x11.display, &e);
 }
 
+ServerFocus QueryServerFocus(HWND* ours) {
+    Display* d = WatchDisplay();
+    if (!d) return ServerFocus::Unknown;
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    if (focus == PointerRoot) return ServerFocus::Unknown;
+    if (focus == None) return ServerFocus::Elsewhere;
+    // Our X windows, then the focus window and its ancestors up to the root:
+    // the focus may sit on a child of one of ours.
+    std::map<Window, HWND> mine;
+    for (HWND h : AllWindows()) {
+        WindowRecord* w = FindWindow(h);
+        if (!w || !w->sdl || w->nativeLost) continue;
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(w->sdl, &info) && info.subsystem == SDL_SYSWM_X11) mine[info.info.x11.window] = h;
+    }
+    Window at = focus;
+    for (int depth = 0; depth < 16 && at != 0; ++depth) {
+        auto it = mine.find(at);
+        if (it != mine.end()) {
+            if (ours) *ours = it->second;
+            return ServerFocus::Ours;
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        g_badIds.erase(at);
+        if (!XQueryTree(d, at, &root, &parent, &children, &count)) break;
+        if (children) XFree(children);
+        if (parent == root) break;
+        at = parent;
+    }
+    return ServerFocus::Elsewhere;
+}
+
 void ResetForeign() {
     g_fakes.clear();
     g_destroyedParents.clear();

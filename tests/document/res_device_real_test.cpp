@@ -48,13 +48,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(harness_.ok());
         g_device = harness_.device;
-        SetResCurrentDeviceGetter(&Current);
+        previousGetter_ = SetResCurrentDeviceGetter(&Current);
     }
     void TearDown() override {
         manager_.reset();  // every buffer and effect goes before the device
-        SetResCurrentDeviceGetter(nullptr);
+        SetResCurrentDeviceGetter(previousGetter_);
         g_device = nullptr;
     }
+    DS_CurrentDeviceGetter previousGetter_ = nullptr;
 
     DS_DocResManager& Read(const std::vector<SavedFile>& files) {
         DS_IOF_W w;

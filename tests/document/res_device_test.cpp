@@ -20,7 +20,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
     tessaloom::testing::D3DHarness harness;
     ASSERT_TRUE(harness.ok());
     g_device = harness.device;
-    SetResCurrentDeviceGetter(&Current);
+    const DS_CurrentDeviceGetter previous = SetResCurrentDeviceGetter(&Current);
     resfix::FakeModules modules;  // no module: the document's copies serve
     {
         DS_IOF_W w;
@@ -40,7 +40,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         m.ReadFields(reader, 1);
         const DS_ImageSet& set = m.Tables().imageCache.at({u"common_res.dll", 7});
         if (!set.GetFrame(0)) {
-            SetResCurrentDeviceGetter(nullptr);
+            SetResCurrentDeviceGetter(previous);
             FAIL() << "the saved picture made no texture on the current device";
         }
         EXPECT_EQ(set.width, 4u);
@@ -66,7 +66,7 @@ TEST(ResDeviceTest, SavedPicturesBecomeTexturesOnTheCurrentDevice) {
         ASSERT_GT(blob.GetSize(), 128u);
         EXPECT_EQ(std::memcmp(blob.GetBytes(), "DDS ", 4), 0);
     }
-    SetResCurrentDeviceGetter(nullptr);
+    SetResCurrentDeviceGetter(previous);
 }
 
 // A saved picture of 16384 x 4096 (a small PNG of zeros) on a device whose
@@ -76,7 +76,7 @@ TEST(ResDeviceTest, APictureLargerThanTheDeviceHoldsIsReducedToIt) {
     tessaloom::testing::D3DHarness harness;
     ASSERT_TRUE(harness.ok());
     g_device = harness.device;
-    SetResCurrentDeviceGetter(&Current);
+    const DS_CurrentDeviceGetter previous = SetResCurrentDeviceGetter(&Current);
     resfix::FakeModules modules;
     D3DCAPS9 caps{};
     ASSERT_EQ(harness.device->GetDeviceCaps(&caps), D3D_OK);
@@ -96,7 +96,7 @@ TEST(ResDeviceTest, APictureLargerThanTheDeviceHoldsIsReducedToIt) {
         const DS_ImageSet& set = m.Tables().imageCache.at({u"C:\\wide.png", 3});
         IDirect3DTexture9* texture = set.GetFrame(0);
         if (!texture) {
-            SetResCurrentDeviceGetter(nullptr);
+            SetResCurrentDeviceGetter(previous);
             FAIL() << "the picture made no texture";
         }
         EXPECT_EQ(set.width, 16384u);
@@ -113,7 +113,7 @@ TEST(ResDeviceTest, APictureLargerThanTheDeviceHoldsIsReducedToIt) {
         texture->UnlockRect(0);
         for (UINT x : {0u, 4095u, 8191u}) EXPECT_TRUE(tessaloom::testing::Probe(image, x, 2048, 0xFF000000u, 0));
     }
-    SetResCurrentDeviceGetter(nullptr);
+    SetResCurrentDeviceGetter(previous);
 }
 
 }  // namespace
@@ -121,7 +121,7 @@ TEST(ResDeviceTest, APictureLargerThanTheDeviceHoldsIsReducedToIt) {
 namespace {
 
 TEST(ResDeviceTest, WithoutACurrentDeviceNothingIsMade) {
-    SetResCurrentDeviceGetter(nullptr);
+    const DS_CurrentDeviceGetter previous = SetResCurrentDeviceGetter(nullptr);
     std::vector<BYTE> tga = resfix::MakeTga(4, 4);
     DS_TextureInfo info = CreateTextureInfoFromMemory(tga.data(), static_cast<UINT>(tga.size()));
     EXPECT_FALSE(info.texture);
@@ -132,6 +132,7 @@ TEST(ResDeviceTest, WithoutACurrentDeviceNothingIsMade) {
     ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(1);
     EXPECT_TRUE(FAILED(GetResDevice().CreateEffect("effect", 6, &effect)));
     EXPECT_EQ(effect, nullptr);
+    SetResCurrentDeviceGetter(previous);
 }
 
 }  // namespace

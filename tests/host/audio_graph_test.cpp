@@ -56,7 +56,7 @@ class AudioGraphTest : public ::testing::Test {
 protected:
     void SetUp() override {
         tessaloom::dshow::test::SetFastClock(true);
-        tessaloom::dshow::SetEventPoster(&Recorder::Post);
+        previousPoster_ = tessaloom::dshow::SetEventPoster(&Recorder::Post);
         tessaloom::dshow::test::SetOutputTap(&Recorder::Tap, nullptr);
         Recorder::Get().Clear();
         g_SoundVolume = 100;
@@ -65,7 +65,7 @@ protected:
     void TearDown() override {
         ReleaseAudioGraph();
         tessaloom::dshow::test::SetOutputTap(nullptr, nullptr);
-        tessaloom::dshow::SetEventPoster(nullptr);
+        tessaloom::dshow::SetEventPoster(previousPoster_);
         tessaloom::dshow::test::SetFastClock(false);
         EXPECT_EQ(tessaloom::dshow::test::LiveObjectCount(), 0);
     }
@@ -75,6 +75,7 @@ protected:
         return tessaloom::Utf8ToUtf16(path);
     }
     dshow_test::TempFolder folder_;
+    tessaloom::dshow::EventPoster previousPoster_ = nullptr;
 };
 
 bool AllNear(const std::vector<float>& levels, float value) {
@@ -139,6 +140,30 @@ TEST_F(AudioGraphTest, UnplayableFileFailsAndTheNextStillPlays) {
     ASSERT_TRUE(PlayAudioFile(MakeSound("ok.wav", 0.25f)));
     ASSERT_TRUE(r.WaitForPosts(1));
     EXPECT_EQ(GetAudioEvent(), EC_COMPLETE);
+}
+
+TEST_F(AudioGraphTest, TheFallBackWayAlsoKeepsOneSource) {
+    // Files rendered afresh, then the main way again: each plays alone and
+    // the graph holds as many objects after the fourth as after the second.
+    Recorder& r = Recorder::Get();
+    const std::u16string files[] = {MakeSound("a.wav", 0.1f), MakeSound("b.wav", 0.2f), MakeSound("c.wav", 0.3f)};
+    int live = -1;
+    for (int i = 0; i < 4; ++i) {
+        r.Clear();
+        const std::u16string& file = files[i % 3];
+        if (i < 3) {
+            ASSERT_EQ(RenderAudioFile(file), 1);
+        } else {
+            ASSERT_TRUE(PlayAudioFile(file));
+        }
+        ASSERT_TRUE(r.WaitForPosts(1)) << "no end-of-sound message for play " << i;
+        EXPECT_EQ(GetAudioEvent(), EC_COMPLETE);
+        EXPECT_TRUE(AllNear(r.Levels(), 0.1f * static_cast<float>(i % 3 + 1))) << "play " << i << " was not alone";
+        if (i == 1) live = tessaloom::dshow::test::LiveObjectCount();
+        if (i > 1) {
+            EXPECT_EQ(tessaloom::dshow::test::LiveObjectCount(), live) << "play " << i;
+        }
+    }
 }
 
 TEST_F(AudioGraphTest, NothingPlaysOnceReleased) {

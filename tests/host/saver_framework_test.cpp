@@ -304,6 +304,53 @@ TEST_F(SaverFramework, FullScreenLoopSetsTheRunningFlagAndEndsOnAKey) {
     EXPECT_EQ(saver.shutdownSceneCalls, 1);
 }
 
+TEST_F(SaverFramework, ASaverModeWithoutAnyWindowWritesTheErrorAndFails) {
+    // A preview parent that is no window, and a full screen with no monitor
+    // on the desktop: no error box can be shown, so Run says why on stderr
+    // and returns a failure at once instead of running a loop nothing ends.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"saver", "/p", "12345"}, {"saver", "/s"}}) {
+        SCOPED_TRACE(args[1]);
+        ResetWindowState();
+        tessaloom::test::SetFakeDisplays({{"Off", {0, 0, 800, 600}, {{800, 600}}, false}});
+        SetCommandLine(args);
+        TestSaver saver;
+        saver.Create(nullptr);
+        ASSERT_TRUE(saver.errorMode);
+        EXPECT_EQ(saver.errorCode, E_FAIL);
+        ::testing::internal::CaptureStderr();
+        const auto start = std::chrono::steady_clock::now();
+        const HRESULT result = saver.Run();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, kExitNoSaverWindow);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_NE(err.find("0x80004005"), std::string::npos) << err;
+        EXPECT_NE(err.find("no saver window"), std::string::npos) << err;
+        EXPECT_EQ(saver.direct3D, nullptr);
+        EXPECT_EQ(saver.adapterCount, 0u);
+    }
+}
+
+TEST_F(SaverFramework, AnErrorWithAWindowKeepsTheErrorBox) {
+    // The window exists: the error box shows in it and a key ends the saver
+    // as usual, with nothing on stderr and a zero result.
+    SetCommandLine({"saver", "/s"});
+    TestSaver saver;
+    saver.Create(nullptr);
+    ASSERT_NE(saver.mainWindow, nullptr);
+    saver.SetErrorMode(static_cast<HRESULT>(0x82000003u));
+    int paints = 0;
+    saver.onMessage = [&](HWND w, UINT m, WPARAM, LPARAM) {
+        if (m == WM_PAINT && ++paints == 1) tessaloom::test::InjectKey(w, 'K');
+    };
+    ::testing::internal::CaptureStderr();
+    const HRESULT result = saver.Run();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 0);
+    EXPECT_GE(paints, 1);
+    EXPECT_EQ(err.find("no saver window"), std::string::npos) << err;
+    EXPECT_EQ(saver.shutdownSceneCalls, 1);
+}
+
 TEST_F(SaverFramework, TestWindowLoopEndsWhenClosedNotOnKeys) {
     SetCommandLine({"saver", "/t"});
     TestSaver saver;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/audio_graph.h"
 #include "host/saver_framework.h"
 #include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
@@ -17,6 +18,10 @@ public:
     int shutdownSceneCalls = 0;
     int configDialogCalls = 0;
     std::function<void(HWND, UINT, WPARAM, LPARAM)> onMessage;
+
+    // Start-up in full-screen and test modes builds the process's music
+    // graph; it goes with the saver, so that the next test starts without one.
+    ~TestSaver() override { ReleaseAudioGraph(); }
 
     HRESULT ShutdownScene() override {
         ++shutdownSceneCalls;

@@ -43,7 +43,7 @@ struct FakeRoot : ScreenSceneRoot {
     bool throwOnInit = false;
     bool throwOnRestore = false;
     int picturePosition = -1;
-    std::vector<float> frameTimes;
+    std::vector<double> frameTimes;
     int renders = 0;
     IDirect3DDevice9* deviceAtRender = nullptr;
 
@@ -54,7 +54,7 @@ struct FakeRoot : ScreenSceneRoot {
     }
     void ExtractSounds() override { log->push_back("extract"); }
     void SetPicturePosition(int mode) override { picturePosition = mode; }
-    int FrameMove(float t) override {
+    int FrameMove(double t) override {
         frameTimes.push_back(t);
         return 0;
     }
@@ -356,7 +356,7 @@ TEST_F(SceneSaverTest, RenderMovesAndDrawsTheCurrentScreen) {
     saver.appTime = 2.5f;
     EXPECT_EQ(saver.Render(), S_OK);
     FakeRoot* root = backend.roots.at(0);
-    EXPECT_EQ(root->frameTimes, std::vector<float>{2.5f});
+    EXPECT_EQ(root->frameTimes, std::vector<double>{2.5});
     EXPECT_EQ(root->renders, 1);
     EXPECT_EQ(root->deviceAtRender, harness.device);
     // EndScene ran: a new scene can begin.
@@ -391,7 +391,7 @@ struct DocRoot : ScreenSceneRoot {
         for (auto& s : root->sounds) s->ExtractToTemp();
     }
     void SetPicturePosition(int) override {}
-    int FrameMove(float) override { return 0; }
+    int FrameMove(double) override { return 0; }
     int Render() override { return 0; }
     int InvalidateDeviceObjects() override { return 0; }
     int RestoreDeviceObjects() override { return 0; }
@@ -687,8 +687,10 @@ TEST_F(PlaylistTest, OneSoundReplaysItself) {
 
 TEST_F(PlaylistTest, UnplayableItemsAreSkipped) {
     dshow_test::WriteBytes(folder_.File("bad.wav"), "RIFF....not a wave");
-    backend.sounds = {Sound("a.wav", 0.1f), Missing("gone.wav"), Sound("c.wav", 0.3f),
-                      tessaloom::Utf8ToUtf16(folder_.File("bad.wav"))};
+    // A named pipe at a stored path: opening it to read would wait for a writer.
+    ASSERT_TRUE(dshow_test::MakeFifo(folder_.File("pipe.wav")));
+    backend.sounds = {Sound("a.wav", 0.1f), Missing("gone.wav"), tessaloom::Utf8ToUtf16(folder_.File("pipe.wav")),
+                      Sound("c.wav", 0.3f), tessaloom::Utf8ToUtf16(folder_.File("bad.wav"))};
     const auto runs = PlayUntil(4);
     EXPECT_TRUE(Near(runs, {0.1f, 0.3f, 0.1f, 0.3f})) << Show(runs);
 }

@@ -3,8 +3,12 @@
 // failures to render, reuse of the renderer, and release.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -135,12 +139,12 @@ protected:
         g_recorder = &recorder_;
         dshow::test::SetFastClock(true);
         dshow::test::SetOutputTap(&RecordTap, &recorder_);
-        dshow::SetEventPoster(&RecordPost);
+        previousPoster_ = dshow::SetEventPoster(&RecordPost);
         liveBefore_ = dshow::test::LiveObjectCount();
     }
     void TearDown() override {
         EXPECT_EQ(dshow::test::LiveObjectCount(), liveBefore_) << "graph objects left alive";
-        dshow::SetEventPoster(nullptr);
+        dshow::SetEventPoster(previousPoster_);
         dshow::test::SetOutputTap(nullptr, nullptr);
         dshow::test::SetFastClock(false);
         g_recorder = nullptr;
@@ -160,6 +164,7 @@ protected:
     TempFolder folder_;
     Recorder recorder_;
     int liveBefore_ = 0;
+    dshow::EventPoster previousPoster_ = nullptr;
 };
 
 TEST_F(SoundGraph, CreationRules) {
@@ -289,6 +294,31 @@ TEST_F(SoundGraph, FilesThatCannotBeDecodedFailToRender) {
     LONGLONG zero = 0;
     EXPECT_EQ(g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
               E_NOTIMPL);
+}
+
+TEST_F(SoundGraph, PathsThatAreNotRegularFilesAreRefusedWithoutOpening) {
+    // A FIFO nobody writes to would block a reader for good; a device would
+    // never end; a folder holds no sound.  Each is refused as unplayable.
+    const std::string fifo = folder_.File("pipe.wav");
+    ASSERT_TRUE(dshow_test::MakeFifo(fifo));
+    const std::string paths[] = {fifo, "/dev/zero", folder_.File("")};
+    Graph g;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::u16string wide = Utf8ToUtf16(path);
+        auto rendered = std::async(std::launch::async, [&] { return g.builder->RenderFile(wide.c_str(), nullptr); });
+        if (rendered.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << "RenderFile blocked on " << path;
+            // A writer that goes at once lets the blocked reader see the end.
+            const int fd = ::open(path.c_str(), O_WRONLY);
+            if (fd >= 0) ::close(fd);
+        }
+        EXPECT_EQ(rendered.get(), VFW_E_UNKNOWN_FILE_TYPE);
+        IBaseFilter* source = reinterpret_cast<IBaseFilter*>(1);
+        EXPECT_EQ(g.builder->AddSourceFilter(wide.c_str(), wide.c_str(), &source), VFW_E_UNKNOWN_FILE_TYPE);
+        EXPECT_EQ(source, nullptr);
+        EXPECT_EQ(g.FilterCount(), 0u);
+    }
 }
 
 TEST_F(SoundGraph, StopRewindRunReplaysFromTheStart) {

@@ -87,12 +87,12 @@ protected:
             g_posts.count = 0;
             g_posts.frames = 0;
         }
-        dshow::SetEventPoster(&RecordPost);
+        previousPoster_ = dshow::SetEventPoster(&RecordPost);
         dshow::test::SetOutputTap(&RecordTap, nullptr);
         threadsBefore_ = ThreadCount();
     }
     void TearDown() override {
-        dshow::SetEventPoster(nullptr);
+        dshow::SetEventPoster(previousPoster_);
         dshow::test::SetOutputTap(nullptr, nullptr);
         EXPECT_EQ(dshow::test::LiveObjectCount(), 0);
         EXPECT_EQ(ThreadCount(), threadsBefore_) << "an audio thread outlived the graph";
@@ -139,6 +139,7 @@ protected:
     dshow_test::TempFolder folder_;
     Environment env_;
     int threadsBefore_ = 0;
+    dshow::EventPoster previousPoster_ = nullptr;
 };
 
 TEST_F(SoundDevice, DummyDriverPlaysAtRealTimePaceOnItsOwnThread) {

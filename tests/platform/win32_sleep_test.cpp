@@ -40,6 +40,8 @@ TEST(Win32Sleep, PrepareForSleepOnTheSystemBusIsASuspend) {
     size_t nl = info.find('\n');
     ASSERT_NE(nl, std::string::npos) << info;
     std::string address = info.substr(0, nl), pid = info.substr(nl + 1);
+    const char* before = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const std::string previous = before ? before : "";
     setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
 
     tessaloom::test::ResetWindowState();
@@ -64,7 +66,13 @@ TEST(Win32Sleep, PrepareForSleepOnTheSystemBusIsASuspend) {
         SDL_Delay(10);
     }
     EXPECT_EQ(g_suspends, 1);
+    // The windows, and the connection to this bus, go with the test; so do
+    // the bus and the address that names it.
     tessaloom::test::ResetWindowState();
+    if (before)
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", previous.c_str(), 1);
+    else
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     std::system(("kill " + pid).c_str());
 }
 

@@ -47,6 +47,13 @@ protected:
         EXPECT_NE(hwnd, nullptr);
         return hwnd;
     }
+    // The wParams of the WM_ACTIVATEAPP messages seen, in order.
+    static std::vector<WPARAM> Activations() {
+        std::vector<WPARAM> told;
+        for (auto& s : g_seen)
+            if (s.message == WM_ACTIVATEAPP) told.push_back(s.wParam);
+        return told;
+    }
     static int Count(UINT message, HWND window = nullptr) {
         int n = 0;
         for (auto& s : g_seen)
@@ -228,16 +235,16 @@ TEST_F(Win32Window, SdlInputBecomesMessages) {
 }
 
 TEST_F(Win32Window, ActivateAppOnlyWhenTheWholeApplicationChanges) {
+    // Showing a top-level window activates the application at once, before
+    // any event is pumped; showing a second one moves the focus within it.
     HWND a = Make();
-    HWND b = Make();
-    DrainMessages();
-    g_seen.clear();
-    tessaloom::test::InjectFocus(a);
-    DrainMessages();
     EXPECT_EQ(Count(WM_ACTIVATEAPP, a), 1);
-    EXPECT_EQ(Count(WM_ACTIVATEAPP, b), 1);
+    HWND b = Make();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP), 1);
+    EXPECT_EQ(GetForegroundWindow(), b);
+    DrainMessages();
     g_seen.clear();
-    tessaloom::test::InjectFocus(b);  // focus moves between our own windows
+    tessaloom::test::InjectFocus(a);  // focus moves between our own windows
     DrainMessagesFor(300);
     EXPECT_EQ(Count(WM_ACTIVATEAPP), 0);
     // The focus leaves and comes back to one of ours within the grace time,
@@ -257,6 +264,28 @@ TEST_F(Win32Window, ActivateAppOnlyWhenTheWholeApplicationChanges) {
             EXPECT_EQ(s.wParam, 0u);
         }
     }
+}
+
+TEST_F(Win32Window, AGainAndALossInOneBatchEachCount) {
+    // A window shown and at once left for another application, before the
+    // first pump: the loss still deactivates after the grace time.
+    HWND a = Make();
+    ASSERT_EQ(Count(WM_ACTIVATEAPP, a), 1);
+    tessaloom::test::InjectFocusGained(a);
+    tessaloom::test::InjectFocusLost(a);
+    g_seen.clear();
+    DrainMessages();
+    EXPECT_EQ(Count(WM_ACTIVATEAPP), 0);
+    DrainMessagesFor(300);
+    EXPECT_EQ(Activations(), std::vector<WPARAM>{FALSE});
+    // Inactive now: a gain and a loss in one batch activate, then deactivate.
+    g_seen.clear();
+    tessaloom::test::InjectFocusGained(a);
+    tessaloom::test::InjectFocusLost(a);
+    DrainMessages();
+    EXPECT_EQ(Activations(), std::vector<WPARAM>{TRUE});
+    DrainMessagesFor(300);
+    EXPECT_EQ(Activations(), (std::vector<WPARAM>{TRUE, FALSE}));
 }
 
 TEST_F(Win32Window, SuspendIsBroadcastToTopLevelWindows) {

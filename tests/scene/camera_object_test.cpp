@@ -135,6 +135,19 @@ TEST_F(Camera, FrameMoveSetsTheCurrentViewsZoom) {
     EXPECT_NEAR(DS_2DView::Current().zoom._41, 0.0f, 1e-6);
 }
 
+TEST_F(ObjectModel, AfterSixDaysAClockStepsByTheFrame) {
+    // Application time of six days; a float would hold it only in 1/32 s.
+    constexpr double kSixDays = 6 * 24 * 3600.0, kFrame = 1.0 / 60.0;
+    TestDescription d;  // speed 50: clock units are seconds
+    d.AdvanceClock(kSixDays);
+    const double start = d.clock;
+    for (int i = 1; i <= 5; ++i) {
+        d.AdvanceClock(kSixDays + i * kFrame);
+        EXPECT_NEAR(d.step, kFrame, 1e-6) << "frame " << i;
+    }
+    EXPECT_NEAR(d.clock - start, 5 * kFrame, 1e-6);
+}
+
 TEST_F(ObjectModel, ClockUsesTheAbsoluteDifference) {
     TestDescription d;
     d.AdvanceClock(5.0f);

@@ -262,6 +262,23 @@ TEST_F(SceneRecords, OneSlideNeverFadesOrSwitches) {
     }
 }
 
+TEST_F(SceneRecords, AfterSixDaysTheSceneStepsFrameByFrame) {
+    // 518400 s: a float holds only multiples of 1/32 s there, so frames of a
+    // sixtieth of a second would step by 0 or 31 ms.
+    constexpr double kSixDays = 6 * 24 * 3600.0, kFrame = 1.0 / 60.0;
+    auto root = ReadRoot(RootDocument({{1, 10, 1}}));
+    root->FrameMove(kSixDays);
+    ASSERT_TRUE(root->currentSlide && root->currentSlide->mainLayer);
+    const MediaSpeedParam& clock = root->currentSlide->mainLayer->camera.speed;
+    ASSERT_GT(clock.converted, 0.0f);
+    const double start = clock.time;
+    for (int i = 1; i <= 6; ++i) {
+        root->FrameMove(kSixDays + i * kFrame);
+        EXPECT_NEAR(clock.step, kFrame * clock.converted, 1e-6) << "frame " << i;
+    }
+    EXPECT_NEAR(clock.time - start, 6 * kFrame * clock.converted, 1e-6);
+}
+
 TEST_F(SceneRecords, EmptyRootDoesNothing) {
     DS_SlideShow_Light root;
     EXPECT_EQ(root.FrameMove(1.0f), 0);
@@ -302,7 +319,7 @@ public:
     explicit LogObject(LogDescription* copy) : DS_ABObj(copy), copy_(copy) {}
     ~LogObject() override { delete copy_; }
     void Render(DS_2D_Light&) override { g_calls.push_back("render " + copy_->tag); }
-    void FrameMove(float) override { g_calls.push_back("move " + copy_->tag); }
+    void FrameMove(double) override { g_calls.push_back("move " + copy_->tag); }
 
 private:
     LogDescription* copy_;

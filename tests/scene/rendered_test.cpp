@@ -41,7 +41,7 @@ public:
     explicit MirrorObject(MirrorDescription* copy) : DS_ABObj(copy), copy_(copy) {}
     ~MirrorObject() override { delete copy_; }
     int NeedsSceneTexture() override { return 1; }
-    void FrameMove(float) override {}
+    void FrameMove(double) override {}
     void Render(DS_2D_Light& layer) override {
         IDirect3DTexture9* scene = *layer.GetSceneTexture();
         seen.push_back(scene);
@@ -495,6 +495,7 @@ TEST_F(SceneRendering, EffectPassesAndNullEffects) {
     Frames({0.0f});
     DS_2D_Light& layer = *root_->slides[0]->mainLayer;
     CountingRunner runner;
+    DS_EffectRunner* const previousRunner = GetEffectRunner();
     SetEffectRunner(&runner);
     int dummy = 0;
     ID3DXEffect* effect = reinterpret_cast<ID3DXEffect*>(&dummy);  // never dereferenced by the runner
@@ -514,6 +515,7 @@ TEST_F(SceneRendering, EffectPassesAndNullEffects) {
     SetEffectRunner(nullptr);
     layer.DrawWithEffect(layer.GetScreenQuad(), &effect);  // no runner: skipped, said once
     harness_.device->EndScene();
+    SetEffectRunner(previousRunner);
 }
 
 // Mesh lists: counter-clockwise culling for a front-face flag of 1, the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -61,5 +62,8 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
+
+// A named pipe at `path`: opening it for reading blocks until a writer comes.
+inline bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
 
 }  // namespace dshow_test

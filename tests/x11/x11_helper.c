@@ -4,14 +4,65 @@
  *
  *   x11_helper parent W H   create and map a WxH window, print its id, then
  *                            read commands from stdin: "resize W H", "destroy"
- *                            (also on end of input)
+ *                            (also on end of input), "focus" (take the
+ *                            keyboard focus now), "steal CLASS" (wait until a
+ *                            window of class CLASS holds the focus, then take
+ *                            it at once); each answers one line
  *   x11_helper close ID      send WM_DELETE_WINDOW to window ID
+ *   x11_helper keylatency ID press and release the space key (XTest) and print
+ *                            the milliseconds until window ID is unmapped or
+ *                            destroyed ("timeout" after 10 s)
  */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
+
+static double NowMs(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec * 1000.0 + (double)t.tv_nsec / 1e6;
+}
+
+static void SleepMs(int ms) {
+    struct timespec t = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    nanosleep(&t, NULL);
+}
+
+static int IgnoreErrors(Display* d, XErrorEvent* e) {
+    (void)d;
+    (void)e;
+    return 0;
+}
+
+/* Whether the focus window (or one of its ancestors) has class `cls`. */
+static int FocusHasClass(Display* d, const char* cls) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    for (int depth = 0; depth < 8 && focus != None && focus != PointerRoot; ++depth) {
+        XClassHint hint = {NULL, NULL};
+        int match = 0;
+        if (XGetClassHint(d, focus, &hint)) {
+            match = (hint.res_name && strcmp(hint.res_name, cls) == 0) ||
+                    (hint.res_class && strcmp(hint.res_class, cls) == 0);
+            if (hint.res_name) XFree(hint.res_name);
+            if (hint.res_class) XFree(hint.res_class);
+        }
+        if (match) return 1;
+        Window root = 0, parent = 0, *children = NULL;
+        unsigned count = 0;
+        if (!XQueryTree(d, focus, &root, &parent, &children, &count)) return 0;
+        if (children) XFree(children);
+        if (parent == root) return 0;
+        focus = parent;
+    }
+    return 0;
+}
 
 static int Parent(Display* d, int w, int h) {
     Window win = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, (unsigned)w, (unsigned)h, 0, 0,
@@ -31,6 +82,23 @@ static int Parent(Display* d, int w, int h) {
             fflush(stdout);
         } else if (strncmp(line, "destroy", 7) == 0) {
             break;
+        } else if (strncmp(line, "focus", 5) == 0) {
+            XSetInputFocus(d, win, RevertToParent, CurrentTime);
+            XSync(d, False);
+            printf("focused\n");
+            fflush(stdout);
+        } else if (strncmp(line, "steal ", 6) == 0) {
+            char cls[64] = {0};
+            sscanf(line + 6, "%63s", cls);
+            int seen = 0;
+            for (int i = 0; i < 30000 && !seen; ++i) {
+                seen = FocusHasClass(d, cls);
+                if (!seen) SleepMs(2);
+            }
+            XSetInputFocus(d, win, RevertToParent, CurrentTime);
+            XSync(d, False);
+            printf(seen ? "stolen\n" : "never focused\n");
+            fflush(stdout);
         }
     }
     XDestroyWindow(d, win);
@@ -52,6 +120,31 @@ static int Close(Display* d, Window win) {
     return 0;
 }
 
+static int KeyLatency(Display* d, Window win) {
+    XSetErrorHandler(IgnoreErrors);
+    XSelectInput(d, win, StructureNotifyMask);
+    XSync(d, False);
+    KeyCode space = XKeysymToKeycode(d, XK_space);
+    double start = NowMs();
+    XTestFakeKeyEvent(d, space, True, CurrentTime);
+    XTestFakeKeyEvent(d, space, False, CurrentTime);
+    XFlush(d);
+    while (NowMs() - start < 10000.0) {
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if ((e.type == UnmapNotify && e.xunmap.window == win) ||
+                (e.type == DestroyNotify && e.xdestroywindow.window == win)) {
+                printf("%.0f\n", NowMs() - start);
+                return 0;
+            }
+        }
+        SleepMs(1);
+    }
+    printf("timeout\n");
+    return 1;
+}
+
 int main(int argc, char** argv) {
     Display* d = XOpenDisplay(NULL);
     if (!d) {
@@ -61,7 +154,8 @@ int main(int argc, char** argv) {
     int rc = 2;
     if (argc == 4 && strcmp(argv[1], "parent") == 0) rc = Parent(d, atoi(argv[2]), atoi(argv[3]));
     else if (argc == 3 && strcmp(argv[1], "close") == 0) rc = Close(d, (Window)strtoul(argv[2], NULL, 0));
-    else fprintf(stderr, "usage: x11_helper parent W H | close ID\n");
+    else if (argc == 3 && strcmp(argv[1], "keylatency") == 0) rc = KeyLatency(d, (Window)strtoul(argv[2], NULL, 0));
+    else fprintf(stderr, "usage: x11_helper parent W H | close ID | keylatency ID\n");
     XCloseDisplay(d);
     return rc;
 }

@@ -63,7 +63,7 @@ void DS_SpriteArrayObj::OnCountChanged(unsigned int n) {
     }
 }
 
-void DS_SpriteArrayObj::FrameMove(float time) {
+void DS_SpriteArrayObj::FrameMove(double time) {
     if (vertexCount / 4 != props->DrawnCount()) return;
     props->AdvanceClock(time);
     for (DS_SpriteRecord* r : records) props->UpdateSprite(*r);

@@ -56,7 +56,7 @@ public:
     ~DS_SpriteArrayObj() override;
 
     void Render(DS_2D_Light& layer) override;
-    void FrameMove(float time) override;
+    void FrameMove(double time) override;
 
     // The records and buffers for n sprites (at most kMaxSprites); records
     // beyond n are kept and updated but not drawn.

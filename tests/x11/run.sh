@@ -34,7 +34,7 @@ export SDL_VIDEODRIVER=x11
 export TESSALOOM_FRAME_STATS=1
 unset EGL_PLATFORM
 export TESSALOOM_REGISTRY_DIR="$work/registry"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:intercept_tls_get_addr=0}"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 
 failures=0

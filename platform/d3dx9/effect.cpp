@@ -165,6 +165,10 @@ public:
     bool Build(std::string* error) {
         tessaloom::d3d9::MakeCurrent(device_);
         glGenTextures(1, &emptyTexture_);
+        // On the effect's own unit: the device keeps track of what its stages
+        // have bound, and a texture bound behind its back on a stage's unit
+        // would be drawn in place of the stage's texture.
+        glActiveTexture(GL_TEXTURE0 + kEmptyUnit);
         glBindTexture(GL_TEXTURE_2D, emptyTexture_);
         const uint8_t black[4] = {0, 0, 0, 255};
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);

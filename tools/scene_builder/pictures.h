@@ -44,7 +44,10 @@ Picture PaintHeatBump(int width, int height);
 Picture PaintCampfirePattern(int width, int height);
 Picture PaintFirePattern(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night", "campfire",
+// Under water: light shafts, dark rocks, a sandy floor and weed.
+Picture PaintUnderwater(int width, int height);
+
+// The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
 // "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.

@@ -9,11 +9,14 @@
 // Scene source, one statement a line ('#' starts a comment):
 //   header TEXT...                     the header string (default "KVL v 4.0.0")
 //   picture ID PAINTER WIDTH HEIGHT    a picture painted by PAINTER (pictures.h)
+//   sprite ID PAINTER WIDTH HEIGHT     a sprite picture with alpha (sprite_pictures.h)
 //   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time);
 //       LAYER the slide's picture layer: "picture" (the default) or "flame"
 //       (the flame layer with its fire and heat distortion)
+//   sprites KIND KEY=VALUE...          a sprite population on the slide above
+//       (sprite_builder.h)
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "tools/scene_builder/pictures.h"
+#include "tools/scene_builder/sprite_builder.h"
 
 namespace tessaloom::scene_builder {
 
@@ -29,6 +33,7 @@ struct PictureSpec {
     std::string painter;
     int width = 0;
     int height = 0;
+    bool withAlpha = false;  // a sprite picture: 32-bit with alpha
 };
 
 struct SlideSpec {
@@ -40,6 +45,7 @@ struct SlideSpec {
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
     std::string layer = "picture";  // or "flame"
+    std::vector<SpriteSpec> sprites;
 };
 
 struct SceneSpec {

@@ -4,7 +4,7 @@
 #include "scene/slide_show.h"
 #include "scene/sprites/fish.h"
 #include "scene/sprites/stat_obj.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 #include "tests/scene/sprites/sprite_fixture.h"
 
 using namespace sprite_test;

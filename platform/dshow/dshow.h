@@ -251,6 +251,7 @@ using EventPoster = bool (*)(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
 
 // The function every graph posts its notifications through (null: none;
 // events then stay in the graph's queue and a loud error is printed).
-void SetEventPoster(EventPoster poster);
+// Returns the one it replaces.
+EventPoster SetEventPoster(EventPoster poster);
 
 }  // namespace tessaloom::dshow

@@ -35,7 +35,7 @@ const bool g_registered = [] {
 
 }  // namespace
 
-void SetEventPoster(EventPoster poster) { g_poster = poster; }
+EventPoster SetEventPoster(EventPoster poster) { return g_poster.exchange(poster); }
 
 HRESULT FilterGraph::Create(REFIID iid, void** object) {
     auto* graph = new FilterGraph();

@@ -56,7 +56,7 @@ class AudioGraphTest : public ::testing::Test {
 protected:
     void SetUp() override {
         tessaloom::dshow::test::SetFastClock(true);
-        tessaloom::dshow::SetEventPoster(&Recorder::Post);
+        previousPoster_ = tessaloom::dshow::SetEventPoster(&Recorder::Post);
         tessaloom::dshow::test::SetOutputTap(&Recorder::Tap, nullptr);
         Recorder::Get().Clear();
         g_SoundVolume = 100;
@@ -65,7 +65,8 @@ protected:
     void TearDown() override {
         ReleaseAudioGraph();
         tessaloom::dshow::test::SetOutputTap(nullptr, nullptr);
-        tessaloom::dshow::SetEventPoster(nullptr);
+        // The window bridge's poster goes back for the tests after these.
+        tessaloom::dshow::SetEventPoster(previousPoster_);
         tessaloom::dshow::test::SetFastClock(false);
         EXPECT_EQ(tessaloom::dshow::test::LiveObjectCount(), 0);
     }
@@ -75,6 +76,7 @@ protected:
         return tessaloom::Utf8ToUtf16(path);
     }
     dshow_test::TempFolder folder_;
+    tessaloom::dshow::EventPoster previousPoster_ = nullptr;
 };
 
 bool AllNear(const std::vector<float>& levels, float value) {

@@ -18,6 +18,7 @@
 #include "host/audio_graph.h"
 #include "host/scene_saver.h"
 #include "platform/d3d9/d3d9_testing.h"
+#include "scene/current_device.h"
 #include "scene/slide_show.h"
 #include "platform/win32/resources_hooks.h"
 #include "platform/win32/test_hooks.h"
@@ -153,7 +154,10 @@ TEST_F(DefaultScene, TheFlameFlickersAndDrawsAgainAfterADeviceLoss) {
         saver.renderUnits[0].device->Release();
         saver.renderUnits[0].device = nullptr;
         saver.renderUnitCount = 0;
+        // The current device and manager go with the unit, as at the loop's end.
         saver.currentDevice = nullptr;
+        saver.OnRenderUnitSelected(0);
+        EXPECT_EQ(CurrentDevice, nullptr);
         ReleaseAudioGraph();
         delete documents.root;
         SetCurrentDocResManager(nullptr);

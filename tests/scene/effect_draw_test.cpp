@@ -31,6 +31,7 @@ class EffectDraw : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(harness_.ok());
+        // The scene's device getter, which the resource manager makes on, reads it.
         CurrentDevice = harness_.device;
         SetLayerResources(&resources_);
         DS_SetCurrentViewState(&state_);

@@ -91,6 +91,8 @@ public:
         }
     }
     ID3DXEffect* Get() const { return p_; }
+    // The address of the held pointer itself (the drawing services take it so).
+    ID3DXEffect* const* Address() const { return &p_; }
     ID3DXEffect* AddRefed() const {
         if (p_) GetResDevice().AddRefEffect(p_);
         return p_;

@@ -74,6 +74,9 @@ public:
         return p_;
     }
     explicit operator bool() const { return p_ != nullptr; }
+    // The address of the held pointer itself, for readers that take the
+    // pointer at the moment they use it.
+    T* const* Address() const { return &p_; }
 
 private:
     T* p_ = nullptr;

@@ -53,19 +53,29 @@ technique Main {
             in vec2 uv;
             in vec2 screenUv;
 
-            void main() {
+            // The flame at a point of the pattern: three layers of noise
+            // scrolling up (c11..c13 grow with time) bend the pattern and eat
+            // into it, more the higher the point, so tongues lick and break
+            // off; heat 1 is the first colour (ColorK1 + ColorK2), the
+            // flame's edges and tips the second (ColorK1), fading out.
+            vec4 Flame(vec2 uv) {
                 float n = texture(Noise, uv + c11).r
                         + texture(Noise, uv * 2.0 + c12).r * 0.5
                         + texture(Noise, uv * 3.0 + c13).r * 0.25;
                 n /= 1.75;
-                // Flames lick: the noise bends the pattern more towards the top.
-                vec2 p = vec2(uv.x + (n - 0.5) * 0.15 * (1.0 - uv.y), uv.y + (n - 0.5) * 0.3 * (1.0 - uv.y));
+                float up = clamp(1.0 - uv.y, 0.0, 1.0);
+                vec2 p = vec2(uv.x + (n - 0.5) * 0.12 * up, uv.y + (n - 0.5) * 0.25 * up);
                 float shape = texture(Pattern, clamp(p, 0.0, 1.0)).r;
-                float heat = clamp(shape * (n + 0.5 + 0.5 * Density) * 1.5, 0.0, 1.0);
-                vec3 colour = ColorK1 + ColorK2 * heat;
-                float alpha = clamp(heat * (1.0 + Brightness), 0.0, 1.0);
-                alpha *= texture(Mask, screenUv).a;
-                d3d_FragColor = vec4(colour * (0.7 + Brightness), alpha);
+                float heat = shape * (0.9 * n + 0.35 + 0.5 * Density) * 1.4 - (1.0 - n) * 0.45 * up;
+                heat = clamp(heat, 0.0, 1.0);
+                vec3 colour = (ColorK1 + ColorK2 * heat * heat) * (0.7 + Brightness);
+                float alpha = smoothstep(0.04, 0.45, heat) * clamp(1.0 + Brightness, 0.0, 1.0);
+                return vec4(colour, alpha);
+            }
+
+            void main() {
+                vec4 c = Flame(uv);
+                d3d_FragColor = vec4(c.rgb, c.a * texture(Mask, screenUv).a);
             }
         """
     }
@@ -93,17 +103,28 @@ technique AsEffect {
         fragment """
             in vec2 uv;
 
-            void main() {
+            // The flame at a point of the pattern: three layers of noise
+            // scrolling up (c11..c13 grow with time) bend the pattern and eat
+            // into it, more the higher the point, so tongues lick and break
+            // off; heat 1 is the first colour (ColorK1 + ColorK2), the
+            // flame's edges and tips the second (ColorK1), fading out.
+            vec4 Flame(vec2 uv) {
                 float n = texture(Noise, uv + c11).r
                         + texture(Noise, uv * 2.0 + c12).r * 0.5
                         + texture(Noise, uv * 3.0 + c13).r * 0.25;
                 n /= 1.75;
-                vec2 p = vec2(uv.x + (n - 0.5) * 0.15 * (1.0 - uv.y), uv.y + (n - 0.5) * 0.3 * (1.0 - uv.y));
+                float up = clamp(1.0 - uv.y, 0.0, 1.0);
+                vec2 p = vec2(uv.x + (n - 0.5) * 0.12 * up, uv.y + (n - 0.5) * 0.25 * up);
                 float shape = texture(Pattern, clamp(p, 0.0, 1.0)).r;
-                float heat = clamp(shape * (n + 0.5 + 0.5 * Density) * 1.5, 0.0, 1.0);
-                vec3 colour = ColorK1 + ColorK2 * heat;
-                float alpha = clamp(heat * (1.0 + Brightness), 0.0, 1.0);
-                d3d_FragColor = vec4(colour * (0.7 + Brightness), alpha);
+                float heat = shape * (0.9 * n + 0.35 + 0.5 * Density) * 1.4 - (1.0 - n) * 0.45 * up;
+                heat = clamp(heat, 0.0, 1.0);
+                vec3 colour = (ColorK1 + ColorK2 * heat * heat) * (0.7 + Brightness);
+                float alpha = smoothstep(0.04, 0.45, heat) * clamp(1.0 + Brightness, 0.0, 1.0);
+                return vec4(colour, alpha);
+            }
+
+            void main() {
+                d3d_FragColor = Flame(uv);
             }
         """
     }

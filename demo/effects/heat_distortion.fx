@@ -39,7 +39,10 @@ technique BumpmapDistortLow2 {
                 // The bump map's red and green channels, centred on 0, push
                 // the lookup into the captured slide a little sideways.
                 vec2 bump = texture(Bumpmap, uv * bump_scale + Offset).rg * 2.0 - 1.0;
-                d3d_FragColor = vec4(texture(SceneTex, uv + bump * stenght).rgb, 1.0);
+                // Hot air rises from the fire along the lower picture: the
+                // shift is strongest there and fades towards the top.
+                float hot = 0.3 + 0.7 * smoothstep(0.2, 0.8, uv.y);
+                d3d_FragColor = vec4(texture(SceneTex, uv + bump * stenght * hot).rgb, 1.0);
             }
         """
     }

@@ -26,6 +26,7 @@
 #include "platform/com/com_object.h"
 #include "platform/d3d9/gl_interop.h"
 #include "platform/d3dx9/effect_parser.h"
+#include "platform/d3dx9/effect_testing.h"
 
 template <>
 struct ComInterfaceIds<ID3DXEffect> : ComIds<IID_ID3DXEffect> {};
@@ -35,6 +36,7 @@ namespace {
 using tessaloom::d3d9::FfKey;
 using tessaloom::d3d9::FfKeyHash;
 using tessaloom::d3d9::kMaxStages;
+using tessaloom::d3dx9::EffectCall;
 
 // A texture unit past the device's stages (0..7) and its scratch unit (15):
 // a sampler whose texture parameter holds no texture reads from here, and
@@ -167,6 +169,10 @@ public:
     bool Build(std::string* error) {
         tessaloom::d3d9::MakeCurrent(device_);
         glGenTextures(1, &emptyTexture_);
+        // On the effect's own unit: the device keeps track of what its stages
+        // have bound, and a texture bound behind its back on a stage's unit
+        // would be drawn in place of the stage's texture.
+        glActiveTexture(GL_TEXTURE0 + kEmptyUnit);
         glBindTexture(GL_TEXTURE_2D, emptyTexture_);
         const uint8_t black[4] = {0, 0, 0, 255};
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, black);
@@ -208,9 +214,10 @@ public:
 
     HRESULT SetTechnique(D3DXHANDLE name) override {
         const int t = TechniqueIndex(name);
-        if (t < 0) return D3DERR_INVALIDCALL;
-        technique_ = t;
-        return D3D_OK;
+        const HRESULT hr = t < 0 ? D3DERR_INVALIDCALL : D3D_OK;
+        if (t >= 0) technique_ = t;
+        Log(EffectCall::Kind::Technique, name, {}, nullptr, hr);
+        return hr;
     }
     D3DXHANDLE GetCurrentTechnique() override { return desc_.techniques[technique_].name.c_str(); }
 
@@ -218,9 +225,11 @@ public:
     HRESULT GetFloat(D3DXHANDLE name, FLOAT* f) override { return GetFloatArray(name, f, 1); }
     HRESULT SetFloatArray(D3DXHANDLE name, const FLOAT* f, UINT count) override {
         const int p = NumericParameter(name, count);
-        if (p < 0 || (!f && count)) return D3DERR_INVALIDCALL;
-        std::memcpy(values_[p].data(), f, count * sizeof(float));
-        return D3D_OK;
+        const bool ok = p >= 0 && (f || !count);
+        if (ok) std::memcpy(values_[p].data(), f, count * sizeof(float));
+        if (log_) Log(EffectCall::Kind::Floats, name, f ? std::vector<float>(f, f + count) : std::vector<float>(),
+                      nullptr, ok ? D3D_OK : D3DERR_INVALIDCALL);
+        return ok ? D3D_OK : D3DERR_INVALIDCALL;
     }
     HRESULT GetFloatArray(D3DXHANDLE name, FLOAT* f, UINT count) override {
         const int p = NumericParameter(name, count);
@@ -234,14 +243,18 @@ public:
             desc_.parameters[p].type == fx::ParamType::Matrix)
             return D3DERR_INVALIDCALL;
         const float f[4] = {v->x, v->y, v->z, v->w};
-        std::memcpy(values_[p].data(), f, fx::ComponentCount(desc_.parameters[p].type) * sizeof(float));
+        const UINT n = fx::ComponentCount(desc_.parameters[p].type);
+        std::memcpy(values_[p].data(), f, n * sizeof(float));
+        if (log_) Log(EffectCall::Kind::Floats, name, std::vector<float>(f, f + n), nullptr, D3D_OK);
         return D3D_OK;
     }
     HRESULT SetMatrix(D3DXHANDLE name, const D3DXMATRIX* m) override {
         const int p = ParameterIndex(name);
-        if (p < 0 || !m || desc_.parameters[p].type != fx::ParamType::Matrix) return D3DERR_INVALIDCALL;
-        std::memcpy(values_[p].data(), &m->m[0][0], 16 * sizeof(float));
-        return D3D_OK;
+        const bool ok = p >= 0 && m && desc_.parameters[p].type == fx::ParamType::Matrix;
+        if (ok) std::memcpy(values_[p].data(), &m->m[0][0], 16 * sizeof(float));
+        if (log_) Log(EffectCall::Kind::Matrix, name, m ? std::vector<float>(&m->m[0][0], &m->m[0][0] + 16) : std::vector<float>(),
+                      nullptr, ok ? D3D_OK : D3DERR_INVALIDCALL);
+        return ok ? D3D_OK : D3DERR_INVALIDCALL;
     }
     HRESULT GetMatrix(D3DXHANDLE name, D3DXMATRIX* m) override {
         const int p = ParameterIndex(name);
@@ -260,11 +273,18 @@ public:
         }
         if (bytes > fx::ComponentCount(desc_.parameters[p].type) * sizeof(float)) return D3DERR_INVALIDCALL;
         std::memcpy(values_[p].data(), data, bytes);
+        if (log_) {
+            std::vector<float> f(bytes / sizeof(float));
+            std::memcpy(f.data(), data, f.size() * sizeof(float));
+            Log(EffectCall::Kind::Floats, name, std::move(f), nullptr, D3D_OK);
+        }
         return D3D_OK;
     }
     HRESULT SetTexture(D3DXHANDLE name, IDirect3DBaseTexture9* texture) override {
         const int p = ParameterIndex(name);
-        if (p < 0 || desc_.parameters[p].type != fx::ParamType::Texture) return D3DERR_INVALIDCALL;
+        const bool ok = p >= 0 && desc_.parameters[p].type == fx::ParamType::Texture;
+        Log(EffectCall::Kind::Texture, name, {}, texture, ok ? D3D_OK : D3DERR_INVALIDCALL);
+        if (!ok) return D3DERR_INVALIDCALL;
         if (texture) texture->AddRef();
         if (textures_[p]) textures_[p]->Release();
         textures_[p] = texture;
@@ -279,6 +299,8 @@ public:
     }
 
     HRESULT Begin(UINT* passes, DWORD flags) override {
+        Log(EffectCall::Kind::Begin, desc_.techniques[technique_].name.c_str(), {}, nullptr,
+            begun_ || lost_ ? D3DERR_INVALIDCALL : D3D_OK);
         if (begun_) return Fail("Begin: the effect is already begun");
         if (lost_) return Fail("Begin: the device was lost; OnResetDevice first");
         active_ = technique_;
@@ -313,6 +335,7 @@ public:
         return D3D_OK;
     }
     HRESULT End() override {
+        Log(EffectCall::Kind::End, "", {}, nullptr, begun_ ? D3D_OK : D3DERR_INVALIDCALL);
         if (!begun_) return Fail("End without Begin");
         if (inPass_) EndPass();
         begun_ = false;
@@ -338,7 +361,21 @@ public:
         return D3D_OK;
     }
 
+    void SetLog(std::vector<EffectCall>* log) { log_ = log; }
+
 private:
+    void Log(EffectCall::Kind kind, D3DXHANDLE name, std::vector<float> values, const IDirect3DBaseTexture9* texture,
+             HRESULT result) {
+        if (!log_) return;
+        EffectCall call;
+        call.kind = kind;
+        call.name = name ? name : "";
+        call.values = std::move(values);
+        call.texture = texture;
+        call.result = result;
+        log_->push_back(std::move(call));
+    }
+
     ~Effect() override {
         if (begun_) End();
         ReleaseSaved();
@@ -654,6 +691,7 @@ private:
     LinkedProgram* bound_ = nullptr;
     tessaloom::d3d9::ProgramOverride override_;
     GLuint emptyTexture_ = 0;
+    std::vector<EffectCall>* log_ = nullptr;
 
     struct SavedSampler {
         DWORD stage, state, value;
@@ -666,6 +704,13 @@ private:
 }  // namespace
 
 namespace tessaloom::d3dx9 {
+
+bool RecordEffectCalls(ID3DXEffect* effect, std::vector<EffectCall>* log) {
+    auto* ours = dynamic_cast<Effect*>(effect);
+    if (!ours) return false;
+    ours->SetLog(log);
+    return true;
+}
 
 HRESULT CreateEffectNamed(IDirect3DDevice9* device, const void* data, size_t size, const std::string& name,
                           ID3DXEffect** effect, ID3DXBuffer** errors) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/audio_graph.h"
 #include "tests/support/fake_direct3d.h"
 #include "host/devices.h"
 #include "host/frame_loop.h"
@@ -220,6 +221,7 @@ protected:
     }
     void TearDown() override {
         saver_.Cleanup3D();
+        ReleaseAudioGraph();  // Create built it
         EXPECT_EQ(tessaloom::d3d9::LiveObjectCount(), baseline_);
         tessaloom::test::ResetWindowState();
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/audio_graph.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/window_bridge.h"
 #include "tests/host/saver_test_support.h"
@@ -67,7 +68,12 @@ TEST(SaverCommandLine, TheProcessCommandLineSkipsAProgramPathWithBlanks) {
 class SaverFramework : public ::testing::Test {
 protected:
     void SetUp() override { ResetWindowState(); }
-    void TearDown() override { ResetWindowState(); }
+    void TearDown() override {
+        // Create builds the music graph in the full-screen and test modes;
+        // it goes here, not in the tests after these.
+        ReleaseAudioGraph();
+        ResetWindowState();
+    }
 };
 
 TEST_F(SaverFramework, DefaultsOfTheConstructor) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/d3dx9/effect.h"
+#include "platform/d3dx9/effect_testing.h"
 #include "tests/support/d3d_harness.h"
 
 namespace {
@@ -455,6 +456,79 @@ TEST(D3DXEffect, SamplerWithoutTextureReadsBlack) {
     DrawQuad(d, e);
     EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xff000000));
     d->SetTexture(0, nullptr);
+    e->Release();
+    white->Release();
+}
+
+// Making an effect between two fixed-function draws leaves the texture the
+// device has on stage 0 in place: the second draw samples it as the first did.
+TEST(D3DXEffect, MakingAnEffectKeepsTheStageTextures) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* green = h.MakeTexture(1, 1, [](UINT, UINT) { return 0xff00ff00u; });
+    auto draw = [&] {
+        d->BeginScene();
+        d->SetTexture(0, green);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+        d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, kQuad, sizeof(VertexXyzTex));
+        d->EndScene();
+    };
+    draw();
+    ASSERT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xff00ff00));
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+    ID3DXEffect* e = Make(d, kFragmentOnly);
+    ASSERT_NE(e, nullptr);
+    draw();
+    EXPECT_TRUE(Probe(h.ReadBackBuffer(), 4, 4, 0xff00ff00));
+    d->SetTexture(0, nullptr);
+    e->Release();
+    green->Release();
+}
+
+// The test record of an effect's calls: every set call in order with its
+// values and result, failed ones too, and Begin with its technique.
+TEST(D3DXEffect, TheCallRecordHoldsEverySetCall) {
+    D3DHarness h(8, 8);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    IDirect3DTexture9* white = h.MakeTexture(1, 1, [](UINT, UINT) { return 0xffffffffu; });
+    ID3DXEffect* e = Make(d, kFragmentOnly);
+    ASSERT_NE(e, nullptr);
+    using tessaloom::d3dx9::EffectCall;
+    std::vector<EffectCall> log;
+    ASSERT_TRUE(tessaloom::d3dx9::RecordEffectCalls(e, &log));
+    e->SetTechnique("Other");
+    e->SetTechnique("Main");
+    e->SetFloat("tint", 0.25f);
+    const float shift[2] = {0.5f, -1.0f};
+    e->SetFloatArray("shift", shift, 2);
+    e->SetFloat("nothing", 1.0f);
+    e->SetTexture("Picture", white);
+    DrawQuad(d, e);
+    tessaloom::d3dx9::RecordEffectCalls(e, nullptr);
+    e->SetFloat("tint", 1.0f);  // not recorded any more
+    using K = EffectCall::Kind;
+    ASSERT_EQ(log.size(), 8u);
+    const struct {
+        K kind;
+        const char* name;
+        std::vector<float> values;
+        HRESULT result;
+    } expected[] = {{K::Technique, "Other", {}, D3D_OK},     {K::Technique, "Main", {}, D3D_OK},
+                    {K::Floats, "tint", {0.25f}, D3D_OK},      {K::Floats, "shift", {0.5f, -1.0f}, D3D_OK},
+                    {K::Floats, "nothing", {1.0f}, D3DERR_INVALIDCALL}, {K::Texture, "Picture", {}, D3D_OK},
+                    {K::Begin, "Main", {}, D3D_OK},            {K::End, "", {}, D3D_OK}};
+    for (size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(log[i].name, expected[i].name) << i;
+        EXPECT_EQ(log[i].values, expected[i].values) << i;
+        EXPECT_EQ(log[i].result, expected[i].result) << i;
+    }
+    EXPECT_EQ(log[5].texture, white);
+    e->SetTexture("Picture", nullptr);
     e->Release();
     white->Release();
 }

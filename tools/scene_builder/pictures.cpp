@@ -97,7 +97,146 @@ void Lake(Picture& p, float surface, Rgb tint) {
     }
 }
 
+// Periodic value noise in [0, 1): `period` lattice cells across the unit
+// square, wrapping at its edges, so a texture of it tiles seamlessly.
+float TileNoise(float x, float y, int period, uint32_t seed) {
+    const float fx = x * period, fy = y * period;
+    const int ix = static_cast<int>(std::floor(fx)), iy = static_cast<int>(std::floor(fy));
+    float tx = fx - ix, ty = fy - iy;
+    tx = tx * tx * (3.0f - 2.0f * tx);
+    ty = ty * ty * (3.0f - 2.0f * ty);
+    auto at = [&](int i, int j) {
+        i = ((i % period) + period) % period;
+        j = ((j % period) + period) % period;
+        return Hash(seed * 2654435761u + static_cast<uint32_t>(i) * 7919u + static_cast<uint32_t>(j) * 104729u);
+    };
+    const float a = at(ix, iy), b = at(ix + 1, iy), c = at(ix, iy + 1), d = at(ix + 1, iy + 1);
+    return a + (b - a) * tx + (c - a) * ty + (a - b - c + d) * tx * ty;
+}
+
+// Octaves of TileNoise, the period doubling each time, spread to use most of
+// 0..1 (sums of octaves crowd around the middle).
+float TileTurbulence(float x, float y, int period, int octaves, uint32_t seed) {
+    float sum = 0.0f, amplitude = 0.5f, norm = 0.0f;
+    for (int o = 0; o < octaves; ++o) {
+        sum += amplitude * TileNoise(x, y, period << o, seed + 31u * o);
+        norm += amplitude;
+        amplitude *= 0.5f;
+    }
+    return std::clamp((sum / norm - 0.5f) * 1.9f + 0.5f, 0.0f, 1.0f);
+}
+
+// One tongue of a flame pattern: centre across (0..1), half width at its
+// foot, and height (fractions of the pattern's flame height).
+struct Tongue {
+    float centre, halfWidth, height;
+};
+
+// A flame-shaped grey pattern: each tongue is brightest at its foot on the
+// centre line, narrows as it rises and fades out at its tip.  `bottom` is
+// the texture v at which the flames stand (the rows below stay bright).
+void FlamePattern(Picture& p, const std::vector<Tongue>& tongues, float bottom) {
+    for (int y = 0; y < p.height; ++y) {
+        const float v = static_cast<float>(y) / static_cast<float>(p.height - 1);
+        const float rise = std::max(0.0f, (bottom - v) / bottom);  // 0 at the foot, 1 at the top
+        for (int x = 0; x < p.width; ++x) {
+            const float u = static_cast<float>(x) / static_cast<float>(p.width - 1);
+            float value = 0.0f;
+            for (const Tongue& t : tongues) {
+                if (rise >= t.height) continue;
+                const float along = rise / t.height;
+                const float half = t.halfWidth * std::pow(1.0f - along, 0.55f) * (1.0f + 0.25f * (1.0f - along));
+                const float across = 1.0f - std::fabs(u - t.centre) / half;
+                if (across <= 0.0f) continue;
+                value = std::max(value, std::pow(across, 0.6f) * std::pow(1.0f - along, 0.45f));
+            }
+            const uint8_t g = Clamp8(value * 255.0f);
+            p.At(x, y) = {g, g, g};
+        }
+    }
+}
+
 }  // namespace
+
+Picture PaintFireNoise(int width, int height) {
+    Picture p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t g = Clamp8(255.0f * TileTurbulence(static_cast<float>(x) / width,
+                                                             static_cast<float>(y) / height, 4, 5, 41));
+            p.At(x, y) = {g, g, g};
+        }
+    return p;
+}
+
+Picture PaintHeatBump(int width, int height) {
+    Picture p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float u = static_cast<float>(x) / width, v = static_cast<float>(y) / height;
+            p.At(x, y) = {Clamp8(255.0f * TileTurbulence(u, v, 3, 4, 62)), Clamp8(255.0f * TileTurbulence(u, v, 3, 4, 63)),
+                          128};
+        }
+    return p;
+}
+
+Picture PaintCampfirePattern(int width, int height) {
+    Picture p(width, height);
+    // A campfire in the middle: a tall central flame, lower ones beside it.
+    FlamePattern(p,
+                 {{0.50f, 0.07f, 0.9f}, {0.46f, 0.045f, 0.7f}, {0.545f, 0.05f, 0.76f}, {0.415f, 0.035f, 0.48f},
+                  {0.585f, 0.035f, 0.52f}, {0.38f, 0.025f, 0.28f}, {0.62f, 0.025f, 0.32f}, {0.50f, 0.13f, 0.14f}},
+                 0.95f);
+    return p;
+}
+
+Picture PaintFirePattern(int width, int height) {
+    Picture p(width, height);
+    // Flames along the whole lower edge, of irregular heights.
+    std::vector<Tongue> tongues;
+    for (int i = 0; i < 9; ++i)
+        tongues.push_back({(i + 0.5f) / 9.0f, 0.07f, 0.55f + 0.4f * Hash(9300 + i)});
+    tongues.push_back({0.5f, 0.6f, 0.2f});
+    FlamePattern(p, tongues, 1.0f);
+    return p;
+}
+
+Picture PaintCampfire(int width, int height) {
+    Picture p(width, height);
+    Sky(p, {{0.0f, {1, 2, 10}}, {0.55f, {8, 12, 30}}, {0.8f, {38, 20, 20}}});
+    for (int i = 0; i < 150; ++i) {
+        const int x = static_cast<int>(Hash(5100 + i) * width);
+        const int y = static_cast<int>(Hash(6100 + i) * height * 0.45f);
+        const uint8_t v = static_cast<uint8_t>(110 + 145 * Hash(7100 + i));
+        p.At(x, y) = {v, v, static_cast<uint8_t>(std::min(255, v + 25))};
+    }
+    // Wooded hills, then the clearing lit by the fire.
+    Hills(p, 0.62f, 0.2f, 0.35f, 31, {8, 9, 16}, {12, 11, 18}, 1.0f, 6);
+    Hills(p, 0.74f, 0.1f, 0.12f, 32, {5, 6, 9}, {14, 9, 8}, 1.0f, 5);
+    // The fire's light, strongest on the ground round the pit.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float dx = (x - width * 0.5f) / (height * 0.75f), dy = (y - height * 1.0f) / (height * 0.4f);
+            const float glow = std::exp(-(dx * dx + dy * dy));
+            p.At(x, y) = Mix(p.At(x, y), Rgb{150, 62, 20}, 0.75f * glow);
+        }
+    // Stones round the fire pit and crossed logs in it.
+    for (int i = 0; i < 9; ++i) {
+        const float a = 3.14159265f * (0.05f + 0.9f * i / 8.0f);
+        const float cx = width * 0.5f - std::cos(a) * height * 0.23f;
+        const float cy = height * 0.985f - std::sin(a) * height * 0.035f;
+        Disc(p, cx, cy, height * 0.028f, {96, 74, 62}, {40, 28, 24});
+    }
+    for (int y = static_cast<int>(height * 0.9f); y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float fx = (x - width * 0.5f) / (height * 0.2f), fy = (height * 0.975f - y) / (height * 0.05f);
+            for (float slope : {0.22f, -0.22f}) {
+                const float d = std::fabs(fy - slope * fx * 4.0f);
+                if (std::fabs(fx) < 1.0f && d < 0.35f) p.At(x, y) = Mix(Rgb{70, 40, 22}, Rgb{30, 16, 10}, d / 0.35f);
+            }
+        }
+    return p;
+}
 
 Picture PaintValley(int width, int height) {
     Picture p(width, height);
@@ -178,7 +317,8 @@ Picture PaintUnderwater(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley", "dusk", "night", "underwater"};
+    static const std::vector<std::string> names = {"valley",     "dusk",      "night",            "underwater",  "campfire",
+                                                   "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern"};
     return names;
 }
 
@@ -188,6 +328,11 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "dusk") out = PaintDusk(width, height);
     else if (name == "night") out = PaintNight(width, height);
     else if (name == "underwater") out = PaintUnderwater(width, height);
+    else if (name == "campfire") out = PaintCampfire(width, height);
+    else if (name == "fire-noise") out = PaintFireNoise(width, height);
+    else if (name == "heat-bump") out = PaintHeatBump(width, height);
+    else if (name == "campfire-pattern") out = PaintCampfirePattern(width, height);
+    else if (name == "fire-pattern") out = PaintFirePattern(width, height);
     else return false;
     return true;
 }

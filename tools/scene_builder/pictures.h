@@ -31,10 +31,24 @@ Picture PaintDusk(int width, int height);
 // A dark night hillside with a faint glow low in the middle: a backdrop for fire.
 Picture PaintNight(int width, int height);
 
+// A campfire in a clearing at night: stars, wooded hills, a ring of stones
+// and crossed logs at the bottom centre, lit from below.
+Picture PaintCampfire(int width, int height);
+// The fire's pictures.  Noise: grey turbulence that tiles.  Heat bump: two
+// channels of tiling turbulence (red and green, centred on the middle grey)
+// for the heat distortion.  Campfire pattern: the flame shape of the flame
+// layer's fire, flames in the middle standing at v = 0.95.  Fire pattern:
+// flames along the whole lower edge, for fire areas.
+Picture PaintFireNoise(int width, int height);
+Picture PaintHeatBump(int width, int height);
+Picture PaintCampfirePattern(int width, int height);
+Picture PaintFirePattern(int width, int height);
+
 // Under water: light shafts, dark rocks, a sandy floor and weed.
 Picture PaintUnderwater(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night", "underwater".
+// The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
+// "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.
 bool PaintNamed(const std::string& name, int width, int height, Picture& out);

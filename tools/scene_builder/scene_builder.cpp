@@ -7,6 +7,7 @@
 #include "document/archive_writer.h"
 #include "document/file_link.h"
 #include "document/res_manager.h"
+#include "layers/flame_light.h"
 #include "scene/slide_show.h"
 #include "scene/sprites/base_sprite_prop.h"
 #include "tools/scene_builder/sprite_pictures.h"
@@ -70,8 +71,12 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
         } else if (keyword == "slide") {
             SlideSpec s;
             std::string v[5], extra;
-            if (!(words >> s.name >> s.picture >> v[0] >> v[1] >> v[2] >> v[3] >> v[4]) || (words >> extra))
-                return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED");
+            if (!(words >> s.name >> s.picture >> v[0] >> v[1] >> v[2] >> v[3] >> v[4]))
+                return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
+            if (words >> s.layer && (words >> extra))
+                return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
+            if (s.layer != "picture" && s.layer != "flame")
+                return Fail(error, where + "no layer named '" + s.layer + "' (picture or flame)");
             unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
             for (int i = 0; i < 5; ++i)
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
@@ -139,7 +144,17 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         slide->hold.value = s.hold;
         slide->fadeOut.value = s.fadeOut;
         slide->name.value = Widen(s.name);
-        auto* layer = new DS_2D_Light;
+        DS_2D_Light* layer = nullptr;
+        if (s.layer == "flame") {
+            auto* flame = new DS_FlameLight;
+            // A fixed identity for the fire's (unpainted) mask keeps the
+            // document the same from build to build.
+            flame->fire.maskGuid = GUID{0x7f1a3e00u + static_cast<uint32_t>(root.slides.size()), 0x4d2c, 0x4b1e,
+                                        {0x9a, 0x51, 0x46, 0x6c, 0x61, 0x6d, 0x65, 0x00}};
+            layer = flame;
+        } else {
+            layer = new DS_2D_Light;
+        }
         slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
         layer->pictureLink.key = keys.at(s.picture);
         layer->camera.enabled.value = s.zoom != 0 ? 1 : 0;

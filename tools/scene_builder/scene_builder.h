@@ -10,9 +10,11 @@
 //   header TEXT...                     the header string (default "KVL v 4.0.0")
 //   picture ID PAINTER WIDTH HEIGHT    a picture painted by PAINTER (pictures.h)
 //   sprite ID PAINTER WIDTH HEIGHT     a sprite picture with alpha (sprite_pictures.h)
-//   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED
+//   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
-//       0 leaves the camera off; SPEED its raw speed (50 = real time)
+//       0 leaves the camera off; SPEED its raw speed (50 = real time);
+//       LAYER the slide's picture layer: "picture" (the default) or "flame"
+//       (the flame layer with its fire and heat distortion)
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 #pragma once
@@ -42,6 +44,7 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
+    std::string layer = "picture";  // or "flame"
     std::vector<SpriteSpec> sprites;
 };
 

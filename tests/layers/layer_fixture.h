@@ -20,7 +20,7 @@
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
 #include "scene/view_2d.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace tessaloom::testing {
 

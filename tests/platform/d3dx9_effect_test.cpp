@@ -10,7 +10,7 @@
 
 #include "platform/d3dx9/effect.h"
 #include "platform/d3dx9/effect_testing.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "document/load_error.h"
 #include "layers/effects/fx_constructor.h"
 #include "scene/picture_layer.h"
-#include "tests/document/res_fixture.h"
+#include "tests/support/res_fixture.h"
 #include "tests/layers/layer_fixture.h"
 
 namespace {

@@ -139,7 +139,7 @@ TEST(SceneSource, RejectsBadSources) {
 
 // The shipped scene sources parse.
 TEST(SceneSource, DemoScenesParse) {
-    for (const char* name : {"valley", "night"}) {
+    for (const char* name : {"valley", "night", "effects"}) {
         SceneSpec scene;
         std::string error;
         EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,

@@ -4,6 +4,8 @@
 //       the scene document described by SCENE_SOURCE (see scene_builder.h)
 //   tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga
 //       one picture, for the resource module
+//   tessaloom-scene-builder --paint-effect NAME WIDTHxHEIGHT OUT.tga
+//       one picture of the shader effects, for the resource module (effect_builder.h)
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -19,7 +21,8 @@ using namespace tessaloom::scene_builder;
 int Usage() {
     std::fprintf(stderr,
                  "usage: tessaloom-scene-builder -o DOCUMENT SCENE_SOURCE\n"
-                 "       tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga\n");
+                 "       tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga\n"
+                 "       tessaloom-scene-builder --paint-effect NAME WIDTHxHEIGHT OUT.tga\n");
     return 2;
 }
 
@@ -33,13 +36,13 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-int Paint(const std::string& painter, const std::string& size, const std::string& output) {
+int Paint(const std::string& painter, const std::string& size, const std::string& output, bool effect = false) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
     std::istringstream in(size);
     if (!(in >> w >> x >> h) || x != 'x' || (in >> extra)) return Usage();
     PictureSpec spec{"picture", painter, w, h};
-    std::vector<uint8_t> tga = PaintPicture(spec);
+    std::vector<uint8_t> tga = effect ? PaintEffectPicture(painter, w, h) : PaintPicture(spec);
     if (tga.empty()) {
         std::fprintf(stderr, "tessaloom-scene-builder: no painter '%s' for %dx%d\n", painter.c_str(), w, h);
         return 1;
@@ -52,6 +55,7 @@ int Paint(const std::string& painter, const std::string& size, const std::string
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 4 && args[0] == "--paint") return Paint(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == "--paint-effect") return Paint(args[1], args[2], args[3], true);
     if (args.size() != 3 || args[0] != "-o") return Usage();
     std::ifstream in(args[2], std::ios::binary);
     if (!in) {

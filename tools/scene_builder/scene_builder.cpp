@@ -74,6 +74,26 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
             if (!ids.count(s.picture)) return Fail(error, where + "no picture named '" + s.picture + "'");
             result.slides.push_back(s);
+        } else if (keyword == "mask" || keyword == "sequence" || keyword == "effect") {
+            std::string message;
+            bool ok = false;
+            if (keyword == "mask") {
+                MaskSpec m;
+                ok = ParseMask(words, m, &message);
+                if (ok && !ids.insert(m.id).second) return Fail(error, where + "'" + m.id + "' is defined twice");
+                if (ok) result.masks.push_back(m);
+            } else if (keyword == "sequence") {
+                SequenceSpec q;
+                ok = ParseSequence(words, q, &message);
+                if (ok && !ids.insert(q.id).second) return Fail(error, where + "'" + q.id + "' is defined twice");
+                if (ok) result.sequences.push_back(q);
+            } else {
+                EffectSpec e;
+                ok = ParseEffect(words, e, &message);
+                if (ok && result.slides.empty()) return Fail(error, where + "an effect belongs to a slide above it");
+                if (ok) result.slides.back().effects.push_back(e);
+            }
+            if (!ok) return Fail(error, where + message);
         } else {
             return Fail(error, where + "unknown statement '" + keyword + "'");
         }
@@ -115,6 +135,9 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         keys[spec.id] = key;
     }
 
+    EffectDocument effects(scene.masks, scene.sequences);
+    if (!effects.AddResources(manager, error)) return false;
+
     DS_SlideShow_Light root;
     for (const SlideSpec& s : scene.slides) {
         auto* slide = new DS_SlideContainer;
@@ -129,6 +152,7 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         layer->camera.enabled.value = s.zoom != 0 ? 1 : 0;
         layer->camera.zoom.SetValue(s.zoom != 0 ? s.zoom : 100);
         layer->camera.speed.SetValue(s.speed);
+        if (!effects.AddEffects(s.effects, *slide, error)) return false;
     }
 
     DS_IOF_W archive;

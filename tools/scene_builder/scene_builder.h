@@ -12,12 +12,15 @@
 //   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time)
+//   mask, sequence, effect             shader effects on the slide above
+//       (see effect_builder.h)
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tools/scene_builder/effect_builder.h"
 #include "tools/scene_builder/pictures.h"
 
 namespace tessaloom::scene_builder {
@@ -37,12 +40,15 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
+    std::vector<EffectSpec> effects;
 };
 
 struct SceneSpec {
     std::string header = "KVL v 4.0.0";
     std::vector<PictureSpec> pictures;
     std::vector<SlideSpec> slides;
+    std::vector<MaskSpec> masks;
+    std::vector<SequenceSpec> sequences;
 };
 
 // False with a message "line N: ..." on a malformed line, an unknown painter,

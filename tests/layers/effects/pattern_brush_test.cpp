@@ -227,16 +227,4 @@ TEST_F(PatternBrushOnDevice, BrushesThePatternInsideTheMaskOnly) {
     ClearTextures(brush.effect.Get(), {"Pattern", "Mask", "Background"});
 }
 
-// Every class these effects define is in the scene-object registry of the
-// linked program, under its own name.
-TEST(EffectRegistry, EveryEffectClassNameResolves) {
-    for (const char16_t* name : {u"DS_PatternBrush", u"DS_PatternBrushC", u"DS_BackgroundCopy", u"DS_WavesFX",
-                                 u"DS_LightFX", u"DS_WaterFX", u"DS_MoveFX", u"DS_FireFX"}) {
-        const auto& registry = GetConstructorReaderRegistry();
-        auto it = registry.find(name);
-        ASSERT_NE(it, registry.end()) << std::string(name, name + std::char_traits<char16_t>::length(name));
-        EXPECT_NE(it->second, nullptr);
-    }
-}
-
 }  // namespace

@@ -31,7 +31,10 @@ Picture PaintDusk(int width, int height);
 // A dark night hillside with a faint glow low in the middle: a backdrop for fire.
 Picture PaintNight(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night".
+// Under water: light shafts, dark rocks, a sandy floor and weed.
+Picture PaintUnderwater(int width, int height);
+
+// The names PaintNamed knows: "valley", "dusk", "night", "underwater".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.
 bool PaintNamed(const std::string& name, int width, int height, Picture& out);

@@ -75,7 +75,7 @@ void DS_BumpDistortLayer::Render(IDirect3DTexture9* sceneTexture) {
     });
 }
 
-void DS_BumpDistortLayer::FrameMove(float time) {
+void DS_BumpDistortLayer::FrameMove(double time) {
     ID3DXEffect* e = effect.Get();
     if (!e) return;
     speed.Advance(time);
@@ -188,7 +188,7 @@ void DS_FlameLight::RenderFinish() {
     if (d) d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
 }
 
-void DS_FlameLight::FrameMove(float time) {
+void DS_FlameLight::FrameMove(double time) {
     fire.FrameMove(time);
     camera.FrameMove(time);
     distortion.FrameMove(time);

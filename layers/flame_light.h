@@ -30,7 +30,7 @@ public:
     // The captured slide through the distortion; nothing without an effect.
     void Render(IDirect3DTexture9* sceneTexture);
     // The clock and the effect's "stenght", "Offset" and "bump_scale"; `time` in seconds.
-    void FrameMove(float time);
+    void FrameMove(double time);
 
     DS_ImageFileLink bumpImage;
     DS_HLSLEffectFile effectLink;
@@ -57,7 +57,7 @@ public:
     void RenderFinish() override;
     // The picture, then the fire.
     void DrawPicture() override;
-    void FrameMove(float time) override;
+    void FrameMove(double time) override;
     bool NeedsSceneTexture() override { return distortionFlag.value == 1; }
     // The base reload, then the distortion quad and the fire quad follow the picture.
     void ReloadPicture() override;

@@ -61,7 +61,7 @@ void DS_FX_Constructor::CreateDeviceObjects(IDirect3DTexture9* const* maskTextur
     SetMask(maskTexture);
 }
 
-void DS_FX_Constructor::FrameMove(float time) { speed.Advance(time); }
+void DS_FX_Constructor::FrameMove(double time) { speed.Advance(time); }
 
 void DS_FX_Constructor::SetMask(IDirect3DTexture9* const* maskTexture) {
     if (maskTexture == mask.Address()) return;

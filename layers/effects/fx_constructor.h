@@ -47,7 +47,7 @@ public:
     virtual void CreateDeviceObjects(IDirect3DTexture9* const* maskTexture);
     virtual IDirect3DTexture9* const* GetMask() const { return mask.Address(); }
     // The speed clock; `time` in seconds.
-    virtual void FrameMove(float time);
+    virtual void FrameMove(double time);
     // Sets the class's own parameters and draws.
     virtual void Apply(DS_2D_Light& layer) = 0;
     // Takes the pointed-to texture (null pointer or null texture: no mask),
@@ -100,7 +100,7 @@ public:
     ~DS_BrushObj() override;
 
     void Render(DS_2D_Light& layer) override { fx->Apply(layer); }
-    void FrameMove(float time) override { fx->FrameMove(time); }
+    void FrameMove(double time) override { fx->FrameMove(time); }
     // The slide captures the scene for it when its technique flag asks for "MainFX".
     int NeedsSceneTexture() override { return fx->techniqueFlag.value != 0 ? 1 : 0; }
 

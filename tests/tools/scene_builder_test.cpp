@@ -182,7 +182,7 @@ TEST(SceneSource, RejectsBadSources) {
 
 // The shipped scene sources parse.
 TEST(SceneSource, DemoScenesParse) {
-    for (const char* name : {"valley", "night", "sprites", "flame"}) {
+    for (const char* name : {"valley", "night", "sprites", "flame", "effects"}) {
         SceneSpec scene;
         std::string error;
         EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,

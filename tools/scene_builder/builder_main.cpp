@@ -8,6 +8,8 @@
 //       one sprite picture with alpha
 //   tessaloom-scene-builder --paint-set NAME WIDTHxHEIGHT OUT
 //       a picture set of sprite frames with their delays, for the resource module
+//   tessaloom-scene-builder --paint-effect NAME WIDTHxHEIGHT OUT.tga
+//       one picture of the shader effects, for the resource module (effect_builder.h)
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -26,7 +28,8 @@ int Usage() {
                  "usage: tessaloom-scene-builder -o DOCUMENT SCENE_SOURCE\n"
                  "       tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga\n"
                  "       tessaloom-scene-builder --paint-sprite PAINTER WIDTHxHEIGHT OUT.tga\n"
-                 "       tessaloom-scene-builder --paint-set NAME WIDTHxHEIGHT OUT\n");
+                 "       tessaloom-scene-builder --paint-set NAME WIDTHxHEIGHT OUT\n"
+                 "       tessaloom-scene-builder --paint-effect NAME WIDTHxHEIGHT OUT.tga\n");
     return 2;
 }
 
@@ -46,7 +49,9 @@ int Paint(const std::string& mode, const std::string& painter, const std::string
     std::istringstream in(size);
     if (!(in >> w >> x >> h) || x != 'x' || (in >> extra)) return Usage();
     PictureSpec spec{"picture", painter, w, h, mode == "--paint-sprite"};
-    std::vector<uint8_t> tga = mode == "--paint-set" ? BuildSpriteSet(painter, w, h) : PaintPicture(spec);
+    std::vector<uint8_t> tga = mode == "--paint-set"      ? BuildSpriteSet(painter, w, h)
+                               : mode == "--paint-effect" ? PaintEffectPicture(painter, w, h)
+                                                          : PaintPicture(spec);
     if (tga.empty()) {
         std::fprintf(stderr, "tessaloom-scene-builder: no painter '%s' for %dx%d\n", painter.c_str(), w, h);
         return 1;
@@ -58,7 +63,8 @@ int Paint(const std::string& mode, const std::string& painter, const std::string
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 4 && (args[0] == "--paint" || args[0] == "--paint-sprite" || args[0] == "--paint-set"))
+    if (args.size() == 4 && (args[0] == "--paint" || args[0] == "--paint-sprite" || args[0] == "--paint-set" ||
+                             args[0] == "--paint-effect"))
         return Paint(args[0], args[1], args[2], args[3]);
     if (args.size() != 3 || args[0] != "-o") return Usage();
     std::ifstream in(args[2], std::ios::binary);

@@ -90,6 +90,26 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             std::string why;
             if (!ParseSpriteStatement(rest, sprite, &why)) return Fail(error, where + why);
             result.slides.back().sprites.push_back(sprite);
+        } else if (keyword == "mask" || keyword == "sequence" || keyword == "effect") {
+            std::string message;
+            bool ok = false;
+            if (keyword == "mask") {
+                MaskSpec m;
+                ok = ParseMask(words, m, &message);
+                if (ok && !ids.insert(m.id).second) return Fail(error, where + "'" + m.id + "' is defined twice");
+                if (ok) result.masks.push_back(m);
+            } else if (keyword == "sequence") {
+                SequenceSpec q;
+                ok = ParseSequence(words, q, &message);
+                if (ok && !ids.insert(q.id).second) return Fail(error, where + "'" + q.id + "' is defined twice");
+                if (ok) result.sequences.push_back(q);
+            } else {
+                EffectSpec e;
+                ok = ParseEffect(words, e, &message);
+                if (ok && result.slides.empty()) return Fail(error, where + "an effect belongs to a slide above it");
+                if (ok) result.slides.back().effects.push_back(e);
+            }
+            if (!ok) return Fail(error, where + message);
         } else {
             return Fail(error, where + "unknown statement '" + keyword + "'");
         }
@@ -136,6 +156,9 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         keys[spec.id] = key;
     }
 
+    EffectDocument effects(scene.masks, scene.sequences);
+    if (!effects.AddResources(manager, error)) return false;
+
     DS_SlideShow_Light root;
     for (const SlideSpec& s : scene.slides) {
         auto* slide = new DS_SlideContainer;
@@ -166,6 +189,7 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             if (!description) return Fail(error, "slide '" + s.name + "': " + why);
             slide->prototypes.push_back(description);
         }
+        if (!effects.AddEffects(s.effects, *slide, error)) return false;
     }
 
     DS_IOF_W archive;

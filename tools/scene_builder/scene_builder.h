@@ -17,12 +17,15 @@
 //       (the flame layer with its fire and heat distortion)
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
+//   mask, sequence, effect             shader effects on the slide above
+//       (see effect_builder.h)
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tools/scene_builder/effect_builder.h"
 #include "tools/scene_builder/pictures.h"
 #include "tools/scene_builder/sprite_builder.h"
 
@@ -46,12 +49,15 @@ struct SlideSpec {
     unsigned speed = 50;
     std::string layer = "picture";  // or "flame"
     std::vector<SpriteSpec> sprites;
+    std::vector<EffectSpec> effects;
 };
 
 struct SceneSpec {
     std::string header = "KVL v 4.0.0";
     std::vector<PictureSpec> pictures;
     std::vector<SlideSpec> slides;
+    std::vector<MaskSpec> masks;
+    std::vector<SequenceSpec> sequences;
 };
 
 // False with a message "line N: ..." on a malformed line, an unknown painter,

@@ -203,7 +203,11 @@ DS_ResDevice* g_device = &g_default;
 
 }  // namespace
 
-void SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter) { g_deviceGetter = getter; }
+DS_CurrentDeviceGetter SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter) {
+    DS_CurrentDeviceGetter previous = g_deviceGetter;
+    g_deviceGetter = getter;
+    return previous;
+}
 
 DS_ResDevice& GetResDevice() { return *g_device; }
 

@@ -54,7 +54,8 @@ public:
 // device, which it switches per render unit.  The host installs the getter;
 // without one (or with no current device) nothing is made.
 using DS_CurrentDeviceGetter = IDirect3DDevice9* (*)();
-void SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
+// Returns the getter installed before, so that a test can put it back.
+DS_CurrentDeviceGetter SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
 
 // The process-wide device side; never null.
 DS_ResDevice& GetResDevice();

@@ -42,7 +42,7 @@ protected:
         ASSERT_TRUE(harness_.ok());
         CurrentDevice = harness_.device;
         g_device = harness_.device;
-        SetResCurrentDeviceGetter(&Current);
+        previousGetter_ = SetResCurrentDeviceGetter(&Current);
         SetLayerResources(&resources_);
         DS_SetCurrentViewState(&state_);
         SetEffectRunner(&DS_DefaultEffectRunner());
@@ -59,10 +59,12 @@ protected:
         state_.view.Teardown();
         DS_SetCurrentViewState(nullptr);
         SetLayerResources(nullptr);
-        SetResCurrentDeviceGetter(nullptr);
+        // The scene's own getter stays installed for the tests after this one.
+        SetResCurrentDeviceGetter(previousGetter_);
         CurrentDevice = nullptr;
         g_device = nullptr;
     }
+    DS_CurrentDeviceGetter previousGetter_ = nullptr;
 
     // An effect of the demo folder, asked of a manager that has its bytes.
     ID3DXEffect* DemoEffect(const char* name) {

@@ -142,7 +142,9 @@ Picture PaintNight(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley", "dusk", "night"};
+    static const std::vector<std::string> names = {"valley",         "dusk",       "night",      "garden",
+                                                   "butterfly_body", "butterfly_wing", "clock_face", "clock_hand",
+                                                   "leaf"};
     return names;
 }
 
@@ -151,6 +153,12 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     if (name == "valley") out = PaintValley(width, height);
     else if (name == "dusk") out = PaintDusk(width, height);
     else if (name == "night") out = PaintNight(width, height);
+    else if (name == "garden") out = PaintGarden(width, height);
+    else if (name == "butterfly_body") out = PaintButterflyBody(width, height);
+    else if (name == "butterfly_wing") out = PaintButterflyWing(width, height);
+    else if (name == "clock_face") out = PaintClockFace(width, height);
+    else if (name == "clock_hand") out = PaintClockHand(width, height);
+    else if (name == "leaf") out = PaintLeaf(width, height);
     else return false;
     return true;
 }
@@ -162,34 +170,38 @@ std::vector<uint8_t> EncodeTga(const Picture& picture) {
     out[13] = static_cast<uint8_t>(picture.width >> 8);
     out[14] = static_cast<uint8_t>(picture.height & 0xFF);
     out[15] = static_cast<uint8_t>(picture.height >> 8);
-    out[16] = 24;
-    out[17] = 0x20;  // top-left origin
-    auto put = [&out](const Rgb& c) {
+    const bool withAlpha = !picture.alpha.empty();
+    out[16] = withAlpha ? 32 : 24;
+    out[17] = withAlpha ? 0x28 : 0x20;  // top-left origin, 8 alpha bits
+    const int w = picture.width;
+    auto put = [&](int x, int y) {
+        const Rgb& c = picture.At(x, y);
         out.push_back(c.b);
         out.push_back(c.g);
         out.push_back(c.r);
+        if (withAlpha) out.push_back(picture.AlphaAt(x, y));
     };
-    auto same = [](const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
+    auto same = [&](int xa, int xb, int y) {
+        const Rgb &a = picture.At(xa, y), &b = picture.At(xb, y);
+        return a.r == b.r && a.g == b.g && a.b == b.b && picture.AlphaAt(xa, y) == picture.AlphaAt(xb, y);
+    };
     // Packets never cross a row, as the format asks.
     for (int y = 0; y < picture.height; ++y) {
-        const Rgb* row = &picture.pixels[static_cast<size_t>(y) * picture.width];
         int x = 0;
-        while (x < picture.width) {
+        while (x < w) {
             int run = 1;
-            while (x + run < picture.width && run < 128 && same(row[x + run], row[x])) ++run;
+            while (x + run < w && run < 128 && same(x + run, x, y)) ++run;
             if (run >= 2) {
                 out.push_back(static_cast<uint8_t>(0x80 | (run - 1)));
-                put(row[x]);
+                put(x, y);
                 x += run;
                 continue;
             }
             // A raw packet up to the next pair of equal pixels.
             int n = 1;
-            while (x + n < picture.width && n < 128 &&
-                   !(x + n + 1 < picture.width && same(row[x + n], row[x + n + 1])))
-                ++n;
+            while (x + n < w && n < 128 && !(x + n + 1 < w && same(x + n, x + n + 1, y))) ++n;
             out.push_back(static_cast<uint8_t>(n - 1));
-            for (int i = 0; i < n; ++i) put(row[x + i]);
+            for (int i = 0; i < n; ++i) put(x + i, y);
             x += n;
         }
     }

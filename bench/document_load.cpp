@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
-#include "tests/document/doc_fixture.h"
+#include "tests/support/doc_fixture.h"
 
 namespace {
 

@@ -14,20 +14,14 @@
 #include "platform/d3d9/d3d9.h"
 #include "scene/layer_resources.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_fixture.h"
 
 namespace {
 
 constexpr UINT kWidth = 1920, kHeight = 1080;
 constexpr int kSprites = 2000;
 
-class BenchResources : public DS_LayerResources {
-public:
-    DS_PictureInfo GetPicture(const DS_ImageFileLink&) override { return picture; }
-    void OnResetDevice() override {}
-    void OnLostDevice() override {}
-    void PrepareLinkForSave(const DS_ImageFileLink&) override {}
-    DS_PictureInfo picture;
-};
+using BenchResources = tessaloom::testing::OnePictureResources;
 
 // A sprite population: one indexed PCT mesh of kSprites quads of 64 pixels,
 // moved every frame.

@@ -1,12 +1,6 @@
 #include "document/sound_item.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,11 +33,15 @@ uint64_t Hash(const BYTE* data, size_t size) {
     return h;
 }
 
+// The temporary folder with a trailing separator; empty when there is none.
 std::u16string TempFolder() {
-    WCHAR buffer[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-    std::u16string folder = (n > 0 && n <= MAX_PATH) ? std::u16string(buffer, n) : std::u16string(u"/tmp/");
-    if (folder.empty() || folder.back() != u'/') folder.push_back(u'/');
+    const DWORD needed = GetTempPathW(0, nullptr);
+    if (needed == 0) return {};
+    std::u16string folder(needed, u'\0');
+    const DWORD n = GetTempPathW(needed, folder.data());
+    if (n == 0 || n >= needed) return {};
+    folder.resize(n);
+    if (folder.back() != u'/') folder.push_back(u'/');
     return folder;
 }
 
@@ -62,28 +60,20 @@ bool IsPlainName(const std::u16string& name) {
 }
 
 // All of `size` bytes to a new file at `target`: written to a fresh file
-// beside it (never opening an existing name or following a link) and renamed
-// into place, so the target is either the complete file or untouched.
-bool WriteNewFile(const std::u16string& target, const BYTE* data, size_t size) {
+// beside it (CREATE_NEW: never opening an existing name or following a link)
+// and renamed into place, so the target is either the complete file or
+// untouched.
+bool WriteNewFile(const std::u16string& target, const BYTE* data, DWORD size) {
     static unsigned counter = 0;
-    std::string path = tessaloom::Utf16ToUtf8(target);
-    std::string temp = path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < size) {
-        ssize_t n = write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
+    const std::u16string temp = target + u".part-" + tessaloom::Utf8ToUtf16(std::to_string(GetCurrentProcessId())) + u"-" +
+                                tessaloom::Utf8ToUtf16(std::to_string(counter++));
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, data, size, &written, nullptr) != FALSE && written == size;
+    if (!CloseHandle(file)) ok = false;
+    if (ok && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) ok = false;
+    if (!ok) DeleteFileW(temp.c_str());
     return ok;
 }
 
@@ -137,6 +127,11 @@ bool DS_AudioFile::ExtractToTemp() {
     }
 
     const std::u16string folder = TempFolder();
+    if (folder.empty()) {
+        std::fprintf(stderr, "sound \"%s\" could not be written: no temporary folder\n",
+                     tessaloom::Utf16ToUtf8(file.path).c_str());
+        return false;
+    }
     const std::u16string name = DS_SoundTempName(file.path, g_serial++);
     const Written mine{file.GetSize(), Hash(file.GetBytes(), file.GetSize())};
     auto& written = WrittenFiles();

@@ -9,6 +9,7 @@
 
 #include "host/devices.h"
 #include "host/saver_framework.h"
+#include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
 
 namespace {
@@ -244,8 +245,10 @@ void CSaverFramework::UpdateFpsText() {
     }
     // The texts are drawn nowhere; TESSALOOM_FRAME_STATS=1 prints them.
     static const bool print = [] {
-        const char* v = std::getenv("TESSALOOM_FRAME_STATS");
-        return v && *v && *v != '0';
+        const DWORD needed = GetEnvironmentVariableW(u"TESSALOOM_FRAME_STATS", nullptr, 0);
+        if (needed <= 1) return false;  // not set, or empty
+        std::u16string v(needed, u'\0');
+        return GetEnvironmentVariableW(u"TESSALOOM_FRAME_STATS", v.data(), needed) > 0 && v[0] != u'0';
     }();
     if (print) {
         for (uint32_t i = 0; i < renderUnitCount; ++i)

@@ -1,3 +1,7 @@
+// Three types that work together and share this file (see view_2d.h):
+// DS_2DView (the picture's fit, position, zoom and letterbox bars),
+// DS_ScreenMapping (back-buffer pixels to picture pixels) and DS_ViewState
+// (one view and one mapping per render unit, and the current one).
 #include "scene/view_2d.h"
 
 #include <cmath>

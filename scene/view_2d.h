@@ -1,4 +1,5 @@
-// The 2D view and the screen mapping.
+// The 2D view, the screen mapping and the per-unit view state: three types
+// that work together and share this file pair.
 //
 // Layers and objects place and draw everything in the picture's own pixel
 // space (x right, y down, extent = the picture's width and height).

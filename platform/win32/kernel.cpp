@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,7 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <cstdio>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -84,6 +87,33 @@ std::u16string CommandLineFromProc() {
     return tessaloom::BuildCommandLine(args);
 }
 
+// Open files by handle.  Handles are small numbers of our own (never 0 or
+// INVALID_HANDLE_VALUE), so a closed handle is not mistaken for a later file
+// that reuses the descriptor.
+std::mutex g_filesMutex;
+std::map<uintptr_t, int> g_files;
+uintptr_t g_nextFile = 0x1000;
+
+int DescriptorOf(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(g_filesMutex);
+    auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
+    return it == g_files.end() ? -1 : it->second;
+}
+
+DWORD ErrorOfErrno(int error) {
+    switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EACCES: case EPERM: case EISDIR: case EROFS: case ELOOP: case ENOTEMPTY: return ERROR_ACCESS_DENIED;
+    default: return ERROR_WRITE_FAULT;
+    }
+}
+
 int NiceForPriority(int priority) {
     if (priority <= THREAD_PRIORITY_IDLE) return 19;
     if (priority <= THREAD_PRIORITY_LOWEST) return 10;
@@ -97,6 +127,22 @@ bool IsWindowsPath(std::u16string_view path) {
     if (path.size() >= 2 && path[1] == u':' && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')))
         return true;
     return false;
+}
+
+// The UTF-8 path of a file argument, or false (with the last error set) for a
+// null, empty or Windows-form path.
+bool LinuxPath(LPCWSTR path, std::string& out) {
+    if (!path || *path == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    std::u16string_view view(path, tessaloom::WStrLen(path));
+    if (IsWindowsPath(view)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    out = tessaloom::Utf16ToUtf8(view);
+    return true;
 }
 
 }  // namespace
@@ -344,6 +390,126 @@ BOOL PathFileExistsW(LPCWSTR path) {
     struct stat info{};
     if (stat(tessaloom::Utf16ToUtf8(view).c_str(), &info) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    if (!name || *name == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const char* value = std::getenv(tessaloom::Utf16ToUtf8(std::u16string_view(name, tessaloom::WStrLen(name))).c_str());
+    if (!value) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    const std::u16string wide = tessaloom::Utf8ToUtf16(value);
+    const auto needed = static_cast<DWORD>(wide.size() + 1);
+    if (!buffer || size < needed) return needed;
+    std::memcpy(buffer, wide.data(), wide.size() * sizeof(WCHAR));
+    buffer[wide.size()] = 0;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(wide.size());
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD /*shareMode*/, SECURITY_ATTRIBUTES* /*security*/,
+                   DWORD disposition, DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+    if (access != GENERIC_WRITE || disposition != CREATE_NEW) {
+        std::fprintf(stderr, "CreateFileW: access 0x%08X with disposition %u is not implemented\n",
+                     static_cast<unsigned>(access), static_cast<unsigned>(disposition));
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string file;
+    if (!LinuxPath(path, file)) return INVALID_HANDLE_VALUE;
+    // O_EXCL refuses any existing name, a dangling link included; O_NOFOLLOW
+    // says the same for links outright.
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // With O_CREAT a missing name is made: ENOENT means a missing folder.
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    std::lock_guard<std::mutex> lock(g_filesMutex);
+    const uintptr_t handle = g_nextFile++;
+    g_files[handle] = fd;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPED* overlapped) {
+    if (written) *written = 0;
+    if (overlapped || (!data && size > 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int fd = DescriptorOf(file);
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    DWORD done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            SetLastError(n == 0 ? ERROR_WRITE_FAULT : ErrorOfErrno(errno));
+            if (written) *written = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    if (handle == kCurrentThread) return TRUE;
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(g_filesMutex);
+        auto it = g_files.find(reinterpret_cast<uintptr_t>(handle));
+        if (it != g_files.end()) {
+            fd = it->second;
+            g_files.erase(it);
+        }
+    }
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // The descriptor is gone even when close reports an error (a late write
+    // failure): the error is reported, the handle is closed.
+    if (close(fd) != 0) {
+        SetLastError(ErrorOfErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    std::string source;
+    std::string target;
+    if (!LinuxPath(from, source) || !LinuxPath(to, target)) return FALSE;
+    const int result = (flags & MOVEFILE_REPLACE_EXISTING) != 0
+                           ? std::rename(source.c_str(), target.c_str())
+                           : renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    if (result != 0) {
+        SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+    std::string file;
+    if (!LinuxPath(path, file)) return FALSE;
+    if (unlink(file.c_str()) != 0) {
+        SetLastError(ErrorOfErrno(errno));
         return FALSE;
     }
     return TRUE;

@@ -1,6 +1,6 @@
 // Kernel, time and shell services: clocks, sleeping, thread priority, the
-// command line, the temporary folder, file existence, the module path and the
-// thread's last error.
+// command line, the environment, the temporary folder, files (create, write,
+// move, delete), file existence, the module path and the thread's last error.
 #pragma once
 
 #include <string>
@@ -11,6 +11,11 @@
 
 // Win32 error code of a buffer that was too small (GetModuleFileNameW).
 constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr LONG ERROR_NOT_SAME_DEVICE = 17;
+constexpr LONG ERROR_FILE_EXISTS = 80;
+constexpr LONG ERROR_DISK_FULL = 112;
+constexpr LONG ERROR_ALREADY_EXISTS = 183;
+constexpr LONG ERROR_ENVVAR_NOT_FOUND = 203;
 
 // --- last error (per thread) ------------------------------------------------
 DWORD GetLastError();
@@ -48,6 +53,15 @@ BOOL SetThreadPriority(HANDLE thread, int priority);
 // The priority last set successfully on the calling thread (NORMAL at first).
 int GetThreadPriority(HANDLE thread);
 
+// --- processes and the environment ---------------------------------------------
+DWORD GetCurrentProcessId();
+// The value of an environment variable.  Returns its length without the
+// terminator; when the buffer is too small (or null), the size needed
+// including the terminator and writes nothing; 0 with ERROR_ENVVAR_NOT_FOUND
+// when the variable is not set.  Names and values are UTF-8 in the Linux
+// environment.
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+
 // --- command line -----------------------------------------------------------
 // The process command line as Windows would hand it over: the program name
 // (quoted when it holds a blank) and each argument quoted by the rules of
@@ -80,6 +94,44 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 // trailing '/'.  Returns the length without the terminator; when the buffer is
 // too small, returns the size needed including the terminator and writes nothing.
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+
+// Paths in Windows form (a backslash or a drive letter) name no file here: the
+// file calls below fail on them with ERROR_PATH_NOT_FOUND.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+
+// Opens a file for writing.  Only what the system uses is implemented:
+// GENERIC_WRITE with CREATE_NEW, which creates the file (mode 0644) and fails
+// with ERROR_FILE_EXISTS when the name exists in any form, a symbolic link
+// included: a link is never followed.  Share mode, security attributes,
+// attributes and the template are ignored.  Any other access or disposition
+// fails with ERROR_INVALID_PARAMETER.  INVALID_HANDLE_VALUE on failure.
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+// Writes all `size` bytes (synchronous only: `overlapped` must be null).
+// `written` receives the count written, also after a failure.
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPED* overlapped);
+// Closes a file handle (FALSE with ERROR_INVALID_HANDLE for an unknown or
+// already closed one; the current-thread pseudo-handle closes as a no-op).
+BOOL CloseHandle(HANDLE handle);
+// Renames a file in one step.  Without MOVEFILE_REPLACE_EXISTING an existing
+// target fails with ERROR_ALREADY_EXISTS; with it an existing file or link at
+// the target is replaced (the link itself, never what it points to).  Across
+// file systems: ERROR_NOT_SAME_DEVICE (copying is not implemented).
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+// Removes a file or a link (not what it points to); a folder fails with
+// ERROR_ACCESS_DENIED.
+BOOL DeleteFileW(LPCWSTR path);
 
 // Paths in Windows form (a backslash, a drive letter "C:" or a UNC "\\\\" prefix)
 // come from documents written on Windows and never name a file here: FALSE.

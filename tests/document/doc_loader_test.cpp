@@ -10,7 +10,7 @@
 #include "document/archive_writer.h"
 #include "document/doc_loader.h"
 #include "document/sound_item.h"
-#include "tests/document/doc_fixture.h"
+#include "tests/support/doc_fixture.h"
 
 using namespace resfix;
 using namespace docfix;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "document/guid_text.h"
-#include "tests/document/document_fixture.h"
+#include "tests/support/document_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "document/item.h"
-#include "tests/document/document_fixture.h"
+#include "tests/support/document_fixture.h"
 
 using namespace fixture;
 

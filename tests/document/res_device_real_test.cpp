@@ -15,8 +15,8 @@
 #include "document/res_manager.h"
 #include "platform/d3dx9/effect.h"
 #include "platform/win32/strings.h"
-#include "tests/document/res_fixture.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/res_fixture.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

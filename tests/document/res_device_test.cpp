@@ -7,8 +7,8 @@
 
 #include "document/archive_writer.h"
 #include "document/res_manager.h"
-#include "tests/document/res_fixture.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/res_fixture.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

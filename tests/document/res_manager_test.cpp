@@ -5,7 +5,7 @@
 #include "document/archive_writer.h"
 #include "document/guid_text.h"
 #include "document/res_manager.h"
-#include "tests/document/res_fixture.h"
+#include "tests/support/res_fixture.h"
 
 using namespace resfix;
 

@@ -12,7 +12,7 @@
 #include "platform/win32/resource_container_format.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/resources_hooks.h"
-#include "tests/document/doc_fixture.h"
+#include "tests/support/doc_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace resfix;

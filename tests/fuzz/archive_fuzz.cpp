@@ -16,7 +16,7 @@
 #include "document/file_link.h"
 #include "document/guid_text.h"
 #include "document/media_area.h"
-#include "tests/document/document_fixture.h"
+#include "tests/support/document_fixture.h"
 
 using namespace fixture;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "tests/document/doc_fixture.h"
+#include "tests/support/doc_fixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "host/audio_graph.h"
 #include "platform/dshow/dshow_test.h"
 #include "platform/win32/strings.h"
-#include "platform/dshow_sound_files.h"
+#include "tests/support/dshow_sound_files.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "devices_fake_direct3d.h"
+#include "tests/support/fake_direct3d.h"
 #include "host/devices.h"
 #include "platform/d3d9/d3d9_testing.h"
 #include "platform/win32/strings.h"
-#include "saver_test_support.h"
+#include "tests/host/saver_test_support.h"
 
 namespace {
 
@@ -40,10 +40,10 @@ public:
 
 // A saver over a fake Direct3D object with one monitor per adapter.
 struct FakeSaver {
-    FakeDirect3D d3d;
+    fake::AdapterDirect3D d3d;
     DeviceSaver saver;
 
-    explicit FakeSaver(std::vector<FakeAdapter> adapters, SaverRunMode mode = FullScreen) : d3d(std::move(adapters)) {
+    explicit FakeSaver(std::vector<fake::Adapter> adapters, SaverRunMode mode = FullScreen) : d3d(std::move(adapters)) {
         saver.runMode = mode;
         saver.direct3D = &d3d;
         saver.monitorCount = static_cast<uint32_t>(d3d.adapters.size());
@@ -74,7 +74,7 @@ std::vector<std::pair<UINT, UINT>> Sizes(const DeviceRecord& d) {
 TEST(Devices, EnumerationKeepsSortsAndFlagsModes) {
     struct Case {
         const char* name;
-        FakeAdapter adapter;
+        fake::Adapter adapter;
         int32_t useDepth;
         std::function<HRESULT(const D3DCAPS9&, DWORD, D3DFORMAT)> accept;
         uint32_t deviceCount;
@@ -87,26 +87,26 @@ TEST(Devices, EnumerationKeepsSortsAndFlagsModes) {
         int32_t hasHardware, compatibleHardware, compatibleSoftware;
     };
     const DWORD pure = D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE;
-    FakeAdapter typical;
+    fake::Adapter typical;
     typical.modes = {Mode(1024, 768), Mode(800, 600, 60), Mode(800, 600, 75), Mode(640, 480), Mode(640, 350),
                      Mode(320, 200), Mode(1280, 400), Mode(800, 600, 60, D3DFMT_R5G6B5)};
-    FakeAdapter small;
+    fake::Adapter small;
     small.modes = {Mode(320, 240), Mode(640, 399), Mode(639, 480)};
-    FakeAdapter noTnl = typical;
+    fake::Adapter noTnl = typical;
     noTnl.devCaps = 0;
-    FakeAdapter tnlNoPure = typical;
+    fake::Adapter tnlNoPure = typical;
     tnlNoPure.devCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT;
-    FakeAdapter softwareOnly = typical;
+    fake::Adapter softwareOnly = typical;
     softwareOnly.hal = false;
     softwareOnly.sw = true;
-    FakeAdapter sixteenBitDesktop = typical;
+    fake::Adapter sixteenBitDesktop = typical;
     sixteenBitDesktop.desktop.Format = D3DFMT_R5G6B5;  // with no 16-bit full-screen mode
     sixteenBitDesktop.modes.pop_back();
-    FakeAdapter noDepth = typical;
+    fake::Adapter noDepth = typical;
     noDepth.depthFormats = {};
-    FakeAdapter depth24 = typical;
+    fake::Adapter depth24 = typical;
     depth24.depthFormats = {D3DFMT_D24S8};
-    FakeAdapter no640 = typical;
+    fake::Adapter no640 = typical;
     no640.modes = {Mode(1024, 768), Mode(800, 600)};
     auto rejectPureAndHw = [](const D3DCAPS9&, DWORD f, D3DFORMAT) {
         return f & D3DCREATE_HARDWARE_VERTEXPROCESSING ? E_FAIL : S_OK;
@@ -163,7 +163,7 @@ TEST(Devices, EnumerationKeepsSortsAndFlagsModes) {
 }
 
 TEST(Devices, AdaptersFindTheirMonitors) {
-    FakeAdapter a, b, c;
+    fake::Adapter a, b, c;
     a.modes = b.modes = c.modes = {Mode(800, 600)};
     FakeSaver s({a, b, c});
     // The second adapter drives the third monitor, the third none.
@@ -238,14 +238,14 @@ protected:
 const WCHAR kKey[] = u"Software\\Test\\Saver";
 const WCHAR kScreen2[] = u"Software\\Test\\Saver\\Screen 2";
 
-FakeAdapter FourModes() {
-    FakeAdapter a;
+fake::Adapter FourModes() {
+    fake::Adapter a;
     a.modes = {Mode(640, 480), Mode(800, 600), Mode(1024, 768), Mode(1280, 1024)};
     return a;
 }
 
 TEST_F(DevicesWithRegistry, FullScreenFallsBackToSmallerModesAndRemembersTheOneThatWorked) {
-    FakeAdapter first = FourModes(), second = FourModes();
+    fake::Adapter first = FourModes(), second = FourModes();
     second.refusedSizes = {{1024, 768}, {800, 600}};
     second.id = {0xfeedface, 1, 2, {9, 9, 9, 9, 9, 9, 9, 9}};
     FakeSaver s({first, second});
@@ -303,11 +303,11 @@ TEST_F(DevicesWithRegistry, FullScreenFallsBackToSmallerModesAndRemembersTheOneT
     s.saver.Cleanup3D();
     EXPECT_EQ(s.saver.renderUnitCount, 0u);
     EXPECT_EQ(s.saver.direct3D, nullptr);
-    EXPECT_EQ(s.d3d.refs, 0);
+    EXPECT_EQ(s.d3d.refs, 0u);
 }
 
 TEST_F(DevicesWithRegistry, StoredModeComesFirstAndFallBackStartsFromIt) {
-    FakeAdapter a = FourModes();
+    fake::Adapter a = FourModes();
     a.refusedSizes = {{1280, 1024}};
     FakeSaver s({a});
     std::copy(kKey, kKey + lstrlenW(kKey) + 1, s.saver.registryKeyPath);
@@ -326,10 +326,10 @@ TEST_F(DevicesWithRegistry, StoredModeComesFirstAndFallBackStartsFromIt) {
 }
 
 TEST_F(DevicesWithRegistry, FailuresOnOneMonitorLeaveTheOthersTheirUnits) {
-    FakeAdapter refusesAll = FourModes();
+    fake::Adapter refusesAll = FourModes();
     refusesAll.refusedSizes = {{640, 480}, {800, 600}, {1024, 768}, {1280, 1024}};
-    FakeAdapter disabled = FourModes();
-    FakeAdapter fine = FourModes();
+    fake::Adapter disabled = FourModes();
+    fake::Adapter fine = FourModes();
     FakeSaver s({refusesAll, disabled, fine});
     int created = 0;
     ASSERT_EQ(s.saver.EnumerateDevices(), S_OK);
@@ -348,7 +348,7 @@ TEST_F(DevicesWithRegistry, FailuresOnOneMonitorLeaveTheOthersTheirUnits) {
 }
 
 TEST_F(DevicesWithRegistry, SoftwareDevicePicksTheLowestModeOtherThan400Lines) {
-    FakeAdapter a;
+    fake::Adapter a;
     a.hal = false;
     a.sw = true;
     a.modes = {Mode(1024, 768), Mode(640, 400), Mode(640, 480), Mode(720, 480), Mode(800, 600)};
@@ -380,7 +380,7 @@ TEST_F(DevicesWithRegistry, WindowedUnitForPreviewAndTestWindow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeAdapter a = FourModes();
+        fake::Adapter a = FourModes();
         a.windowedFormats = c.windowedFormats;
         if (!c.desktopUsable) a.desktop.Format = D3DFMT_R5G6B5;
         FakeSaver s({a}, c.mode);

@@ -2,13 +2,15 @@
 // box's layout and motion pass by pass, and its painting.
 #include <gtest/gtest.h>
 
+#include <SDL2/SDL.h>
+
 #include <string>
 #include <vector>
 
 #include "host/error_box.h"
 #include "platform/win32/gdi_hooks.h"
 #include "platform/win32/resources_hooks.h"
-#include "saver_test_support.h"
+#include "tests/host/saver_test_support.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "devices_fake_direct3d.h"
+#include "tests/support/fake_direct3d.h"
 #include "host/devices.h"
 #include "host/frame_loop.h"
 #include "platform/d3d9/d3d9_testing.h"
 #include "platform/win32/strings.h"
-#include "saver_test_support.h"
+#include "tests/host/saver_test_support.h"
 
 namespace {
 
@@ -111,11 +111,11 @@ TEST(FrameLoop, FrameTimerReadsTheCounterOrTheMillisecondTimer) {
 
 // A full-screen saver over fake adapters whose devices are real offscreen ones.
 struct FakeLoop {
-    FakeDirect3D d3d;
+    fake::AdapterDirect3D d3d;
     LoopSaver saver;
     int baseline = tessaloom::d3d9::LiveObjectCount();
 
-    explicit FakeLoop(size_t adapters, int32_t depth = 0) : d3d(std::vector<FakeAdapter>(adapters)) {
+    explicit FakeLoop(size_t adapters, int32_t depth = 0) : d3d(std::vector<fake::Adapter>(adapters)) {
         baseline = tessaloom::d3d9::LiveObjectCount() - 1;  // the fake holds a real Direct3D object
         saver.runMode = FullScreen;
         saver.direct3D = &d3d;

@@ -11,7 +11,7 @@
 
 #include "host/registry_settings.h"
 #include "platform/win32/strings.h"
-#include "saver_test_support.h"
+#include "tests/host/saver_test_support.h"
 
 namespace fs = std::filesystem;
 

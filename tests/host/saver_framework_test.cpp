@@ -2,13 +2,15 @@
 // windows and the events that end the saver.
 #include <gtest/gtest.h>
 
+#include <SDL2/SDL.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "platform/win32/strings.h"
 #include "platform/win32/window_bridge.h"
-#include "saver_test_support.h"
+#include "tests/host/saver_test_support.h"
 
 namespace {
 

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include <SDL2/SDL.h>
-
 #include "host/saver_framework.h"
 #include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/test_hooks.h"
+#include "tests/support/message_pump.h"
 
 class TestSaver : public CSaverFramework {
 public:
@@ -45,28 +44,6 @@ inline void SetCommandLine(std::u16string_view line) {
 }
 
 inline std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
-
-// Dispatches every message that is ready; true when WM_QUIT came.
-inline bool DrainMessages() {
-    MSG m;
-    for (int i = 0; i < 1000; ++i) {
-        if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) return false;
-        if (m.message == WM_QUIT) return true;
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-    return false;
-}
-
-// Dispatches for `ms` milliseconds; true when WM_QUIT came.
-inline bool DrainMessagesFor(int ms) {
-    Uint32 end = SDL_GetTicks() + static_cast<Uint32>(ms);
-    while (SDL_GetTicks() < end) {
-        if (DrainMessages()) return true;
-        SDL_Delay(10);
-    }
-    return DrainMessages();
-}
 
 inline void TwoMonitors() {
     tessaloom::test::SetFakeDisplays({

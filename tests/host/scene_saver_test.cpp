@@ -22,14 +22,14 @@
 #include "scene/slide_show.h"
 #include "scene/view_2d.h"
 #include "platform/d3d9/d3d9_testing.h"
-#include "platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 #include "platform/dshow/dshow_test.h"
-#include "platform/dshow_sound_files.h"
+#include "tests/support/dshow_sound_files.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/resources_hooks.h"
 #include "platform/win32/test_hooks.h"
-#include "saver_test_support.h"
-#include "tests/document/doc_fixture.h"
+#include "tests/host/saver_test_support.h"
+#include "tests/support/doc_fixture.h"
 
 namespace {
 

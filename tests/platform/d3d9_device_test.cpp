@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/window_bridge.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

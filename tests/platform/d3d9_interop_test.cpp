@@ -5,7 +5,7 @@
 
 #include "platform/d3d9/gl_context.h"
 #include "platform/d3d9/gl_interop.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

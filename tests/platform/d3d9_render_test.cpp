@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/d3d9/state.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/d3dx9/d3dx9tex.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 #include "tests/platform/d3dx9_image_files.h"
 
 using tessaloom::testing::D3DHarness;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/d3dx9/effect.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

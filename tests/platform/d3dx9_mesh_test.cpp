@@ -11,7 +11,7 @@
 
 #include "platform/d3dx9/mesh.h"
 #include "platform/win32/strings.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "platform/d3dx9/d3dx9tex.h"
 #include "platform/d3dx9/image.h"
-#include "tests/platform/d3dx9_fake_device.h"
+#include "tests/support/fake_direct3d.h"
 #include "tests/platform/d3dx9_image_files.h"
 
 using namespace tessaloom::d3dx;

@@ -11,7 +11,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/dshow_test.h"
 #include "platform/win32/strings.h"
-#include "tests/platform/dshow_sound_files.h"
+#include "tests/support/dshow_sound_files.h"
 
 namespace {
 

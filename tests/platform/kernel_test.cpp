@@ -146,6 +146,153 @@ TEST(Files, WindowsPathsNeverNameLinuxFiles) {
     std::remove(Utf16ToUtf8(file).c_str());
 }
 
+// A fresh folder of its own under the temporary folder, removed at the end.
+class FileCalls : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = Utf16ToUtf8(TempPath()) + "tessaloom-file-calls-" + std::to_string(getpid());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::u16string Path(const std::string& name) const { return Utf8ToUtf16(dir_ + "/" + name); }
+    std::string Contents(const std::string& name) const {
+        std::ifstream in(dir_ + "/" + name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    static HANDLE CreateNew(const std::u16string& path) {
+        return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    std::string dir_;
+};
+
+TEST_F(FileCalls, CreateNewWritesAllBytesAndCloses) {
+    HANDLE file = CreateNew(Path("a.wav"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_NE(file, nullptr);
+    DWORD written = 7;
+    EXPECT_TRUE(WriteFile(file, "RIFF", 4, &written, nullptr));
+    EXPECT_EQ(written, 4u);
+    EXPECT_TRUE(WriteFile(file, "data", 4, &written, nullptr));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(Contents("a.wav"), "RIFFdata");
+    EXPECT_EQ(std::filesystem::status(dir_ + "/a.wav").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+
+    // A closed handle is no handle any more.
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseHandle(GetCurrentThread()));  // the pseudo-handle: a no-op
+}
+
+TEST_F(FileCalls, CreateNewRefusesEveryExistingNameAndNeverFollowsALink) {
+    std::ofstream(dir_ + "/file.wav") << "keep";
+    std::filesystem::create_directory(dir_ + "/folder.wav");
+    std::ofstream(dir_ + "/outside") << "outside";
+    std::filesystem::create_symlink(dir_ + "/outside", dir_ + "/link.wav");
+    std::filesystem::create_symlink(dir_ + "/missing", dir_ + "/dangling.wav");
+    for (const char* name : {"file.wav", "folder.wav", "link.wav", "dangling.wav"}) {
+        SetLastError(0);
+        EXPECT_EQ(CreateNew(Path(name)), INVALID_HANDLE_VALUE) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS)) << name;
+    }
+    EXPECT_EQ(Contents("file.wav"), "keep");
+    EXPECT_EQ(Contents("outside"), "outside");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/missing")) << "the dangling link's target stays uncreated";
+
+    // What is not implemented fails, and creates nothing.
+    struct Unsupported { DWORD access; DWORD disposition; };
+    for (Unsupported u : {Unsupported{GENERIC_WRITE, CREATE_ALWAYS}, Unsupported{GENERIC_WRITE, OPEN_EXISTING},
+                          Unsupported{GENERIC_READ, CREATE_NEW}, Unsupported{GENERIC_READ | GENERIC_WRITE, CREATE_NEW}}) {
+        SetLastError(0);
+        EXPECT_EQ(CreateFileW(Path("new.wav").c_str(), u.access, 0, nullptr, u.disposition, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/new.wav"));
+    EXPECT_EQ(CreateNew(u"C:\\temp\\a.wav"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(CreateNew(Path("no-such-folder/a.wav")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(FileCalls, MoveReplacesOnlyWhenAskedAndReplacesALinkNotItsTarget) {
+    std::ofstream(dir_ + "/a") << "a";
+    std::ofstream(dir_ + "/b") << "b";
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExW(Path("a").c_str(), Path("b").c_str(), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Contents("a"), "a");
+    EXPECT_EQ(Contents("b"), "b");
+
+    EXPECT_TRUE(MoveFileExW(Path("a").c_str(), Path("b").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/a"));
+    EXPECT_EQ(Contents("b"), "a");
+
+    std::ofstream(dir_ + "/outside") << "outside";
+    std::filesystem::create_symlink(dir_ + "/outside", dir_ + "/link");
+    EXPECT_TRUE(MoveFileExW(Path("b").c_str(), Path("link").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir_ + "/link")));
+    EXPECT_EQ(Contents("link"), "a");
+    EXPECT_EQ(Contents("outside"), "outside");
+
+    EXPECT_TRUE(MoveFileExW(Path("link").c_str(), Path("c").c_str(), 0));  // to a free name
+    EXPECT_EQ(Contents("c"), "a");
+    std::filesystem::create_directory(dir_ + "/folder");
+    EXPECT_FALSE(MoveFileExW(Path("c").c_str(), Path("folder").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(Contents("c"), "a");
+    EXPECT_FALSE(MoveFileExW(Path("missing").c_str(), Path("d").c_str(), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FileCalls, DeleteRemovesAFileOrALinkButNoFolder) {
+    std::ofstream(dir_ + "/a") << "a";
+    std::ofstream(dir_ + "/outside") << "outside";
+    std::filesystem::create_symlink(dir_ + "/outside", dir_ + "/link");
+    std::filesystem::create_directory(dir_ + "/folder");
+    EXPECT_TRUE(DeleteFileW(Path("a").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/a"));
+    EXPECT_TRUE(DeleteFileW(Path("link").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir_ + "/link")));
+    EXPECT_EQ(Contents("outside"), "outside");
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileW(Path("folder").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ + "/folder"));
+    EXPECT_FALSE(DeleteFileW(Path("a").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileW(u"C:\\temp\\a"));
+    EXPECT_FALSE(DeleteFileW(nullptr));
+}
+
+TEST(Environment, VariablesAreReadWithWindowsSizes) {
+    const char* name = "TESSALOOM_KERNEL_TEST_VARIABLE";
+    unsetenv(name);
+    WCHAR buffer[8] = {u'x'};
+    SetLastError(0);
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", buffer, 8), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+
+    setenv(name, "a\xc3\xa9z", 1);  // UTF-8 in the environment: three units
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", nullptr, 0), 4u);
+    WCHAR small[3] = {u'x', u'x', u'x'};
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", small, 3), 4u);
+    EXPECT_EQ(small[0], u'x') << "too small: nothing written";
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", buffer, 4), 3u);
+    EXPECT_EQ(std::u16string(buffer), u"a\u00e9z");
+
+    setenv(name, "", 1);
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", nullptr, 0), 1u);
+    EXPECT_EQ(GetEnvironmentVariableW(u"TESSALOOM_KERNEL_TEST_VARIABLE", buffer, 8), 0u);
+    EXPECT_EQ(buffer[0], 0);
+    unsetenv(name);
+    EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
+}
+
 TEST(Files, ModuleFileNameIsTheExecutable) {
     WCHAR buffer[1024];
     DWORD n = GetModuleFileNameW(nullptr, buffer, 1024);

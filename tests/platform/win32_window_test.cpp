@@ -12,6 +12,7 @@
 #include "platform/win32/test_hooks.h"
 #include "platform/win32/window_bridge.h"
 #include "platform/win32/windows.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
@@ -45,26 +46,6 @@ protected:
         HWND hwnd = CreateWindowExW(0, u"TestClass", u"test", style, 10, 20, w, h, parent, nullptr, nullptr, nullptr);
         EXPECT_NE(hwnd, nullptr);
         return hwnd;
-    }
-    // Dispatches what is ready; true when WM_QUIT came.
-    static bool Drain() {
-        MSG m;
-        for (int i = 0; i < 1000; ++i) {
-            if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) return false;
-            if (m.message == WM_QUIT) return true;
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        return false;
-    }
-    // Dispatches for `ms` milliseconds (events that wait for a grace time).
-    static bool DrainFor(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (Drain()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return Drain();
     }
     static int Count(UINT message, HWND window = nullptr) {
         int n = 0;
@@ -108,7 +89,7 @@ TEST_F(Win32Window, UnknownClassAndChildOfMissingParentFail) {
 TEST_F(Win32Window, PostedMessagesKeepOrderAndFilters) {
     HWND a = Make();
     HWND b = Make();
-    Drain();
+    DrainMessages();
     ASSERT_TRUE(PostMessageW(a, WM_USER + 1, 1, 0));
     ASSERT_TRUE(PostMessageW(b, WM_USER + 2, 2, 0));
     ASSERT_TRUE(PostMessageW(a, WM_USER + 3, 3, 0));
@@ -130,7 +111,7 @@ TEST_F(Win32Window, PostedMessagesKeepOrderAndFilters) {
 TEST_F(Win32Window, QuitComesUnderAnyFilterAndEndsGetMessage) {
     HWND a = Make();
     HWND b = Make();
-    Drain();
+    DrainMessages();
     PostMessageW(b, WM_USER, 0, 0);
     PostQuitMessage(7);
     MSG m;
@@ -145,7 +126,7 @@ TEST_F(Win32Window, QuitComesUnderAnyFilterAndEndsGetMessage) {
 
 TEST_F(Win32Window, PostFromAnotherThreadWakesGetMessage) {
     HWND a = Make();
-    Drain();
+    DrainMessages();
     std::thread poster([a] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         PostMessageW(a, WM_APP, 42, 0);
@@ -162,7 +143,7 @@ TEST_F(Win32Window, PostFromAnotherThreadWakesGetMessage) {
 
 TEST_F(Win32Window, TimerFiresUntilKilledAndDiesWithItsWindow) {
     HWND a = Make();
-    Drain();
+    DrainMessages();
     ASSERT_EQ(SetTimer(a, 1, 20, nullptr), 1u);
     MSG m;
     auto start = std::chrono::steady_clock::now();
@@ -181,10 +162,10 @@ TEST_F(Win32Window, TimerFiresUntilKilledAndDiesWithItsWindow) {
 
 TEST_F(Win32Window, CloseButtonBecomesCloseThenDestroy) {
     HWND a = Make();
-    Drain();
+    DrainMessages();
     g_seen.clear();
     tessaloom::test::InjectWindowClose(a);
-    Drain();
+    DrainMessages();
     std::vector<UINT> order;
     for (auto& s : g_seen)
         if (s.message == WM_SYSCOMMAND || s.message == WM_CLOSE || s.message == WM_DESTROY || s.message == WM_NCDESTROY)
@@ -195,7 +176,7 @@ TEST_F(Win32Window, CloseButtonBecomesCloseThenDestroy) {
 
 TEST_F(Win32Window, UpdateWindowPaintsAtOnceAndBeginPaintValidates) {
     HWND a = Make();
-    Drain();  // the first WM_PAINT of a new visible window
+    DrainMessages();  // the first WM_PAINT of a new visible window
     EXPECT_GE(Count(WM_PAINT, a), 1);
     g_seen.clear();
     MSG m;
@@ -220,14 +201,14 @@ TEST_F(Win32Window, UpdateWindowPaintsAtOnceAndBeginPaintValidates) {
 
 TEST_F(Win32Window, SdlInputBecomesMessages) {
     HWND a = Make();
-    Drain();
+    DrainMessages();
     g_seen.clear();
     tessaloom::test::InjectMouseMove(a, 12, -3);
     tessaloom::test::InjectMouseButton(a, 1);
     tessaloom::test::InjectMouseButton(a, 3);
     tessaloom::test::InjectMouseButton(a, 2);
     tessaloom::test::InjectKey(a, 'Q');
-    Drain();
+    DrainMessages();
     std::vector<UINT> input;
     for (auto& s : g_seen)
         if (s.message == WM_SETCURSOR || s.message == WM_MOUSEMOVE || s.message == WM_KEYDOWN ||
@@ -249,27 +230,27 @@ TEST_F(Win32Window, SdlInputBecomesMessages) {
 TEST_F(Win32Window, ActivateAppOnlyWhenTheWholeApplicationChanges) {
     HWND a = Make();
     HWND b = Make();
-    Drain();
+    DrainMessages();
     g_seen.clear();
     tessaloom::test::InjectFocus(a);
-    Drain();
+    DrainMessages();
     EXPECT_EQ(Count(WM_ACTIVATEAPP, a), 1);
     EXPECT_EQ(Count(WM_ACTIVATEAPP, b), 1);
     g_seen.clear();
     tessaloom::test::InjectFocus(b);  // focus moves between our own windows
-    DrainFor(300);
+    DrainMessagesFor(300);
     EXPECT_EQ(Count(WM_ACTIVATEAPP), 0);
     // The focus leaves and comes back to one of ours within the grace time,
     // in separate batches of events.
     tessaloom::test::InjectFocus(nullptr);
-    Drain();
+    DrainMessages();
     tessaloom::test::InjectFocus(a);
-    DrainFor(300);
+    DrainMessagesFor(300);
     EXPECT_EQ(Count(WM_ACTIVATEAPP), 0);
     tessaloom::test::InjectFocus(nullptr);  // another application takes it
-    Drain();
+    DrainMessages();
     EXPECT_EQ(Count(WM_ACTIVATEAPP), 0);  // not yet: the grace time runs
-    DrainFor(300);
+    DrainMessagesFor(300);
     ASSERT_EQ(Count(WM_ACTIVATEAPP), 2);
     for (auto& s : g_seen) {
         if (s.message == WM_ACTIVATEAPP) {
@@ -281,10 +262,10 @@ TEST_F(Win32Window, ActivateAppOnlyWhenTheWholeApplicationChanges) {
 TEST_F(Win32Window, SuspendIsBroadcastToTopLevelWindows) {
     HWND a = Make();
     HWND b = Make();
-    Drain();
+    DrainMessages();
     g_seen.clear();
     tessaloom::test::InjectSuspend();
-    Drain();
+    DrainMessages();
     for (HWND w : {a, b}) {
         ASSERT_EQ(Count(WM_POWERBROADCAST, w), 1);
     }
@@ -323,14 +304,14 @@ TEST_F(Win32Window, ChildOfForeignWindowFollowsItAndDiesWithIt) {
     HWND child = Make(WS_CHILD | WS_VISIBLE, parent, 320, 240);
     EXPECT_EQ(GetParent(child), parent);
     tessaloom::test::ResizeForeignWindow(parent, 400, 300);
-    Drain();
+    DrainMessages();
     ASSERT_TRUE(GetClientRect(child, &r));
     EXPECT_EQ(r.right, 400);
     EXPECT_EQ(r.bottom, 300);
     EXPECT_EQ(Count(WM_SIZE, child), 1);
     tessaloom::test::DestroyForeignWindow(parent);
     EXPECT_FALSE(IsWindow(parent));
-    Drain();
+    DrainMessages();
     EXPECT_FALSE(IsWindow(child));
     EXPECT_EQ(Count(WM_DESTROY, child), 1);
 }

@@ -11,7 +11,8 @@
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
 #include "scene/slide_show.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
+#include "tests/support/scene_fixture.h"
 
 namespace {
 
@@ -25,14 +26,7 @@ DS_EffectRunner* const g_runnerAtStart = GetEffectRunner();
 IDirect3DDevice9* g_device = nullptr;
 IDirect3DDevice9* Current() { return g_device; }
 
-class OnePicture : public DS_LayerResources {
-public:
-    DS_PictureInfo GetPicture(const DS_ImageFileLink&) override { return picture; }
-    void OnResetDevice() override {}
-    void OnLostDevice() override {}
-    void PrepareLinkForSave(const DS_ImageFileLink&) override {}
-    DS_PictureInfo picture;
-};
+using OnePicture = tessaloom::testing::OnePictureResources;
 
 constexpr D3DCOLOR kBlue = 0xff0000ff, kWhite = 0xffffffff;
 

@@ -14,7 +14,8 @@
 #include "scene/layer_resources.h"
 #include "scene/quad_batch.h"
 #include "scene/slide_show.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
+#include "tests/support/scene_fixture.h"
 
 namespace {
 
@@ -25,17 +26,7 @@ using tessaloom::testing::Probe;
 constexpr D3DCOLOR kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kWhite = 0xffffffff,
                    kBlack = 0xff000000;
 
-// Hands every layer the same picture.
-class FakeResources : public DS_LayerResources {
-public:
-    DS_PictureInfo GetPicture(const DS_ImageFileLink&) override { return picture; }
-    void OnResetDevice() override { ++resets; }
-    void OnLostDevice() override { ++losts; }
-    void PrepareLinkForSave(const DS_ImageFileLink&) override {}
-
-    DS_PictureInfo picture;
-    int resets = 0, losts = 0;
-};
+using FakeResources = tessaloom::testing::OnePictureResources;
 
 // A description whose object reads the scene and draws it back mirrored
 // left to right over the whole back buffer.

@@ -15,6 +15,7 @@
 #include "document/res_device.h"
 #include "document/res_module.h"
 #include "platform/d3dx9/image.h"
+#include "tests/support/fake_direct3d.h"
 
 namespace resfix {
 
@@ -32,68 +33,19 @@ inline std::vector<BYTE> MakeTga(uint16_t w, uint16_t h, BYTE shade = 0x80) {
     return f;
 }
 
-class FakeTexture final : public IDirect3DTexture9 {
+// A texture that only counts and remembers its size and first pixel.
+class FakeTexture final : public fake::Counted<fake::TextureStubs> {
 public:
-    FakeTexture(int* live, UINT w, UINT h, BYTE firstPixel) : live_(live), width(w), height(h), shade(firstPixel) {
-        ++*live_;
-    }
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
-        ULONG r = --refs;
-        if (r == 0) {
-            --*live_;
-            delete this;
-        }
-        return r;
-    }
-    HRESULT GetDevice(IDirect3DDevice9**) override { return E_NOTIMPL; }
-    DWORD SetPriority(DWORD) override { return 0; }
-    DWORD GetPriority() override { return 0; }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
-    DWORD SetLOD(DWORD) override { return 0; }
-    DWORD GetLOD() override { return 0; }
-    DWORD GetLevelCount() override { return 1; }
-    HRESULT GetLevelDesc(UINT, D3DSURFACE_DESC*) override { return E_NOTIMPL; }
-    HRESULT GetSurfaceLevel(UINT, IDirect3DSurface9**) override { return E_NOTIMPL; }
-    HRESULT LockRect(UINT, D3DLOCKED_RECT*, const RECT*, DWORD) override { return E_NOTIMPL; }
-    HRESULT UnlockRect(UINT) override { return E_NOTIMPL; }
-    HRESULT AddDirtyRect(const RECT*) override { return E_NOTIMPL; }
-
-    ULONG refs = 1;
-    int* live_;
+    FakeTexture(int* live, UINT w, UINT h, BYTE firstPixel) : Counted(live), width(w), height(h), shade(firstPixel) {}
     UINT width, height;
     BYTE shade;  // the first pixel's blue byte: tells pictures apart
 };
 
+// A vertex or index buffer that only counts.
 template <class Base>
-class FakeBuffer final : public Base {
+class FakeBuffer final : public fake::Counted<fake::BufferStubs<Base>> {
 public:
-    explicit FakeBuffer(int* live) : live_(live) { ++*live_; }
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
-        ULONG r = --refs;
-        if (r == 0) {
-            --*live_;
-            delete this;
-        }
-        return r;
-    }
-    HRESULT GetDevice(IDirect3DDevice9**) override { return E_NOTIMPL; }
-    DWORD SetPriority(DWORD) override { return 0; }
-    DWORD GetPriority() override { return 0; }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
-    HRESULT Lock(UINT, UINT, void**, DWORD) override { return E_NOTIMPL; }
-    HRESULT Unlock() override { return E_NOTIMPL; }
-    HRESULT GetDesc(typename std::conditional<std::is_same_v<Base, IDirect3DVertexBuffer9>, D3DVERTEXBUFFER_DESC,
-                                              D3DINDEXBUFFER_DESC>::type*) override {
-        return E_NOTIMPL;
-    }
-    ULONG refs = 1;
-    int* live_;
+    explicit FakeBuffer(int* live) : fake::Counted<fake::BufferStubs<Base>>(live) {}
 };
 
 // An effect here is only a counted object; the manager never looks inside.

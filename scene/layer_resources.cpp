@@ -1,3 +1,5 @@
+// The layer-resource getters: the source the layers use now (an installed one
+// or the document's, see doc_resources.cpp) and the call that installs one.
 #include "scene/layer_resources.h"
 
 namespace {

@@ -1,13 +1,22 @@
-// A CPU-only Direct3D 9 device for the D3DX texture tests: textures,
-// surfaces, format checks and caps as configured, with the D3D9 rules the
-// D3DX calls must respect (render-target textures cannot be locked; a
-// render target is read with GetRenderTargetData and written with
-// StretchRect). Everything else answers E_NOTIMPL.
+// The tests' fake Direct3D objects, one set: stubs of every interface that
+// fail with E_NOTIMPL, and fakes that override what their tests need.
+//  - fake::Device, Texture, Surface, Direct3D: a CPU-only device for the D3DX
+//    texture tests: textures, surfaces, format checks and caps as configured,
+//    with the D3D9 rules the D3DX calls must respect (render-target textures
+//    cannot be locked; a render target is read with GetRenderTargetData and
+//    written with StretchRect).
+//  - fake::AdapterDirect3D: adapters with the modes, formats, device types and
+//    caps a test gives, CreateDevice calls recorded and refused by back-buffer
+//    size; the devices it hands out are real offscreen devices of the
+//    Direct3D stand-in, so they can be lost, reset and counted.
+//  - fake::TextureStubs, BufferStubs<>: bases for resources that only count.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
@@ -98,7 +107,79 @@ struct Direct3DStubs : IDirect3D9 {
     HRESULT CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*, IDirect3DDevice9**) override { return E_NOTIMPL; }
 };
 
+// Every method fails with E_NOTIMPL (or answers 0) unless the fake overrides it.
+struct TextureStubs : IDirect3DTexture9 {
+    HRESULT GetDevice(IDirect3DDevice9**) override { return E_NOTIMPL; }
+    DWORD SetPriority(DWORD) override { return 0; }
+    DWORD GetPriority() override { return 0; }
+    void PreLoad() override {}
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD SetLOD(DWORD) override { return 0; }
+    DWORD GetLOD() override { return 0; }
+    DWORD GetLevelCount() override { return 1; }
+    HRESULT GetLevelDesc(UINT, D3DSURFACE_DESC*) override { return E_NOTIMPL; }
+    HRESULT GetSurfaceLevel(UINT, IDirect3DSurface9**) override { return E_NOTIMPL; }
+    HRESULT LockRect(UINT, D3DLOCKED_RECT*, const RECT*, DWORD) override { return E_NOTIMPL; }
+    HRESULT UnlockRect(UINT) override { return E_NOTIMPL; }
+    HRESULT AddDirtyRect(const RECT*) override { return E_NOTIMPL; }
+};
+
+// A vertex buffer (Base IDirect3DVertexBuffer9) or an index buffer
+// (IDirect3DIndexBuffer9): every method fails with E_NOTIMPL.
+template <class Base>
+struct BufferStubs : Base {
+    using Desc = std::conditional_t<std::is_same_v<Base, IDirect3DVertexBuffer9>, D3DVERTEXBUFFER_DESC, D3DINDEXBUFFER_DESC>;
+    HRESULT GetDevice(IDirect3DDevice9**) override { return E_NOTIMPL; }
+    DWORD SetPriority(DWORD) override { return 0; }
+    DWORD GetPriority() override { return 0; }
+    void PreLoad() override {}
+    D3DRESOURCETYPE GetType() override {
+        return std::is_same_v<Base, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
+    }
+    HRESULT Lock(UINT, UINT, void**, DWORD) override { return E_NOTIMPL; }
+    HRESULT Unlock() override { return E_NOTIMPL; }
+    HRESULT GetDesc(Desc*) override { return E_NOTIMPL; }
+};
+
 // clang-format on
+
+// A fake the test owns (on its stack or in its fixture): it counts references
+// and never deletes itself; QueryInterface knows no interface.
+template <class Base>
+struct Unowned : Base {
+    HRESULT QueryInterface(REFIID, void** object) override {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+    ULONG refs = 1;
+};
+
+// A fake made with new that deletes itself at its last Release, counting the
+// live ones in `*live`.
+template <class Base>
+struct Counted : Base {
+    explicit Counted(int* live) : live_(live) { ++*live_; }
+    HRESULT QueryInterface(REFIID, void** object) override {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override {
+        ULONG r = --refs;
+        if (r == 0) {
+            --*live_;
+            delete this;
+        }
+        return r;
+    }
+    ULONG refs = 1;
+    int* live_;
+
+protected:
+    virtual ~Counted() = default;
+};
 
 inline int& LiveObjects() {
     static int count = 0;
@@ -258,11 +339,8 @@ inline ULONG Surface::Release() {
     return left;
 }
 
-class Direct3D final : public Direct3DStubs {
+class Direct3D final : public Unowned<Direct3DStubs> {
 public:
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
     HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT adapterFormat, DWORD usage, D3DRESOURCETYPE type,
                               D3DFORMAT format) override {
         if (adapterFormat != D3DFMT_X8R8G8B8 || type != D3DRTYPE_TEXTURE) return D3DERR_NOTAVAILABLE;
@@ -273,14 +351,10 @@ public:
                                           D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_A8,
                                           D3DFMT_L8,       D3DFMT_A8L8,     D3DFMT_V8U8,     D3DFMT_V16U16};
     std::set<D3DFORMAT> renderTargetFormats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8};
-    ULONG refs = 1;
 };
 
-class Device final : public DeviceStubs {
+class Device final : public Unowned<DeviceStubs> {
 public:
-    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
     HRESULT GetDirect3D(IDirect3D9** out) override {
         d3d.AddRef();
         *out = &d3d;
@@ -354,7 +428,6 @@ public:
     Direct3D d3d;
     DWORD textureCaps = D3DPTEXTURECAPS_MIPMAP;
     DWORD maxTexture = 4096;
-    ULONG refs = 1;
     Texture* last = nullptr;
     int createdTextures = 0;
     int readBacks = 0;
@@ -371,5 +444,126 @@ inline HRESULT Texture::GetDevice(IDirect3DDevice9** out) {
     *out = device_;
     return S_OK;
 }
+
+struct Adapter {
+    HMONITOR monitor = nullptr;
+    D3DDISPLAYMODE desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
+    std::vector<D3DDISPLAYMODE> modes;
+    bool hal = true;
+    bool sw = false;
+    DWORD devCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_PUREDEVICE;
+    GUID id = {0x1234abcd, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
+    const char* description = "Fake adapter";
+    // Back-buffer formats a window can take (empty: every format).
+    std::vector<D3DFORMAT> windowedFormats;
+    std::vector<D3DFORMAT> depthFormats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D24S8};
+    std::vector<std::pair<UINT, UINT>> refusedSizes;
+};
+
+class AdapterDirect3D : public Unowned<Direct3DStubs> {
+public:
+    struct CreateCall {
+        UINT adapter;
+        D3DDEVTYPE type;
+        HWND focus;
+        DWORD behavior;
+        D3DPRESENT_PARAMETERS params;
+    };
+    struct FormatCheck {
+        D3DFORMAT adapterFormat;
+        D3DFORMAT checked;
+    };
+    std::vector<Adapter> adapters;
+    std::vector<CreateCall> creates;
+    std::vector<FormatCheck> depthChecks;
+    IDirect3D9* real = nullptr;
+
+    explicit AdapterDirect3D(std::vector<Adapter> a) : adapters(std::move(a)) { real = Direct3DCreate9(D3D_SDK_VERSION); }
+    ~AdapterDirect3D() {
+        if (real) real->Release();
+    }
+
+    UINT GetAdapterCount() override { return static_cast<UINT>(adapters.size()); }
+    HRESULT GetAdapterIdentifier(UINT a, DWORD, D3DADAPTER_IDENTIFIER9* id) override {
+        std::memset(id, 0, sizeof *id);
+        std::strncpy(id->Description, adapters[a].description, sizeof id->Description - 1);
+        id->DeviceIdentifier = adapters[a].id;
+        return D3D_OK;
+    }
+    UINT GetAdapterModeCount(UINT a, D3DFORMAT f) override {
+        UINT n = 0;
+        for (const auto& m : adapters[a].modes) n += m.Format == f;
+        return n;
+    }
+    HRESULT EnumAdapterModes(UINT a, D3DFORMAT f, UINT i, D3DDISPLAYMODE* out) override {
+        for (const auto& m : adapters[a].modes) {
+            if (m.Format != f) continue;
+            if (i-- == 0) {
+                *out = m;
+                return D3D_OK;
+            }
+        }
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT GetAdapterDisplayMode(UINT a, D3DDISPLAYMODE* mode) override {
+        *mode = adapters[a].desktop;
+        return D3D_OK;
+    }
+    bool HasType(UINT a, D3DDEVTYPE t) const {
+        return (t == D3DDEVTYPE_HAL && adapters[a].hal) || (t == D3DDEVTYPE_SW && adapters[a].sw);
+    }
+    HRESULT CheckDeviceType(UINT a, D3DDEVTYPE t, D3DFORMAT af, D3DFORMAT bf, BOOL windowed) override {
+        if (!HasType(a, t)) return D3DERR_NOTAVAILABLE;
+        if (windowed) {
+            const auto& w = adapters[a].windowedFormats;
+            if (w.empty()) return D3D_OK;
+            for (D3DFORMAT f : w)
+                if (f == bf) return D3D_OK;
+            return D3DERR_NOTAVAILABLE;
+        }
+        if (af != bf || GetAdapterModeCount(a, af) == 0) return D3DERR_NOTAVAILABLE;
+        return D3D_OK;
+    }
+    HRESULT CheckDeviceFormat(UINT a, D3DDEVTYPE, D3DFORMAT af, DWORD usage, D3DRESOURCETYPE, D3DFORMAT f) override {
+        if (!(usage & D3DUSAGE_DEPTHSTENCIL)) return D3D_OK;
+        depthChecks.push_back({af, f});
+        for (D3DFORMAT d : adapters[a].depthFormats)
+            if (d == f) return D3D_OK;
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE, DWORD*) override {
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT CheckDepthStencilMatch(UINT a, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT d) override {
+        for (D3DFORMAT f : adapters[a].depthFormats)
+            if (f == d) return D3D_OK;
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT GetDeviceCaps(UINT a, D3DDEVTYPE t, D3DCAPS9* caps) override {
+        std::memset(caps, 0, sizeof *caps);
+        caps->DeviceType = t;
+        caps->AdapterOrdinal = a;
+        caps->DevCaps = adapters[a].devCaps;
+        return HasType(a, t) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    HMONITOR GetAdapterMonitor(UINT a) override { return adapters[a].monitor; }
+    HRESULT CreateDevice(UINT a, D3DDEVTYPE t, HWND focus, DWORD behavior, D3DPRESENT_PARAMETERS* pp,
+                         IDirect3DDevice9** out) override {
+        *out = nullptr;
+        creates.push_back({a, t, focus, behavior, *pp});
+        for (auto [w, h] : adapters[a].refusedSizes)
+            if (w == pp->BackBufferWidth && h == pp->BackBufferHeight) return D3DERR_NOTAVAILABLE;
+        // A real offscreen device stands in for the one asked for.
+        D3DPRESENT_PARAMETERS offscreen{};
+        offscreen.BackBufferWidth = 64;
+        offscreen.BackBufferHeight = 64;
+        offscreen.BackBufferFormat = D3DFMT_X8R8G8B8;
+        offscreen.BackBufferCount = 1;
+        offscreen.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        offscreen.Windowed = TRUE;
+        const DWORD vp = behavior & ~D3DCREATE_PUREDEVICE;
+        return real->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, vp, &offscreen, out);
+    }
+};
 
 }  // namespace fake

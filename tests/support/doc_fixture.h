@@ -10,7 +10,7 @@
 #include "document/archive_writer.h"
 #include "document/doc_loader.h"
 #include "document/sound_item.h"
-#include "tests/document/res_fixture.h"
+#include "tests/support/res_fixture.h"
 
 namespace docfix {
 

@@ -18,7 +18,7 @@
 #include "scene/objects3d/clock.h"
 #include "scene/objects3d/falling_pieces.h"
 #include "scene/slide_show.h"
-#include "tests/platform/d3d_harness.h"
+#include "tests/support/d3d_harness.h"
 
 namespace {
 

@@ -274,6 +274,29 @@ TEST_F(ObjectsRendering, FallingPiecesDrawnFromBothSides) {
 
 // A default or unresolved texture link gives the node no texture; a copy of
 // a node shares its buffers, and either can go first.
+// A new face picture rebinds the face node of the group its description
+// made; the hands keep their texture.
+TEST_F(ObjectsRendering, NewFacePictureRebindsTheFaceOnly) {
+    AddMesh(kClockMesh, "clock.x");
+    IDirect3DTexture9* face = AddImage(kFace, [](UINT, UINT) { return kWhite; });
+    IDirect3DTexture9* hands = AddImage(kHands, [](UINT, UINT) { return kBlack; });
+    const DS_LinkKey otherFace{u"C:\\faces\\brass.tga", 3};
+    IDirect3DTexture9* brass = AddImage(otherFace, [](UINT, UINT) { return kYellow; });
+    MakeRoot({new DS_ClockConstructor});
+    auto* group = dynamic_cast<DS_3DObjArray*>(Object(0));
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->nodes.size(), 2u);
+    EXPECT_EQ(group->nodes[0].texture.Get(), face);
+    EXPECT_EQ(group->nodes[1].texture.Get(), hands);
+    auto* clock = dynamic_cast<DS_ClockConstructor*>(group->description);
+    ASSERT_NE(clock, nullptr);
+    clock->textureLink.SetKey(otherFace);
+    EXPECT_EQ(group->nodes[0].texture.Get(), brass);
+    EXPECT_EQ(group->nodes[1].texture.Get(), hands);
+    EXPECT_TRUE(group->nodes[0].vertexBuffer);
+    EXPECT_EQ(group->nodes[0].frames.size(), 1u);  // the frame list stays
+}
+
 TEST_F(ObjectsRendering, NodeTexturesAndCopies) {
     AddMesh({u"common_res.dll", 69}, "butterfly_wing.x");
     DS_MeshNode node;

@@ -4,6 +4,8 @@
 
 #include "document/guid_text.h"
 #include "document/res_module.h"
+#include "platform/com/objbase.h"
+#include "platform/d3dx9/d3dx9tex.h"
 #include "platform/win32/strings.h"
 
 namespace {
@@ -18,6 +20,40 @@ constexpr uint64_t kMinListEntry = kMinKey + 4;
 constexpr uint64_t kMinGuidEntry = kMinString + kMinString + 1 + 4 + kMinString;
 
 const std::u16string kClassName = u"DS_DocResManager";
+
+// Decoded pixels that the pictures a document carries may take together
+// (four of the largest pictures a decoder accepts).  Past it the load fails
+// before anything is decoded, so a few small compressed files cannot make
+// the load take gigabytes.
+constexpr uint64_t kDocumentPixelBudget = uint64_t{256} * 1024 * 1024;
+
+// Counts the pictures' sizes from their file headers (nothing is decoded).
+class PixelBudget {
+public:
+    void Add(const DS_FileData& file, const std::string& name) {
+        if (!file.GetBytes() || file.GetSize() == 0) return;
+        D3DXIMAGE_INFO info{};
+        if (FAILED(D3DXGetImageInfoFromFileInMemory(file.GetBytes(), file.GetSize(), &info))) return;
+        total_ += uint64_t{info.Width} * info.Height;
+        if (total_ > kDocumentPixelBudget)
+            throw DS_LoadError("scene document: picture " + name + " (" + std::to_string(info.Width) + " x " +
+                               std::to_string(info.Height) + ") takes the document's pictures past " +
+                               std::to_string(kDocumentPixelBudget) + " decoded pixels");
+    }
+
+private:
+    uint64_t total_ = 0;
+};
+
+std::string GuidText(const GUID& guid) {
+    WCHAR text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return tessaloom::Utf16ToUtf8(text);
+}
+
+std::string KeyText(const DS_LinkKey& key) {
+    return "\"" + tessaloom::Utf16ToUtf8(key.path) + "\" " + std::to_string(key.stamp);
+}
 
 // A count read from the document must leave room for `count` values of at
 // least `minBytes` each, or the document is damaged.  Archives that do not
@@ -109,6 +145,9 @@ bool DS_DocResManager::ReadFields(DS_IOF_Virtual& archive, INT version) {
     ReadFileTable(archive, tables_.savedImages);
     ReadFrameValueTable(archive, tables_.frameValues);
 
+    PixelBudget budget;
+    for (const auto& [key, records] : tables_.savedImages)
+        for (const DS_ResFileData& record : records) budget.Add(record, KeyText(key));
     for (auto& [key, records] : tables_.savedImages) {
         DS_ImageSet& set = tables_.imageCache[key];
         DS_ResFileList& all = tables_.allFiles[key];
@@ -130,6 +169,7 @@ bool DS_DocResManager::ReadFields(DS_IOF_Virtual& archive, INT version) {
     }
     if (version != 1 && version != 2) {
         ReadGuidTable(archive, tables_.guidData);
+        for (const auto& [guid, data] : tables_.guidData) budget.Add(data.file, "mask " + GuidText(guid));
         for (auto& [guid, data] : tables_.guidData) {
             DS_TextureInfo info = CreateTextureInfoFromMemory(data.file.GetBytes(), data.file.GetSize());
             tables_.guidTextures[guid] = info.texture;

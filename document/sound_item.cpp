@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/crt/fnv1a.h"
 #include "platform/win32/strings.h"
 
 #include "platform/win32/kernel.h"
@@ -26,12 +27,6 @@ std::map<std::u16string, Written>& WrittenFiles() {
     return files;
 }
 unsigned g_serial = 0;
-
-uint64_t Hash(const BYTE* data, size_t size) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
-    return h;
-}
 
 // The temporary folder with a trailing separator; empty when there is none.
 std::u16string TempFolder() {
@@ -133,7 +128,7 @@ bool DS_AudioFile::ExtractToTemp() {
         return false;
     }
     const std::u16string name = DS_SoundTempName(file.path, g_serial++);
-    const Written mine{file.GetSize(), Hash(file.GetBytes(), file.GetSize())};
+    const Written mine{file.GetSize(), tessaloom::Fnv1aOf(file.GetBytes(), file.GetSize())};
     auto& written = WrittenFiles();
     for (int k = 1; k <= kMaxCollisionTries; ++k) {
         std::u16string target = folder + (k == 1 ? name : WithSuffix(name, k));

@@ -63,7 +63,8 @@ void DS_2D_Light::DrawMeshList(const DS_TexturedMesh<DX_V::PNT>& node, const std
 void DS_2D_Light::DrawSpriteArray(const DS_SpriteDrawData& sprites) {
     IDirect3DDevice9* d = CurrentDevice;
     const DS_IndexedMesh<DX_V::PCT>* mesh = sprites.mesh;
-    if (!d || !mesh || !mesh->vertexBuffer || !mesh->indexBuffer) return;
+    // A population without buffers or sprites draws nothing.
+    if (!d || !mesh || !mesh->vertexBuffer || !mesh->indexBuffer || mesh->indexedPrimitiveCount == 0) return;
     SetViewTransforms();
     SetObjectTransform(mesh->world);
     d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);

@@ -1,9 +1,19 @@
 #include "scene/picture_layer.h"
 
+#include <cstdio>
+
+#include "platform/win32/strings.h"
 #include "scene/layer_resources.h"
 #include "scene/object_model.h"
 
 DS_REGISTER_READER(GetLightReaderRegistry(), DS_2D_Light, DS_2D_Light)
+
+namespace {
+// The target's clear colour under the picture (X8R8G8B8 order).
+constexpr D3DCOLOR kPictureClearColour = 0x00FFFF00u;
+// What a layer whose picture did not resolve shows.
+constexpr D3DCOLOR kUnresolvedColour = 0xFF000000u;
+}  // namespace
 
 // ------------------------------------------------------------ picture quad --
 
@@ -22,6 +32,16 @@ void DS_PictureQuad::LoadPicture(const DS_ImageFileLink& link) {
     info = GetLayerResources()->GetPicture(link);
     SetTexture(info.texture.Get());
     SetSize(info.width, info.height);
+    // An unresolved picture is said once per link this quad is given, not
+    // on every reload of the same link.
+    if (info.texture.Get()) {
+        reportedUnresolved = false;
+    } else if (!reportedUnresolved || reportedKey != link.key) {
+        reportedUnresolved = true;
+        reportedKey = link.key;
+        std::fprintf(stderr, "tessaloom: picture \"%s\" %lld did not resolve; its layer draws black\n",
+                     tessaloom::Utf16ToUtf8(link.key.path).c_str(), static_cast<long long>(link.key.stamp));
+    }
 }
 
 void DS_PictureQuad::SetSize(UINT width, UINT height) {
@@ -140,10 +160,13 @@ void DS_2D_Light::DrawPicture() {
     IDirect3DDevice9* d = CurrentDevice;
     if (!d) return;
     const DS_2DView& view = DS_2DView::Current();
-    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00FFFF00u, 1.0f, 0);
+    // A picture that did not resolve leaves the frame opaque black: the
+    // clear colour would otherwise fill the whole target.
+    const bool resolved = pictureQuad.texture.Get() != nullptr;
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, resolved ? kPictureClearColour : kUnresolvedColour, 1.0f, 0);
     view.SetViewTransforms();
     view.SetWorldTransform(pictureQuad.world);
-    if (!pictureQuad.vertexBuffer) return;
+    if (!resolved || !pictureQuad.vertexBuffer) return;
     pictureQuad.BindStreamWithTexture();
     d->DrawPrimitive(pictureQuad.primitiveType, 0, pictureQuad.primitiveCount);
 }

@@ -47,6 +47,10 @@ public:
     void SetSize(UINT width, UINT height);
 
     DS_PictureInfo info;
+
+private:
+    bool reportedUnresolved = false;
+    DS_LinkKey reportedKey;
 };
 
 // The picture texture of `quad` := a copy of `source` of side 128 << n

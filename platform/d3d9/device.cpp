@@ -418,22 +418,9 @@ void Device::ResetViewportToTarget() {
     transformsDirty_ = true;
 }
 
-HRESULT Device::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice9) {
-        *object = static_cast<IDirect3DDevice9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 ULONG Device::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    if (ReferenceCount() == 0) return 0;
+    return ComObject::Release();
 }
 
 HRESULT Device::TestCooperativeLevel() {
@@ -1540,6 +1527,20 @@ void MakeCurrent(IDirect3DDevice9* device) {
 
 GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
     return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
+}
+
+bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch) {
+    auto* ours = dynamic_cast<Texture*>(texture);
+    if (!ours || !bits || level >= ours->GetLevelCount() || (ours->usage() & D3DUSAGE_RENDERTARGET) ||
+        ours->format().compressed)
+        return false;
+    D3DSURFACE_DESC d{};
+    ours->GetLevelDesc(level, &d);
+    if (rect.left < 0 || rect.top < 0 || rect.left >= rect.right || rect.top >= rect.bottom ||
+        rect.right > static_cast<LONG>(d.Width) || rect.bottom > static_cast<LONG>(d.Height))
+        return false;
+    ours->WriteLevel(level, rect, static_cast<const uint8_t*>(bits), pitch);
+    return true;
 }
 
 void ForgetProgram(IDirect3DDevice9* device, GLuint program) {

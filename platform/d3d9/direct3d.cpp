@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/crt/fnv1a.h"
 #include "platform/d3d9/objects.h"
 #include "platform/win32/window_bridge.h"
 
@@ -85,9 +86,7 @@ bool Direct3D::Init() {
         // Some video drivers (offscreen) list no real mode: the desktop is one.
         if (adapter.modes.empty()) adapter.modes.push_back(adapter.desktop);
         // A stable identifier: the display's name and index hashed.
-        uint64_t h = 1469598103934665603ull;
-        for (char c : adapter.name) h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
-        h = (h ^ static_cast<uint64_t>(d)) * 1099511628211ull;
+        const uint64_t h = Fnv1a().Add(adapter.name).AddWord(static_cast<uint64_t>(d)).Value();
         adapter.identifier.Data1 = static_cast<DWORD>(h);
         adapter.identifier.Data2 = static_cast<WORD>(h >> 32);
         adapter.identifier.Data3 = static_cast<WORD>(0x4000 | ((h >> 48) & 0x0fff));
@@ -96,23 +95,6 @@ bool Direct3D::Init() {
         adapters_.push_back(adapter);
     }
     return true;
-}
-
-HRESULT Direct3D::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3D9) {
-        *object = static_cast<IDirect3D9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Direct3D::Release() {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
 }
 
 HRESULT Direct3D::GetAdapterIdentifier(UINT index, DWORD, D3DADAPTER_IDENTIFIER9* id) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/crt/fnv1a.h"
 #include "platform/d3d9/state.h"
 
 namespace tessaloom::d3d9 {
@@ -42,10 +43,7 @@ struct FfKey {
 
 struct FfKeyHash {
     size_t operator()(const FfKey& key) const {
-        const auto* p = reinterpret_cast<const uint8_t*>(&key);
-        uint64_t h = 1469598103934665603ull;
-        for (size_t i = 0; i < sizeof(FfKey); ++i) h = (h ^ p[i]) * 1099511628211ull;
-        return static_cast<size_t>(h);
+        return static_cast<size_t>(Fnv1aOf(&key, sizeof(FfKey)));
     }
 };
 

@@ -20,6 +20,13 @@ void MakeCurrent(IDirect3DDevice9* device);
 // The GL texture behind a texture of this stand-in (0 for null).
 GLuint GlTextureOf(IDirect3DBaseTexture9* texture);
 
+// Writes rows of pixels (in the level's own format, `pitch` bytes apart)
+// into `rect` of a level without a lock, so that no CPU copy of the whole
+// level is made for it.  False, with nothing written, for a texture that is
+// not one of this stand-in's, a render target, a block-compressed format or
+// a rectangle outside the level.
+bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch);
+
 // A program that draws in place of the generated one, as an effect pass
 // does.  Device state still applies: render targets, viewport, render states
 // (blending, depth, culling), the vertex stream and FVF (attribute locations

@@ -11,12 +11,14 @@
 
 #include <epoxy/gl.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/fixed_function.h"
 #include "platform/d3d9/format.h"
@@ -25,6 +27,11 @@
 #include "platform/d3d9/state.h"
 
 struct SDL_Window;
+
+template <>
+struct ComInterfaceIds<IDirect3D9> : ComIds<IID_IDirect3D9> {};
+template <>
+struct ComInterfaceIds<IDirect3DDevice9> : ComIds<IID_IDirect3DDevice9> {};
 
 namespace tessaloom::d3d9 {
 
@@ -154,28 +161,64 @@ public:
     GLuint glTexture() const { return gl_; }
     // Writes rows of pixels into a level: its CPU copy (when it has one) and GL.
     void WriteLevel(UINT level, const RECT& rect, const uint8_t* source, UINT pitch);
-    // The CPU copy of a level (null for render targets).
+    // The CPU copy of a level: kept for system-memory, scratch and dynamic
+    // textures; null for render targets and, outside a lock, for the others.
     const uint8_t* LevelMemory(UINT level) const {
         return levels_[level].memory.empty() ? nullptr : levels_[level].memory.data();
     }
+    // Whether every level keeps a CPU copy between locks.
+    bool KeepsCopy() const { return keepsCopy_; }
     const FormatInfo& format() const { return format_; }
     DWORD usage() const { return usage_; }
     // Samplers read the applied state from here to skip redundant GL calls.
     std::array<GLint, 6> appliedSampler{-1, -1, -1, -1, -1, -1};
 
 private:
+    // A level's CPU copy: zero-filled by the allocator (calloc takes large
+    // blocks as fresh zero pages), so a new texture costs no pass over its
+    // pixels before they are written.
+    class LevelBytes {
+    public:
+        bool Allocate(size_t size) {
+            bytes_.reset(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
+            size_ = bytes_ ? size : 0;
+            return bytes_ != nullptr;
+        }
+        void Release() {
+            bytes_.reset();
+            size_ = 0;
+        }
+        uint8_t* data() const { return bytes_.get(); }
+        size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
+
+    private:
+        struct Free {
+            void operator()(uint8_t* p) const { std::free(p); }
+        };
+        std::unique_ptr<uint8_t[], Free> bytes_;
+        size_t size_ = 0;
+    };
     struct Level {
         UINT width, height;
-        std::vector<uint8_t> memory;  // CPU copy (empty for render targets)
+        // CPU copy: always for textures that keep one, else only while
+        // locked (GL holds the pixels); never for render targets.
+        LevelBytes memory;
+        // Whether the level has been written since it was made; until then
+        // GL holds zeros and a lock needs no read-back.
+        bool written = false;
         bool locked = false;
         RECT lockRect{};
         bool readOnly = false;
         std::unique_ptr<Surface> surface;
     };
     void Upload(UINT level, const RECT& rect);
+    bool ReadBack(UINT level);
+    size_t LevelSize(UINT level) const;
 
     const FormatInfo& format_;
     DWORD usage_;
+    bool keepsCopy_;
     DWORD lod_ = 0;
     GLuint gl_ = 0;
     std::vector<Level> levels_;
@@ -236,15 +279,12 @@ struct Adapter {
     GUID identifier{};
 };
 
-class Direct3D final : public IDirect3D9 {
+class Direct3D final : public ComObject<IDirect3D9> {
 public:
     Direct3D();
-    ~Direct3D();
+    ~Direct3D() override;
     bool Init();
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     UINT GetAdapterCount() override { return static_cast<UINT>(adapters_.size()); }
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) override;
     UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
@@ -268,21 +308,20 @@ public:
     }
 
 private:
-    ULONG refs_ = 1;
     std::vector<Adapter> adapters_;
 };
 
 // Fills the caps this stand-in implements.
 void FillCaps(UINT adapter, D3DCAPS9* caps);
 
-class Device final : public IDirect3DDevice9 {
+class Device final : public ComObject<IDirect3DDevice9> {
 public:
     Device(Direct3D* d3d, UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behavior);
-    ~Device();
+    ~Device() override;
     HRESULT Init(D3DPRESENT_PARAMETERS* params);
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
+    // Nothing once the count is zero: the resources the destructor lets go
+    // release the device they held.
     ULONG Release() override;
 
     HRESULT TestCooperativeLevel() override;
@@ -410,7 +449,6 @@ private:
     D3DDEVTYPE type_;
     HWND focus_;
     DWORD behavior_;
-    ULONG refs_ = 1;
     SDL_Window* window_ = nullptr;
     std::unique_ptr<GlContext> context_;
     D3DPRESENT_PARAMETERS params_{};

@@ -1,5 +1,8 @@
-// IDirect3DTexture9: a GL texture with, except for render targets, a CPU
-// copy of every level that locks hand out and unlocks upload.
+// IDirect3DTexture9: a GL texture.  A lock hands out a CPU copy of the level
+// that the unlock uploads.  System-memory, scratch and dynamic textures keep
+// that copy for good; the others (the managed pictures) keep their pixels in
+// GL only and read them back for the next lock, so a picture is held once.
+// GL keeps its textures through a device reset, so nothing is lost.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +16,12 @@ constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo& format,
                  D3DPOOL pool)
-    : Resource(device, D3DRTYPE_TEXTURE, pool), format_(format), usage_(usage) {
+    : Resource(device, D3DRTYPE_TEXTURE, pool), format_(format), usage_(usage),
+      // A copy is kept where the CPU side is the point of the texture, and
+      // where GL cannot give the exact bytes back (block-compressed data,
+      // signed formats).
+      keepsCopy_(pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH || (usage & D3DUSAGE_DYNAMIC) ||
+                 format.compressed || format.pixelType == GL_BYTE || format.pixelType == GL_SHORT) {
     UINT w = width, h = height;
     for (UINT i = 0; i < levels; ++i) {
         Level level;
@@ -40,14 +48,33 @@ bool Texture::CreateStorage() {
     }
     for (UINT i = 0; i < levels_.size(); ++i) {
         Level& level = levels_[i];
-        const size_t size = static_cast<size_t>(RowPitch(format_, level.width)) * RowCount(format_, level.height);
-        if (!renderTarget) level.memory.assign(size, 0);
-        const void* data = renderTarget ? nullptr : level.memory.data();
-        if (format_.compressed) {
-            std::vector<uint8_t> zeros;
-            if (!data) {
-                zeros.assign(size, 0);
+        const size_t size = LevelSize(i);
+        if (!renderTarget && keepsCopy_ && !level.memory.Allocate(size)) {
+            std::fprintf(stderr, "tessaloom d3d9: no memory for a %ux%u %s texture\n", levels_[0].width,
+                         levels_[0].height, format_.name);
+            return false;
+        }
+        // Every level starts as zeros in GL, as in its CPU copy.  Render
+        // targets start undefined, as in Direct3D.  The zeros come from
+        // calloc's fresh pages: reading them costs no resident memory.
+        LevelBytes zeros;
+        const void* data = nullptr;
+        if (!renderTarget) {
+            if (!level.memory.empty()) {
+                data = level.memory.data();
+            } else if (zeros.Allocate(size)) {
                 data = zeros.data();
+            } else {
+                std::fprintf(stderr, "tessaloom d3d9: no memory for a %ux%u %s texture\n", levels_[0].width,
+                             levels_[0].height, format_.name);
+                return false;
+            }
+        }
+        if (format_.compressed) {
+            std::vector<uint8_t> blocks;
+            if (!data) {
+                blocks.assign(size, 0);
+                data = blocks.data();
             }
             glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), format_.internal, level.width, level.height, 0,
                                    static_cast<GLsizei>(size), data);
@@ -144,6 +171,14 @@ HRESULT Texture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* rect, 
             return Fail(D3DERR_INVALIDCALL, "compressed LockRect rectangle not on 4x4 blocks");
         r = *rect;
     }
+    if (level.memory.empty()) {
+        if (!level.memory.Allocate(LevelSize(index)))
+            return Fail(E_OUTOFMEMORY, "no memory to lock a texture level");
+        if (level.written && !ReadBack(index)) {
+            level.memory.Release();
+            return Fail(D3DERR_DRIVERINTERNALERROR, "GL did not give a texture level back");
+        }
+    }
     const UINT pitch = RowPitch(format_, level.width);
     const size_t row = format_.compressed ? static_cast<size_t>(r.top) / 4 : static_cast<size_t>(r.top);
     const size_t column = format_.compressed ? static_cast<size_t>(r.left) / 4 * format_.bytes
@@ -160,8 +195,34 @@ HRESULT Texture::UnlockRect(UINT index) {
     if (index >= levels_.size() || !levels_[index].locked) return D3DERR_INVALIDCALL;
     Level& level = levels_[index];
     level.locked = false;
-    if (!level.readOnly) Upload(index, level.lockRect);
+    if (!level.readOnly) {
+        Upload(index, level.lockRect);
+        level.written = true;
+    }
+    if (!keepsCopy_) level.memory.Release();
     return D3D_OK;
+}
+
+size_t Texture::LevelSize(UINT index) const {
+    const Level& level = levels_[index];
+    return static_cast<size_t>(RowPitch(format_, level.width)) * RowCount(format_, level.height);
+}
+
+bool Texture::ReadBack(UINT index) {
+    Level& level = levels_[index];
+    device()->MakeCurrent();
+    glActiveTexture(kScratchUnit);
+    glBindTexture(GL_TEXTURE_2D, gl_);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    if (format_.compressed)
+        glGetCompressedTexImage(GL_TEXTURE_2D, static_cast<GLint>(index), level.memory.data());
+    else
+        glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(index), format_.pixelFormat, format_.pixelType,
+                      level.memory.data());
+    return glGetError() == GL_NO_ERROR;
 }
 
 void Texture::WriteLevel(UINT index, const RECT& rect, const uint8_t* source, UINT sourcePitch) {
@@ -173,8 +234,10 @@ void Texture::WriteLevel(UINT index, const RECT& rect, const uint8_t* source, UI
             std::memcpy(level.memory.data() + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * format_.bytes,
                         source + static_cast<size_t>(y - rect.top) * sourcePitch, rowBytes);
         Upload(index, rect);
+        level.written = true;
         return;
     }
+    level.written = true;
     device()->MakeCurrent();
     glActiveTexture(kScratchUnit);
     glBindTexture(GL_TEXTURE_2D, gl_);

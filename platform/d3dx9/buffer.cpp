@@ -1,39 +1,25 @@
 // ID3DXBuffer: a reference-counted block of bytes.
-#include <atomic>
 #include <new>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9types.h"
 #include "platform/d3dx9/d3dx9core.h"
 
+template <>
+struct ComInterfaceIds<ID3DXBuffer> : ComIds<IID_ID3DXBuffer> {};
+
 namespace {
 
-class Buffer final : public ID3DXBuffer {
+class Buffer final : public ComObject<ID3DXBuffer> {
 public:
     explicit Buffer(DWORD size) : bytes_(size) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXBuffer) {
-            AddRef();
-            *ppv = static_cast<ID3DXBuffer*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     void* GetBufferPointer() override { return bytes_.empty() ? nullptr : bytes_.data(); }
     DWORD GetBufferSize() override { return static_cast<DWORD>(bytes_.size()); }
 
 private:
-    ~Buffer() = default;
-    std::atomic<ULONG> refs_{1};
+    ~Buffer() override = default;
     std::vector<BYTE> bytes_;
 };
 

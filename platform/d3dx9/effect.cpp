@@ -23,8 +23,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/gl_interop.h"
 #include "platform/d3dx9/effect_parser.h"
+
+template <>
+struct ComInterfaceIds<ID3DXEffect> : ComIds<IID_ID3DXEffect> {};
 
 namespace {
 
@@ -145,7 +149,7 @@ struct LinkedProgram {
     GLint world = -1, view = -1, projection = -1, worldViewProjection = -1;
 };
 
-class Effect final : public ID3DXEffect {
+class Effect final : public ComObject<ID3DXEffect> {
 public:
     Effect(IDirect3DDevice9* device, fx::EffectDesc desc) : device_(device), desc_(std::move(desc)) {
         device_->AddRef();
@@ -193,23 +197,6 @@ public:
             }
         }
         return true;
-    }
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXEffect) {
-            AddRef();
-            *ppv = static_cast<ID3DXEffect*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT GetDevice(IDirect3DDevice9** out) override {
@@ -352,7 +339,7 @@ public:
     }
 
 private:
-    ~Effect() {
+    ~Effect() override {
         if (begun_) End();
         ReleaseSaved();
         tessaloom::d3d9::MakeCurrent(device_);
@@ -653,7 +640,6 @@ private:
         savedSamplers_.clear();
     }
 
-    ULONG refs_ = 1;
     IDirect3DDevice9* device_;
     fx::EffectDesc desc_;
     std::vector<std::array<float, 16>> values_, committed_;

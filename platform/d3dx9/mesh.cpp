@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3dx9/mesh_geometry.h"
 #include "platform/d3dx9/xfile.h"
 #include "platform/win32/strings.h"
+
+template <>
+struct ComInterfaceIds<ID3DXMesh> : ComIds<IID_ID3DXBaseMesh, IID_ID3DXMesh> {};
 
 namespace {
 
@@ -78,7 +82,7 @@ DWORD UsageOf(DWORD options, DWORD writeOnly, DWORD dynamic, DWORD software) {
 
 constexpr uint64_t kSixteenBitVertices = 0x10000;  // indices 0..0xFFFF
 
-class Mesh final : public ID3DXMesh {
+class Mesh final : public ComObject<ID3DXMesh> {
 public:
     static HRESULT Create(DWORD faces, DWORD vertices, DWORD options, DWORD fvf, IDirect3DDevice9* device, Mesh** out) {
         *out = nullptr;
@@ -123,23 +127,6 @@ public:
         }
         *out = mesh;
         return D3D_OK;
-    }
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXBaseMesh || riid == IID_ID3DXMesh) {
-            AddRef();
-            *ppv = static_cast<ID3DXMesh*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT DrawSubset(DWORD attribId) override {
@@ -356,7 +343,7 @@ private:
           attributes_(faces, 0) {
         device_->AddRef();
     }
-    ~Mesh() {
+    ~Mesh() override {
         if (vb_) vb_->Release();
         if (ib_) ib_->Release();
         device_->Release();
@@ -453,7 +440,6 @@ private:
         }
     }
 
-    ULONG refs_ = 1;
     IDirect3DDevice9* device_;
     DWORD options_, fvf_;
     Layout layout_;

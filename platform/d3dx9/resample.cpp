@@ -118,10 +118,98 @@ FloatImage Resample(const FloatImage& src, UINT width, UINT height, DWORD filter
     return out;
 }
 
-void ApplyColourKey(FloatImage* image, D3DCOLOR key) {
+void ResampleRows(UINT srcWidth, UINT srcHeight, UINT width, UINT height, DWORD filter, const RowSource& source,
+                  const RowSink& sink) {
+    const DWORD kind = filter & 0xff;
+    if (width == 0 || height == 0) return;
+    std::vector<Color4> in(std::max<UINT>(srcWidth, 1)), out(width);
+    const Color4 clear{0, 0, 0, 0};
+    if (srcWidth == 0 || srcHeight == 0) {
+        std::fill(out.begin(), out.end(), clear);
+        for (UINT y = 0; y < height; ++y) sink(y, out.data());
+        return;
+    }
+    if (kind == D3DX_FILTER_NONE) {
+        // The overlapping corner; the rest transparent black.
+        for (UINT y = 0; y < height; ++y) {
+            std::fill(out.begin(), out.end(), clear);
+            if (y < srcHeight) {
+                source(y, in.data());
+                std::copy_n(in.begin(), std::min(width, srcWidth), out.begin());
+            }
+            sink(y, out.data());
+        }
+        return;
+    }
+    if (width == srcWidth && height == srcHeight) {
+        for (UINT y = 0; y < height; ++y) {
+            source(y, in.data());
+            sink(y, in.data());
+        }
+        return;
+    }
+
+    const auto tx = AxisTaps(srcWidth, width, kind, (filter & D3DX_FILTER_MIRROR_U) != 0);
+    const auto ty = AxisTaps(srcHeight, height, kind, (filter & D3DX_FILTER_MIRROR_V) != 0);
+    // Horizontally filtered source rows, kept while the vertical taps of the
+    // next destination rows may still need them.  The taps of one row are
+    // consecutive source rows (wrapped at the edges), so a few slots hold
+    // them; the least recently used slot is refilled.
+    size_t slots = 1;
+    for (const auto& t : ty) slots = std::max(slots, t.size());
+    slots += 1;
+    struct Slot {
+        long long index = -1;
+        unsigned long long used = 0;
+        std::vector<Color4> row;
+    };
+    std::vector<Slot> cache(slots);
+    unsigned long long clock = 0;
+    auto filtered = [&](UINT sy) -> const std::vector<Color4>& {
+        Slot* victim = &cache[0];
+        for (Slot& s : cache) {
+            if (s.index == sy) {
+                s.used = ++clock;
+                return s.row;
+            }
+            if (s.used < victim->used) victim = &s;
+        }
+        source(sy, in.data());
+        victim->row.resize(width);
+        for (UINT x = 0; x < width; ++x) {
+            Color4 c{0, 0, 0, 0};
+            for (const Tap& t : tx[x]) {
+                const Color4& p = in[t.index];
+                c.r += p.r * t.weight, c.g += p.g * t.weight, c.b += p.b * t.weight, c.a += p.a * t.weight;
+            }
+            victim->row[x] = c;
+        }
+        victim->index = sy;
+        victim->used = ++clock;
+        return victim->row;
+    };
+    for (UINT y = 0; y < height; ++y) {
+        std::fill(out.begin(), out.end(), clear);
+        for (const Tap& t : ty[y]) {
+            const std::vector<Color4>& row = filtered(t.index);
+            for (UINT x = 0; x < width; ++x) {
+                const Color4& p = row[x];
+                Color4& c = out[x];
+                c.r += p.r * t.weight, c.g += p.g * t.weight, c.b += p.b * t.weight, c.a += p.a * t.weight;
+            }
+        }
+        sink(y, out.data());
+    }
+}
+
+void ApplyColourKey(Color4* row, UINT count, D3DCOLOR key) {
     if (key == 0) return;
-    for (Color4& c : image->px)
-        if (ToArgb(c) == key) c = Color4{0, 0, 0, 0};
+    for (UINT i = 0; i < count; ++i)
+        if (ToArgb(row[i]) == key) row[i] = Color4{0, 0, 0, 0};
+}
+
+void ApplyColourKey(FloatImage* image, D3DCOLOR key) {
+    ApplyColourKey(image->px.data(), static_cast<UINT>(image->px.size()), key);
 }
 
 }  // namespace tessaloom::d3dx

@@ -1,6 +1,7 @@
 // Pictures of four floats per pixel and D3DX's scaling filters over them.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "platform/d3dx9/pixel_format.h"
@@ -33,8 +34,20 @@ bool NormaliseFilter(DWORD filter, DWORD defaultFilter, DWORD* normalised);
 // A same-size POINT, LINEAR, TRIANGLE or BOX scale returns the source.
 FloatImage Resample(const FloatImage& src, UINT width, UINT height, DWORD filter);
 
+// The same scale row by row, for pictures too large to hold as floats:
+// `source(y, row)` fills source row y (src.width pixels), `sink(y, row)`
+// takes destination row y (width pixels) once it is finished, in order
+// from the top.  Only the source rows that the vertical filter spans are
+// held (a few rows), never the whole picture; the rows given to the sink are
+// exactly those Resample computes.
+using RowSource = std::function<void(UINT y, Color4* row)>;
+using RowSink = std::function<void(UINT y, const Color4* row)>;
+void ResampleRows(UINT srcWidth, UINT srcHeight, UINT width, UINT height, DWORD filter, const RowSource& source,
+                  const RowSink& sink);
+
 // Colour key: pixels whose A8R8G8B8 value equals `key` become transparent
 // black. A key of 0 does nothing.
 void ApplyColourKey(FloatImage* image, D3DCOLOR key);
+void ApplyColourKey(Color4* row, UINT count, D3DCOLOR key);
 
 }  // namespace tessaloom::d3dx

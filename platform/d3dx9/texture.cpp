@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/gl_interop.h"
 #include "platform/d3dx9/d3dx9tex.h"
 #include "platform/d3dx9/image.h"
 #include "platform/d3dx9/surface_access.h"
@@ -155,6 +156,114 @@ HRESULT FillMips(IDirect3DTexture9* texture, UINT first, FloatImage top, DWORD m
     return S_OK;
 }
 
+// The rows of one texture level, written top to bottom in bands of a few
+// rows: straight into the device's texture where it takes rows without a
+// lock (so no CPU copy of the whole level is made for the write), else into
+// one lock of the whole level.
+class LevelRows {
+public:
+    LevelRows(IDirect3DTexture9* texture, UINT level, const D3DSURFACE_DESC& desc)
+        : texture_(texture), level_(level), desc_(desc), rowBytes_(RowBytes(desc.Format, desc.Width)) {}
+    ~LevelRows() {
+        if (bits_) texture_->UnlockRect(level_);
+    }
+
+    // Where row y goes; valid until the next call.
+    BYTE* Row(UINT y) {
+        if (bits_) return bits_ + static_cast<size_t>(y) * pitch_;
+        if (band_.empty()) band_.resize(rowBytes_ * kBandRows);
+        return band_.data() + static_cast<size_t>(y - bandTop_) * rowBytes_;
+    }
+    // Row y is written; rows go in order from the top.
+    HRESULT Done(UINT y) {
+        if (bits_ || (y + 1 - bandTop_ < kBandRows && y + 1 < desc_.Height)) return S_OK;
+        const RECT rect{0, static_cast<LONG>(bandTop_), static_cast<LONG>(desc_.Width), static_cast<LONG>(y + 1)};
+        if (!tessaloom::d3d9::WriteTextureRows(texture_, level_, rect, band_.data(), static_cast<UINT>(rowBytes_))) {
+            // Not a texture that takes rows: the rest through a lock.
+            D3DLOCKED_RECT locked{};
+            HRESULT hr = texture_->LockRect(level_, &locked, nullptr, 0);
+            if (FAILED(hr)) return hr;
+            bits_ = static_cast<BYTE*>(locked.pBits);
+            pitch_ = static_cast<size_t>(locked.Pitch);
+            for (UINT row = bandTop_; row <= y; ++row)
+                std::memcpy(bits_ + row * pitch_, band_.data() + (row - bandTop_) * rowBytes_, rowBytes_);
+            band_ = {};
+            return S_OK;
+        }
+        bandTop_ = y + 1;
+        return S_OK;
+    }
+    HRESULT Finish() {
+        if (!bits_) return S_OK;
+        bits_ = nullptr;
+        return texture_->UnlockRect(level_);
+    }
+
+private:
+    static constexpr UINT kBandRows = 32;
+    IDirect3DTexture9* texture_;
+    UINT level_;
+    D3DSURFACE_DESC desc_;
+    size_t rowBytes_;
+    std::vector<BYTE> band_;
+    UINT bandTop_ = 0;
+    BYTE* bits_ = nullptr;
+    size_t pitch_ = 0;
+};
+
+// Level 0 from the decoded picture: converted, colour-keyed and scaled row
+// by row into the level, so no float copy of the whole picture is made (a
+// picture larger than the device takes is reduced within a few rows of
+// floats).  With `top` the level's float picture is kept for the mip chain
+// (the texture's size, not the picture's).  D3DERR_INVALIDCALL when the
+// level's format is not one of the pixel-format table.
+HRESULT WriteTopLevel(IDirect3DTexture9* texture, const DecodedImage& image, DWORD filter, D3DCOLOR key,
+                      FloatImage* top) {
+    D3DSURFACE_DESC d{};
+    HRESULT hr = texture->GetLevelDesc(0, &d);
+    if (FAILED(hr)) return hr;
+    if ((d.Usage & D3DUSAGE_RENDERTARGET) || !FindPixelFormat(d.Format)) return D3DERR_INVALIDCALL;
+    if (top) {
+        top->width = d.Width;
+        top->height = d.Height;
+        top->px.resize(static_cast<size_t>(d.Width) * d.Height);
+    }
+    LevelRows rows(texture, 0, d);
+    // The common picture files (24-bit TGA, BMP, JPEG, PNG) into a 32-bit
+    // texture of their own size: the bytes are widened as they stand, with
+    // the alpha (or X) byte 0xFF, which is what the float path writes too.
+    const bool widen = image.format == D3DFMT_R8G8B8 &&
+                       (d.Format == D3DFMT_X8R8G8B8 || d.Format == D3DFMT_A8R8G8B8);
+    if (widen && image.width == d.Width && image.height == d.Height && key == 0 && !top) {
+        for (UINT y = 0; y < d.Height; ++y) {
+            const BYTE* in = image.Row(y);
+            BYTE* out = rows.Row(y);
+            for (UINT x = 0; x < d.Width; ++x, in += 3, out += 4) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = 0xFF;
+            }
+            if (FAILED(hr = rows.Done(y))) return hr;
+        }
+        return rows.Finish();
+    }
+    ResampleRows(
+        image.width, image.height, d.Width, d.Height, filter,
+        [&](UINT y, Color4* row) {
+            ReadRow(image.format, image.Row(y), image.width, row);
+            ApplyColourKey(row, image.width, key);
+        },
+        [&](UINT y, const Color4* row) {
+            if (FAILED(hr)) return;
+            WriteRow(d.Format, row, d.Width, rows.Row(y));
+            if (top) std::copy_n(row, d.Width, &top->at(0, y));
+            hr = rows.Done(y);
+        });
+    if (FAILED(hr)) return hr;
+    return rows.Finish();
+}
+
 FloatImage ToFloat(const DecodedImage& image) {
     FloatImage f;
     f.width = image.width;
@@ -246,10 +355,14 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
             }
             if (SUCCEEDED(hr) && texture->GetLevelCount() > 1) top = ToFloat(image);
         } else {
-            FloatImage src = ToFloat(image);
-            ApplyColourKey(&src, ColorKey);
-            top = Resample(src, w, h, filter);
-            hr = WriteLevel(texture, 0, top);
+            hr = WriteTopLevel(texture, image, filter, ColorKey, texture->GetLevelCount() > 1 ? &top : nullptr);
+            if (hr == D3DERR_INVALIDCALL) {
+                // A level outside the pixel-format table: through a float copy.
+                FloatImage src = ToFloat(image);
+                ApplyColourKey(&src, ColorKey);
+                top = Resample(src, w, h, filter);
+                hr = WriteLevel(texture, 0, top);
+            }
         }
         image = DecodedImage{};
         if (SUCCEEDED(hr)) hr = FillMips(texture, 0, std::move(top), mipFilter);

@@ -61,34 +61,6 @@ FilterGraph::~FilterGraph() {
     CountObject(-1);
 }
 
-HRESULT FilterGraph::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IFilterGraph || iid == IID_IGraphBuilder)
-        *object = static_cast<IGraphBuilder*>(this);
-    else if (iid == IID_IMediaControl)
-        *object = static_cast<IMediaControl*>(this);
-    else if (iid == IID_IMediaSeeking)
-        *object = static_cast<IMediaSeeking*>(this);
-    else if (iid == IID_IMediaEvent || iid == IID_IMediaEventEx)
-        *object = static_cast<IMediaEventEx*>(this);
-    else if (iid == IID_IBasicAudio)
-        *object = static_cast<IBasicAudio*>(this);
-    else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG FilterGraph::AddRef() { return ++refs_; }
-
-ULONG FilterGraph::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 // ---------------------------------------------------------------------------
 // Filters and connections
 

@@ -16,30 +16,13 @@ void* g_tapContext = nullptr;
 
 // An enumerator over a snapshot of interface pointers, each holding a reference.
 template <typename Interface, typename Item>
-class Enumerator final : public Interface {
+class Enumerator final : public ComObject<Interface> {
 public:
-    Enumerator(const IID& iid, std::vector<Item*> items, size_t next = 0)
-        : iid_(iid), items_(std::move(items)), next_(next) {
+    explicit Enumerator(std::vector<Item*> items, size_t next = 0) : items_(std::move(items)), next_(next) {
         for (Item* item : items_) item->AddRef();
         CountObject(+1);
     }
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == iid_) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT Next(ULONG count, Item** out, ULONG* fetched) override {
         if (!out || (!fetched && count != 1)) return E_POINTER;
         ULONG n = 0;
@@ -66,18 +49,16 @@ public:
     }
     HRESULT Clone(Interface** copy) override {
         if (!copy) return E_POINTER;
-        *copy = new Enumerator(iid_, items_, next_);
+        *copy = new Enumerator(items_, next_);
         return S_OK;
     }
 
 private:
-    ~Enumerator() {
+    ~Enumerator() override {
         for (Item* item : items_) item->Release();
         CountObject(-1);
     }
 
-    std::atomic<ULONG> refs_{1};
-    IID iid_;
     std::vector<Item*> items_;
     size_t next_;
 };
@@ -85,7 +66,7 @@ private:
 }  // namespace
 
 IEnumFilters* MakeFilterEnumerator(std::vector<IBaseFilter*> filters) {
-    return new Enumerator<IEnumFilters, IBaseFilter>(IID_IEnumFilters, std::move(filters));
+    return new Enumerator<IEnumFilters, IBaseFilter>(std::move(filters));
 }
 
 void Complain(const char* format, ...) {
@@ -115,16 +96,7 @@ void CopyName(const std::u16string& name, WCHAR* out, size_t capacity) {
 // ---------------------------------------------------------------------------
 // Pin
 
-HRESULT Pin::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPin || iid == IID_PinImpl) {
-        *object = static_cast<IPin*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
+void* Pin::QueryOther(REFIID iid) { return iid == IID_PinImpl ? static_cast<IPin*>(this) : nullptr; }
 
 ULONG Pin::AddRef() { return owner_.AddRef(); }
 ULONG Pin::Release() { return owner_.Release(); }
@@ -191,24 +163,7 @@ Filter* Filter::From(IBaseFilter* filter) {
     return ours;
 }
 
-HRESULT Filter::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IBaseFilter || iid == IID_FilterImpl) {
-        *object = static_cast<IBaseFilter*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Filter::AddRef() { return ++refs_; }
-
-ULONG Filter::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
+void* Filter::QueryOther(REFIID iid) { return iid == IID_FilterImpl ? static_cast<IBaseFilter*>(this) : nullptr; }
 
 HRESULT Filter::GetClassID(CLSID* clsid) {
     if (!clsid) return E_POINTER;
@@ -220,7 +175,7 @@ HRESULT Filter::EnumPins(IEnumPins** pins) {
     if (!pins) return E_POINTER;
     std::vector<IPin*> list;
     for (Pin* pin : Pins()) list.push_back(pin);
-    *pins = new Enumerator<IEnumPins, IPin>(IID_IEnumPins, std::move(list));
+    *pins = new Enumerator<IEnumPins, IPin>(std::move(list));
     return S_OK;
 }
 

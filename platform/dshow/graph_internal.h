@@ -13,8 +13,28 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/dshow_test.h"
+
+template <>
+struct ComInterfaceIds<IPin> : ComIds<IID_IPin> {};
+template <>
+struct ComInterfaceIds<IEnumPins> : ComIds<IID_IEnumPins> {};
+template <>
+struct ComInterfaceIds<IEnumFilters> : ComIds<IID_IEnumFilters> {};
+template <>
+struct ComInterfaceIds<IBaseFilter> : ComIds<IID_IPersist, IID_IBaseFilter> {};
+template <>
+struct ComInterfaceIds<IGraphBuilder> : ComIds<IID_IFilterGraph, IID_IGraphBuilder> {};
+template <>
+struct ComInterfaceIds<IMediaControl> : ComIds<IID_IMediaControl> {};
+template <>
+struct ComInterfaceIds<IMediaSeeking> : ComIds<IID_IMediaSeeking> {};
+template <>
+struct ComInterfaceIds<IMediaEventEx> : ComIds<IID_IMediaEvent, IID_IMediaEventEx> {};
+template <>
+struct ComInterfaceIds<IBasicAudio> : ComIds<IID_IBasicAudio> {};
 
 namespace tessaloom::dshow {
 
@@ -41,12 +61,11 @@ IEnumFilters* MakeFilterEnumerator(std::vector<IBaseFilter*> filters);
 void CopyName(const std::u16string& name, WCHAR* out, size_t capacity);
 
 // A pin's references are its filter's: a pin lives as long as its filter.
-class Pin final : public IPin {
+class Pin final : public ComObject<IPin> {
 public:
     Pin(Filter& owner, PIN_DIRECTION direction, std::u16string name)
         : owner_(owner), direction_(direction), name_(std::move(name)) {}
 
-    HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT ConnectedTo(IPin** pin) override;
@@ -64,6 +83,9 @@ public:
     // Breaks this pin's connection, both sides.  Nothing when unconnected.
     void Disconnect();
 
+protected:
+    void* QueryOther(REFIID iid) override;
+
 private:
     Filter& owner_;
     PIN_DIRECTION direction_;
@@ -71,15 +93,10 @@ private:
     Pin* peer_ = nullptr;
 };
 
-class Filter : public IBaseFilter {
+class Filter : public ComObject<IBaseFilter> {
 public:
     Filter();
-    Filter(const Filter&) = delete;
-    Filter& operator=(const Filter&) = delete;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT GetClassID(CLSID* clsid) override;
     HRESULT EnumPins(IEnumPins** pins) override;
     HRESULT FindPin(LPCWSTR id, IPin** pin) override;
@@ -102,10 +119,10 @@ public:
     static Filter* From(IBaseFilter* filter);
 
 protected:
-    virtual ~Filter();
+    ~Filter() override;
+    void* QueryOther(REFIID iid) override;
 
 private:
-    std::atomic<ULONG> refs_{1};
     FilterGraph* graph_ = nullptr;
     std::u16string name_;
 };
@@ -213,18 +230,11 @@ private:
     std::vector<float> clockBuffer_;
 };
 
-class FilterGraph final : public IGraphBuilder,
-                          public IMediaControl,
-                          public IMediaSeeking,
-                          public IMediaEventEx,
-                          public IBasicAudio {
+class FilterGraph final
+    : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx, IBasicAudio> {
 public:
     static HRESULT Create(REFIID iid, void** object);
 
-    // IUnknown
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     // IFilterGraph, IGraphBuilder
     HRESULT AddFilter(IBaseFilter* filter, LPCWSTR name) override;
     HRESULT RemoveFilter(IBaseFilter* filter) override;
@@ -262,7 +272,7 @@ public:
 
 private:
     FilterGraph();
-    ~FilterGraph();
+    ~FilterGraph() override;
 
     std::u16string UniqueName(const std::u16string& wanted) const;
     bool HasFilter(Filter* filter) const;
@@ -274,8 +284,6 @@ private:
     uint64_t BeginRun(size_t streams);
     void QueueEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
     void ApplyGains();
-
-    std::atomic<ULONG> refs_{1};
 
     std::recursive_mutex mutex_;  // filters, state, volume
     std::vector<Filter*> filters_;  // each holds a reference

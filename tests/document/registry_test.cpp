@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/item.h"
+#include "platform/win32/strings.h"
 #include "tests/support/document_fixture.h"
 
 using namespace fixture;
@@ -191,6 +192,25 @@ TEST(Registry, SceneRegistriesHoldOnlyDocumentClassNames) {
         for (const auto& [name, reader] : registry) {
             EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
             EXPECT_NE(reader, nullptr);
+        }
+    };
+    check(GetLightReaderRegistry(), layers);
+    check(GetSlideContainerReaderRegistry(), slides);
+    check(GetConstructorReaderRegistry(), descriptions);
+}
+
+// Every document class built so far has a reader in its family's registry.
+// Each class added to the scene adds its name here.
+TEST(Registry, EveryBuiltClassNameHasAReader) {
+    const std::vector<std::u16string> layers = {u"DS_2D_Light"};
+    const std::vector<std::u16string> slides = {u"DS_SlideContainer"};
+    const std::vector<std::u16string> descriptions = {u"DS_ButterflyConstructor", u"DS_ClockConstructor",
+                                                      u"DS_3D_in_2D_array_Constructor"};
+    auto check = [](const auto& registry, const std::vector<std::u16string>& names) {
+        for (const auto& name : names) {
+            const auto found = registry.find(name);
+            ASSERT_NE(found, registry.end()) << "no reader for " << tessaloom::Utf16ToUtf8(name);
+            EXPECT_NE(found->second, nullptr) << tessaloom::Utf16ToUtf8(name);
         }
     };
     check(GetLightReaderRegistry(), layers);

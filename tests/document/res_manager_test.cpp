@@ -6,6 +6,7 @@
 #include "document/guid_text.h"
 #include "document/res_manager.h"
 #include "tests/support/res_fixture.h"
+#include "tests/support/zero_png.h"
 
 using namespace resfix;
 
@@ -177,6 +178,35 @@ TEST_F(ResManagerTest, UndecodablePictureLeavesAnEmptyFrame) {
     EXPECT_EQ(set.FrameCount(), 2u);
     EXPECT_EQ(set.GetFrame(0), nullptr);
     EXPECT_NE(set.GetFrame(1), nullptr);
+}
+
+// The pictures of one document may decode to 256 M pixels together.  Four
+// PNG files of 16384 x 4096 zeros (about 200 KB each) reach it exactly; one
+// pixel more fails the load with the load error naming the picture that went
+// past it, before any picture is decoded.  Masks count too.
+TEST_F(ResManagerTest, PicturesPastTheDocumentsPixelBudgetFailTheLoad) {
+    const std::vector<BYTE> big = zeropng::Make(16384, 4096, 1);
+    EXPECT_LT(big.size(), 400u * 1024);
+    Section s;
+    for (int i = 0; i < 4; ++i)
+        s.images.push_back({{u"C:\\big.png", i}, {Record(0, u"", u"C:\\big.png", big)}});
+    auto fails = [&](const Section& section, const std::string& named) {
+        try {
+            Read(section.Bytes(3), 3);
+            ADD_FAILURE() << "the load did not fail";
+        } catch (const DS_LoadError& e) {
+            EXPECT_EQ(e.Code(), DS_LOAD_ERROR_CODE);
+            EXPECT_NE(std::string(e.what()).find(named), std::string::npos) << e.what();
+        }
+    };
+    Section past = s;
+    past.images.push_back({{u"C:\\tiny.tga", 9}, {Record(0, u"", u"C:\\tiny.tga", MakeTga(1, 1))}});
+    fails(past, "picture \"C:\\tiny.tga\" 9 (1 x 1)");
+    EXPECT_EQ(device.textureCalls, 0);  // refused before decoding
+    Section mask = s;
+    mask.masks.push_back({kMaskGuid, MakeTga(1, 1)});
+    fails(mask, "mask {12345678-9ABC-DEF0-0102-030405060708}");
+    EXPECT_EQ(device.textureCalls, 4);  // the pictures within the budget were made
 }
 
 TEST_F(ResManagerTest, HostileCountsFailBeforeAllocating) {

@@ -98,8 +98,8 @@ TEST_F(Camera, SegmentsFollowTheRuntimeSequence) {
     const float toX = 2.0f * 18467.0f / 32767.0f - 1.0f, toY = 2.0f * 6334.0f / 32767.0f - 1.0f;
     EXPECT_FLOAT_EQ(c.panXTo, toX);
     EXPECT_FLOAT_EQ(c.panYTo, toY);
-    EXPECT_GE(c.segmentEnd, 5.0f);
-    EXPECT_LE(c.segmentEnd, 7.0f);
+    // Fourth draw 26500: 2 * 26500 / 32767 + 5 = 6.6174812 clock units from 0.
+    EXPECT_FLOAT_EQ(c.segmentEnd, 6.6174812f);
     // Halfway through the glide the pan is halfway.
     const float half = c.segmentEnd / 2.0f;
     c.Evaluate(0.1f, &z, &x, &y);  // clock steps are capped at 0.2 s: walk there

@@ -23,9 +23,6 @@ using tessaloom::testing::Probe;
 // Read before any test can change it.
 DS_EffectRunner* const g_runnerAtStart = GetEffectRunner();
 
-IDirect3DDevice9* g_device = nullptr;
-IDirect3DDevice9* Current() { return g_device; }
-
 using OnePicture = tessaloom::testing::OnePictureResources;
 
 constexpr D3DCOLOR kBlue = 0xff0000ff, kWhite = 0xffffffff;
@@ -34,9 +31,8 @@ class EffectDraw : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(harness_.ok());
+        // The scene's device getter, which the resource manager makes on, reads it.
         CurrentDevice = harness_.device;
-        g_device = harness_.device;
-        previousGetter_ = SetResCurrentDeviceGetter(&Current);
         SetLayerResources(&resources_);
         DS_SetCurrentViewState(&state_);
         SetEffectRunner(&DS_DefaultEffectRunner());
@@ -53,12 +49,8 @@ protected:
         state_.view.Teardown();
         DS_SetCurrentViewState(nullptr);
         SetLayerResources(nullptr);
-        // The scene's own getter stays installed for the tests after this one.
-        SetResCurrentDeviceGetter(previousGetter_);
         CurrentDevice = nullptr;
-        g_device = nullptr;
     }
-    DS_CurrentDeviceGetter previousGetter_ = nullptr;
 
     // An effect of the demo folder, asked of a manager that has its bytes.
     ID3DXEffect* DemoEffect(const char* name) {

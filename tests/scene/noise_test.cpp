@@ -37,6 +37,21 @@ TEST(Random, SequenceAndRangeEnds) {
 
 TEST(Noise, LatticeAndInterpolation) {
     EXPECT_NEAR(ValueNoise1D(0.0), -0.2818, 1e-4);
+    // Lattice values worked out by hand in wrapping 32-bit arithmetic:
+    // n ^= n << 13; h = (n * (n * n * 15731 + 789221) - 771171059) & 0x7FFFFFFF;
+    // value = 1 - h * 2^-30.  At whole x the easing is 0, so the noise is the
+    // lattice value itself.
+    //   n = 1:  8193, h = 1316808037;  n = 2: 16386, h = 758455919;
+    //   n = -1: 8191 (0xFFFFFFFF ^ 0xFFFFE000), h = 107238581.
+    const struct {
+        double x;
+        uint32_t h;
+    } lattice[] = {{0.0, 1376312589u}, {1.0, 1316808037u}, {2.0, 758455919u}, {-1.0, 107238581u}};
+    for (const auto& c : lattice)
+        EXPECT_DOUBLE_EQ(ValueNoise1D(c.x), 1.0 - c.h * 9.313225746154785e-10) << c.x;
+    EXPECT_NEAR(ValueNoise1D(1.0), -0.22637305, 1e-8);
+    EXPECT_NEAR(ValueNoise1D(2.0), 0.29363288, 1e-8);
+    EXPECT_NEAR(ValueNoise1D(-1.0), 0.90012629, 1e-8);
     const double v0 = ValueNoise1D(0.0), v1 = ValueNoise1D(1.0), v7 = ValueNoise1D(7.0);
     EXPECT_NEAR(ValueNoise1D(0.5), (v0 + v1) / 2, 1e-7);
     EXPECT_NEAR(ValueNoise1D(7.0), v7, 0.0);

@@ -701,10 +701,9 @@ TEST_F(SceneRendering, TextureCopies) {
     DS_RenderTargetPair pair;
     const bool copied = pair.CreateFrom(source, 32, 32);
     EXPECT_TRUE(pair.HasTextures());  // the pair is made even when the copy is refused
-    // The device's StretchRect takes only render targets as sources, so the
-    // D3DX copy into a render target (staged through an offscreen surface) is
-    // refused for now; it says so on stderr.
-    if (!copied) GTEST_SKIP() << "D3DXLoadSurfaceFromSurface refused to load into a render target";
+    // The D3DX copy into a render target is staged through an offscreen
+    // surface; a refusal leaves the pair without the picture.
+    ASSERT_TRUE(copied) << "D3DXLoadSurfaceFromSurface refused to load into a render target";
     const Image started = harness_.ReadTexture(pair.current.Get());
     EXPECT_TRUE(Probe(started, 4, 4, kRed, 8));
     EXPECT_TRUE(Probe(started, 28, 28, kWhite, 8));
@@ -726,12 +725,11 @@ std::vector<BYTE> OneColourTga(uint16_t w, uint16_t h, BYTE b, BYTE g, BYTE r) {
 
 }  // namespace
 
-// The whole path: the embedded-document loader reads the root through the
-// slide show's reader (and its sound through the document's), the manager
-// turns the saved picture into a texture on CurrentDevice, and the layer
-// finds it through the current manager.
-TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
-    SetLayerResources(nullptr);  // the current manager's source
+namespace {
+
+// A document of one slide whose plain layer shows the saved picture
+// "pictures\\sky.tga" (stamp 77) made of `picture`, with one sound.
+std::vector<BYTE> OnePictureDocument(const std::vector<BYTE>& picture) {
     DS_IOF_W w;
     w.WriteString(u"Tessaloom scene");
     WriteRecordHeader(w, u"DS_SlideShow_Light", 1);
@@ -757,13 +755,23 @@ TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
     w.WriteUInt(1);
     DS_ResFileData record;
     record.path = u"pictures\\sky.tga";
-    const std::vector<BYTE> tga = OneColourTga(32, 32, 0x20, 0x40, 0xC0);
-    record.SetBytes(static_cast<DWORD>(tga.size()), tga.data());
+    record.SetBytes(static_cast<DWORD>(picture.size()), picture.data());
     w.WriteResFile(record);
     w.WriteUInt(0);  // frame values
     w.WriteUInt(0);  // saved files
     w.WriteUInt(0);  // masks
-    const std::vector<BYTE> doc = w.TakeBytes();
+    return w.TakeBytes();
+}
+
+}  // namespace
+
+// The whole path: the embedded-document loader reads the root through the
+// slide show's reader (and its sound through the document's), the manager
+// turns the saved picture into a texture on CurrentDevice, and the layer
+// finds it through the current manager.
+TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
+    SetLayerResources(nullptr);  // the current manager's source
+    const std::vector<BYTE> doc = OnePictureDocument(OneColourTga(32, 32, 0x20, 0x40, 0xC0));
 
     DS_IOF_Item* item = LoadSceneDocumentFromMemory(doc.data(), doc.size());
     root_.reset(dynamic_cast<DS_SlideShow_Light*>(item));
@@ -782,6 +790,45 @@ TEST_F(SceneRendering, DocumentPictureThroughTheResourceManager) {
     EXPECT_TRUE(layer.pictureQuad.texture);
     EXPECT_TRUE(Probe(image, 32, 16, D3DCOLOR_ARGB(255, 0xC0, 0x40, 0x20), 4));
     EXPECT_TRUE(Probe(image, 4, 16, kBlack, 1));
+
+    root_.reset();
+    SetCurrentDocResManager(nullptr);
+    delete manager;
+}
+
+// A saved picture whose bytes decode to nothing: the document loads, the
+// layer's picture does not resolve, and the frame is opaque black in every
+// picture position (no clear colour, no bars); stderr names the picture
+// once, however often the layer reloads it.
+TEST_F(SceneRendering, UnresolvedPictureDrawsBlack) {
+    SetLayerResources(nullptr);
+    const std::vector<BYTE> doc = OnePictureDocument(std::vector<BYTE>(64, 0xA5));
+    ::testing::internal::CaptureStderr();
+    root_.reset(dynamic_cast<DS_SlideShow_Light*>(LoadSceneDocumentFromMemory(doc.data(), doc.size())));
+    DS_DocResManager* manager = GetCurrentDocResManager();
+    if (root_) {
+        InitAll();
+        root_->slides[0]->mainLayer->ReloadPicture();
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(root_);
+    ASSERT_NE(manager, nullptr);
+    DS_2D_Light& layer = *root_->slides[0]->mainLayer;
+    EXPECT_FALSE(layer.pictureQuad.texture);
+    const std::string line = "picture \"pictures\\sky.tga\" 77 did not resolve";
+    const size_t first = said.find(line);
+    EXPECT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find(line, first + 1), std::string::npos) << said;
+
+    for (int mode : {DS_POS_FIT, DS_POS_STRETCH, DS_POS_FILL}) {
+        SCOPED_TRACE(mode);
+        root_->SetPicturePosition(mode);
+        harness_.device->Clear(0, nullptr, D3DCLEAR_TARGET, kWhite, 1.0f, 0);
+        const Image image = Frames({0.0f, 0.05f});
+        // Corners, the centre and the places Fit's bars would take.
+        for (const auto& [x, y] : std::vector<std::pair<UINT, UINT>>{{0, 0}, {63, 0}, {0, 31}, {63, 31}, {32, 16}, {8, 16}, {56, 16}})
+            EXPECT_TRUE(Probe(image, x, y, kBlack, 0)) << x << "," << y;
+    }
 
     root_.reset();
     SetCurrentDocResManager(nullptr);

@@ -91,6 +91,7 @@ inline bool ConvertPixels(D3DFORMAT format, const D3DLOCKED_RECT& locked, UINT w
                     c = D3DCOLOR_ARGB(a, expand((v >> 10) & 31, 5), expand((v >> 5) & 31, 5), expand(v & 31, 5));
                     break;
                 }
+                case D3DFMT_L8: c = D3DCOLOR_ARGB(255, row[x], row[x], row[x]); break;
                 default: return false;
             }
             out->pixels[static_cast<size_t>(y) * width + x] = c;

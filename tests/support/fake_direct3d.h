@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/pixel_format.h"
 
@@ -181,6 +182,16 @@ protected:
     virtual ~Counted() = default;
 };
 
+}  // namespace fake
+
+template <>
+struct ComInterfaceIds<fake::TextureStubs>
+    : ComIds<IID_IDirect3DResource9, IID_IDirect3DBaseTexture9, IID_IDirect3DTexture9> {};
+template <>
+struct ComInterfaceIds<IDirect3DSurface9> : ComIds<IID_IDirect3DResource9, IID_IDirect3DSurface9> {};
+
+namespace fake {
+
 inline int& LiveObjects() {
     static int count = 0;
     return count;
@@ -189,7 +200,7 @@ inline int& LiveObjects() {
 class Device;
 class Texture;
 
-class Surface final : public IDirect3DSurface9 {
+class Surface final : public ComObject<IDirect3DSurface9> {
 public:
     // A level of `owner` (reference count shared with it), or standalone.
     Surface(Device* device, Texture* owner, UINT width, UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool)
@@ -198,18 +209,10 @@ public:
         bytes.assign(tessaloom::d3dx::RowBytes(format, width) * height, 0);
         if (!owner_) ++LiveObjects();
     }
-    ~Surface() {
+    ~Surface() override {
         if (!owner_) --LiveObjects();
     }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDirect3DSurface9 || riid == IID_IDirect3DResource9) {
-            AddRef();
-            *ppv = static_cast<IDirect3DSurface9*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
+    // A level counts on its texture.
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
@@ -258,7 +261,7 @@ private:
     bool locked_ = false;
 };
 
-class Texture final : public IDirect3DTexture9 {
+class Texture final : public ComObject<TextureStubs> {
 public:
     Texture(Device* device, UINT w, UINT h, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
         : device_(device), usage_(usage), pool_(pool), format_(format) {
@@ -269,33 +272,11 @@ public:
         }
         ++LiveObjects();
     }
-    ~Texture() {
+    ~Texture() override {
         for (Surface* s : levels_) delete s;
         --LiveObjects();
     }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDirect3DTexture9 || riid == IID_IDirect3DBaseTexture9 ||
-            riid == IID_IDirect3DResource9) {
-            AddRef();
-            *ppv = static_cast<IDirect3DTexture9*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
-    DWORD SetPriority(DWORD) override { return 0; }
-    DWORD GetPriority() override { return 0; }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
-    DWORD SetLOD(DWORD) override { return 0; }
-    DWORD GetLOD() override { return 0; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* d) override {
         if (level >= levels_.size()) return D3DERR_INVALIDCALL;
@@ -328,7 +309,6 @@ private:
     D3DPOOL pool_;
     D3DFORMAT format_;
     std::vector<Surface*> levels_;
-    ULONG refs_ = 1;
 };
 
 inline ULONG Surface::AddRef() { return owner_ ? owner_->AddRef() : ++refs_; }

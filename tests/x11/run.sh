@@ -234,8 +234,14 @@ else
       got="$(for w in $(saver_windows); do geometry "$w"; done | sort -t+ -k2 -n | tr '\n' ' ')"
       [ "$got" = "1024x768+0+0 1024x768+1024+0 800x600+2048+0 " ] && pass "three monitors: one window on each" || fail "three monitors: windows $got"
       # Each unit reports its device and frame rate once a second while it draws.
-      sleep 3
-      units="$(grep -o 'unit [0-9]: HAL[^,]*, [0-9.]* fps ([0-9x]*)' "$work/saver.log" | cut -c1-6 | sort -u | tr '\n' ' ')"
+      # The first report comes a second after a unit's first frame, which on
+      # a loaded machine can be many seconds after its window appears.
+      units=""
+      for _ in $(seq 60); do
+        units="$(grep -o 'unit [0-9]: HAL[^,]*, [0-9.]* fps ([0-9x]*)' "$work/saver.log" | cut -c1-6 | sort -u | tr '\n' ' ')"
+        [ "$units" = "unit 0 unit 1 unit 2 " ] && break
+        sleep 0.5
+      done
       [ "$units" = "unit 0 unit 1 unit 2 " ] && pass "three monitors: three full-screen units draw frames" || { fail "three monitors: units drawing: '$units'"; show_log "$work/saver.log"; }
       xdotool key space
       wait_exit "$saver_pid" 10; rc=$?

@@ -4,6 +4,10 @@
 //       the scene document described by SCENE_SOURCE (see scene_builder.h)
 //   tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga
 //       one picture, for the resource module
+//   tessaloom-scene-builder --paint-sprite PAINTER WIDTHxHEIGHT OUT.tga
+//       one sprite picture with alpha
+//   tessaloom-scene-builder --paint-set NAME WIDTHxHEIGHT OUT
+//       a picture set of sprite frames with their delays, for the resource module
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "tools/scene_builder/scene_builder.h"
+#include "tools/scene_builder/sprite_pictures.h"
 
 namespace {
 
@@ -19,7 +24,9 @@ using namespace tessaloom::scene_builder;
 int Usage() {
     std::fprintf(stderr,
                  "usage: tessaloom-scene-builder -o DOCUMENT SCENE_SOURCE\n"
-                 "       tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga\n");
+                 "       tessaloom-scene-builder --paint PAINTER WIDTHxHEIGHT OUT.tga\n"
+                 "       tessaloom-scene-builder --paint-sprite PAINTER WIDTHxHEIGHT OUT.tga\n"
+                 "       tessaloom-scene-builder --paint-set NAME WIDTHxHEIGHT OUT\n");
     return 2;
 }
 
@@ -33,13 +40,13 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-int Paint(const std::string& painter, const std::string& size, const std::string& output) {
+int Paint(const std::string& mode, const std::string& painter, const std::string& size, const std::string& output) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
     std::istringstream in(size);
     if (!(in >> w >> x >> h) || x != 'x' || (in >> extra)) return Usage();
-    PictureSpec spec{"picture", painter, w, h};
-    std::vector<uint8_t> tga = PaintPicture(spec);
+    PictureSpec spec{"picture", painter, w, h, mode == "--paint-sprite"};
+    std::vector<uint8_t> tga = mode == "--paint-set" ? BuildSpriteSet(painter, w, h) : PaintPicture(spec);
     if (tga.empty()) {
         std::fprintf(stderr, "tessaloom-scene-builder: no painter '%s' for %dx%d\n", painter.c_str(), w, h);
         return 1;
@@ -51,7 +58,8 @@ int Paint(const std::string& painter, const std::string& size, const std::string
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 4 && args[0] == "--paint") return Paint(args[1], args[2], args[3]);
+    if (args.size() == 4 && (args[0] == "--paint" || args[0] == "--paint-sprite" || args[0] == "--paint-set"))
+        return Paint(args[0], args[1], args[2], args[3]);
     if (args.size() != 3 || args[0] != "-o") return Usage();
     std::ifstream in(args[2], std::ios::binary);
     if (!in) {

@@ -324,6 +324,42 @@ Picture PaintClockHand(int width, int height) {
     return p;
 }
 
+Picture PaintUnderwater(int width, int height) {
+    Picture p(width, height);
+    Sky(p, {{0.0f, {70, 170, 200}}, {0.35f, {30, 110, 160}}, {0.8f, {12, 50, 96}}, {1.0f, {8, 34, 70}}});
+    // Shafts of light from the surface, slanting a little.
+    for (int y = 0; y < height * 3 / 4; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float u = (x + 0.25f * y) / static_cast<float>(width);
+            const float shaft = Ridge(u * 6.0f, 41, 2);
+            if (shaft > 0.62f) {
+                const float fade = 1.0f - static_cast<float>(y) / (height * 0.75f);
+                p.At(x, y) = Mix(p.At(x, y), Rgb{170, 225, 235}, std::floor((shaft - 0.62f) * 12.0f) / 12.0f * fade);
+            }
+        }
+    // Dark rocks, then the sandy floor with ripples.
+    Hills(p, 0.84f, 0.2f, 0.18f, 42, {20, 46, 60}, {14, 34, 48});
+    Hills(p, 0.9f, 0.05f, 0.3f, 43, {176, 160, 110}, {120, 104, 70});
+    for (int y = static_cast<int>(height * 0.9f); y < height; ++y)
+        if ((y % 9) < 2)
+            for (int x = 0; x < width; ++x)
+                if (p.At(x, y).r > 100) p.At(x, y) = Mix(p.At(x, y), Rgb{90, 78, 50}, 0.4f);
+    // Weed: wavy green strands from the floor.
+    for (int i = 0; i < 14; ++i) {
+        const float root = Hash(8000 + i) * width;
+        const float tall = (0.2f + 0.25f * Hash(8100 + i)) * height;
+        const int thick = std::max(2, width / 220);
+        for (int k = 0; k < static_cast<int>(tall); ++k) {
+            const int y = height - 1 - static_cast<int>(height * 0.04f) - k;
+            if (y < 0) break;
+            const int x = static_cast<int>(root + std::sin(k * 0.03f + i) * width * 0.012f);
+            for (int d = -thick; d <= thick; ++d)
+                if (x + d >= 0 && x + d < width) p.At(x + d, y) = Mix(Rgb{30, 110, 60}, Rgb{60, 150, 80}, k / tall);
+        }
+    }
+    return p;
+}
+
 Picture PaintLeaf(int width, int height) {
     Picture p(width, height);
     p.alpha.assign(static_cast<size_t>(width) * height, 0);
@@ -346,9 +382,9 @@ Picture PaintLeaf(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",         "dusk",       "night",      "garden",
-                                                   "butterfly_body", "butterfly_wing", "clock_face", "clock_hand",
-                                                   "leaf"};
+    static const std::vector<std::string> names = {"valley",     "dusk",           "night",          "underwater",
+                                                   "garden",     "butterfly_body", "butterfly_wing", "clock_face",
+                                                   "clock_hand", "leaf"};
     return names;
 }
 
@@ -363,6 +399,7 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "clock_face") out = PaintClockFace(width, height);
     else if (name == "clock_hand") out = PaintClockHand(width, height);
     else if (name == "leaf") out = PaintLeaf(width, height);
+    else if (name == "underwater") out = PaintUnderwater(width, height);
     else return false;
     return true;
 }

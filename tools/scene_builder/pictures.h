@@ -34,6 +34,9 @@ Picture PaintDusk(int width, int height);
 // A dark night hillside with a faint glow low in the middle: a backdrop for fire.
 Picture PaintNight(int width, int height);
 
+// Under water: light shafts, dark rocks, a sandy floor and weed.
+Picture PaintUnderwater(int width, int height);
+
 // A garden: sky, a tree in autumn on the left, a house wall on the right
 // (room for a clock), a lawn with flowers.
 Picture PaintGarden(int width, int height);
@@ -53,7 +56,7 @@ Picture PaintClockHand(int width, int height);
 // midrib and veins.
 Picture PaintLeaf(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night", "garden",
+// The names PaintNamed knows: "valley", "dusk", "night", "underwater", "garden",
 // "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.

@@ -13,6 +13,8 @@
 #include "scene/objects3d/clock.h"
 #include "scene/objects3d/falling_pieces.h"
 #include "scene/slide_show.h"
+#include "scene/sprites/base_sprite_prop.h"
+#include "tools/scene_builder/sprite_pictures.h"
 
 namespace tessaloom::scene_builder {
 namespace {
@@ -54,18 +56,19 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             for (char c : rest)
                 if (static_cast<unsigned char>(c) >= 0x80) return Fail(error, where + "the header must be ASCII");
             result.header = rest;
-        } else if (keyword == "picture") {
+        } else if (keyword == "picture" || keyword == "sprite") {
             PictureSpec p;
+            p.withAlpha = keyword == "sprite";
             std::string w, h, extra;
             unsigned uw = 0, uh = 0;
             if (!(words >> p.id >> p.painter >> w >> h) || (words >> extra))
-                return Fail(error, where + "expected: picture ID PAINTER WIDTH HEIGHT");
+                return Fail(error, where + "expected: " + keyword + " ID PAINTER WIDTH HEIGHT");
             if (!ParseUnsigned(w, uw) || !ParseUnsigned(h, uh) || uw < 1 || uh < 2 || uw > 8192 || uh > 8192)
                 return Fail(error, where + "picture sizes are whole numbers from 1x2 to 8192x8192");
             p.width = static_cast<int>(uw);
             p.height = static_cast<int>(uh);
             bool known = false;
-            for (const auto& n : PictureNames()) known = known || n == p.painter;
+            for (const auto& n : p.withAlpha ? SpritePictureNames() : PictureNames()) known = known || n == p.painter;
             if (!known) return Fail(error, where + "no painter named '" + p.painter + "'");
             if (!ids.insert(p.id).second) return Fail(error, where + "picture '" + p.id + "' is defined twice");
             result.pictures.push_back(p);
@@ -122,6 +125,14 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             if (result.slides.empty()) return Fail(error, where + "an object needs a slide before it");
             o.slide = result.slides.size() - 1;
             result.objects.push_back(o);
+        } else if (keyword == "sprites") {
+            if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            SpriteSpec sprite;
+            std::string why;
+            if (!ParseSpriteStatement(rest, sprite, &why)) return Fail(error, where + why);
+            result.slides.back().sprites.push_back(sprite);
         } else {
             return Fail(error, where + "unknown statement '" + keyword + "'");
         }
@@ -195,13 +206,18 @@ DS_ABObj_Constructor* MakeObject(const SceneSpec& scene, const ObjectSpec& o, co
 }  // namespace
 
 std::vector<uint8_t> PaintPicture(const PictureSpec& spec) {
+    if (spec.withAlpha) {
+        PictureRgba sprite;
+        if (!PaintSprite(spec.painter, spec.width, spec.height, 0, sprite)) return {};
+        return EncodeTga32(sprite);
+    }
     Picture picture;
     if (!PaintNamed(spec.painter, spec.width, spec.height, picture)) return {};
     return EncodeTga(picture);
 }
 
 std::u16string PicturePath(const PictureSpec& spec) {
-    return u"C:\\Tessaloom\\Pictures\\" + Widen(spec.id) + u".tga";
+    return (spec.withAlpha ? u"C:\\Tessaloom\\Sprites\\" : u"C:\\Tessaloom\\Pictures\\") + Widen(spec.id) + u".tga";
 }
 
 // 2026-01-01 00:00 UTC as a Windows file time, one second apart per picture.
@@ -244,6 +260,12 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         layer->camera.enabled.value = s.zoom != 0 ? 1 : 0;
         layer->camera.zoom.SetValue(s.zoom != 0 ? s.zoom : 100);
         layer->camera.speed.SetValue(s.speed);
+        for (const SpriteSpec& sprite : s.sprites) {
+            std::string why;
+            DS_BaseSpriteProp* description = MakeSpriteDescription(sprite, keys, &why);
+            if (!description) return Fail(error, "slide '" + s.name + "': " + why);
+            slide->prototypes.push_back(description);
+        }
     }
     for (const ObjectSpec& o : scene.objects) {
         const PictureSpec& backdrop = *specs.at(scene.slides[o.slide].picture);

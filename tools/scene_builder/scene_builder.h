@@ -9,9 +9,12 @@
 // Scene source, one statement a line ('#' starts a comment):
 //   header TEXT...                     the header string (default "KVL v 4.0.0")
 //   picture ID PAINTER WIDTH HEIGHT    a picture painted by PAINTER (pictures.h)
+//   sprite ID PAINTER WIDTH HEIGHT     a sprite picture with alpha (sprite_pictures.h)
 //   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time)
+//   sprites KIND KEY=VALUE...          a sprite population on the slide above
+//       (sprite_builder.h)
 //
 // Objects drawn on the slide before them (the first slide needs one):
 //   butterflies COUNT WING_PICTURE LEFT TOP RIGHT BOTTOM
@@ -31,6 +34,7 @@
 #include <vector>
 
 #include "tools/scene_builder/pictures.h"
+#include "tools/scene_builder/sprite_builder.h"
 
 namespace tessaloom::scene_builder {
 
@@ -39,6 +43,7 @@ struct PictureSpec {
     std::string painter;
     int width = 0;
     int height = 0;
+    bool withAlpha = false;  // a sprite picture: 32-bit with alpha
 };
 
 struct SlideSpec {
@@ -49,6 +54,7 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
+    std::vector<SpriteSpec> sprites;
 };
 
 enum class ObjectKind { kButterflies, kClock, kLeaves };

@@ -56,6 +56,7 @@ public:
 // getter it replaces (the scene library installs one when it is linked), so
 // that a caller can put it back.
 using DS_CurrentDeviceGetter = IDirect3DDevice9* (*)();
+// Returns the getter installed before, so that a test can put it back.
 DS_CurrentDeviceGetter SetResCurrentDeviceGetter(DS_CurrentDeviceGetter getter);
 
 // The process-wide device side; never null.

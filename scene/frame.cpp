@@ -52,7 +52,13 @@ void DS_Frame::DeleteChildren() {
 }
 
 void DS_Frame::DestroyTree() {
-    DeleteChildren();
+    std::list<DS_Frame*> doomed;
+    doomed.swap(children);
+    for (DS_Frame* child : doomed) {
+        if (!child) continue;
+        child->DestroyTree();
+        delete child;
+    }
     SetController(nullptr);
 }
 

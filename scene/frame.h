@@ -39,10 +39,10 @@ public:
     // parent's world when given; then every child, in list order.
     void Update(const D3DXMATRIX* parentWorld);
 
-    // For every child: deletes its controller and the child itself (one
-    // level deep; grandchildren are not visited).  Then this frame's own
-    // controller is deleted and its child list emptied, so that the frame's
-    // destructor, which still runs later, finds nothing to free twice.
+    // Every frame below this one, at any depth, is deleted once with its
+    // controller; then this frame's own controller is deleted and its child
+    // list emptied.  The frame itself is not deleted: its owner frees it once
+    // afterwards, and its destructor then finds nothing to free twice.
     void DestroyTree();
     // For every child, in list order: deletes its controller and the child
     // (one level deep).  The frame itself is left alone, its list emptied.

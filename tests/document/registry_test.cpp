@@ -204,7 +204,8 @@ TEST(Registry, SceneRegistriesHoldOnlyDocumentClassNames) {
 TEST(Registry, EveryBuiltClassNameHasAReader) {
     const std::vector<std::u16string> layers = {u"DS_2D_Light"};
     const std::vector<std::u16string> slides = {u"DS_SlideContainer"};
-    const std::vector<std::u16string> descriptions = {};
+    const std::vector<std::u16string> descriptions = {u"DS_ButterflyConstructor", u"DS_ClockConstructor",
+                                                      u"DS_3D_in_2D_array_Constructor"};
     auto check = [](const auto& registry, const std::vector<std::u16string>& names) {
         for (const auto& name : names) {
             const auto found = registry.find(name);

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", args[2].c_str(), error.c_str());
         return 1;
     }
+    const size_t slash = args[2].find_last_of('/');
+    scene.folder = slash == std::string::npos ? "." : args[2].substr(0, slash);
     if (!BuildDocument(scene, bytes, &error)) {
         std::fprintf(stderr, "tessaloom-scene-builder: %s\n", error.c_str());
         return 1;

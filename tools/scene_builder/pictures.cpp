@@ -280,6 +280,189 @@ Picture PaintNight(int width, int height) {
     return p;
 }
 
+namespace {
+
+float Smooth(float e0, float e1, float x) {
+    const float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
+    return t * t * (3.0f - 2.0f * t);
+}
+
+uint8_t Alpha8(float a) { return Clamp8(a * 255.0f); }
+
+
+// A filled ellipse in flat colour, clipped to the picture.
+void Ellipse(Picture& p, float cx, float cy, float rx, float ry, Rgb c) {
+    const int y0 = std::max(0, static_cast<int>(cy - ry)), y1 = std::min(p.height - 1, static_cast<int>(cy + ry));
+    for (int y = y0; y <= y1; ++y) {
+        const float dy = (y - cy) / ry;
+        const float half = rx * std::sqrt(std::max(0.0f, 1.0f - dy * dy));
+        const int x0 = std::max(0, static_cast<int>(cx - half)), x1 = std::min(p.width - 1, static_cast<int>(cx + half));
+        for (int x = x0; x <= x1; ++x) p.At(x, y) = c;
+    }
+}
+
+// A straight stroke of the given half width from (ax, ay) to (bx, by).
+void Stroke(Picture& p, float ax, float ay, float bx, float by, float half, Rgb c) {
+    const float dx = bx - ax, dy = by - ay;
+    const float len2 = std::max(1e-6f, dx * dx + dy * dy);
+    const int x0 = std::max(0, static_cast<int>(std::min(ax, bx) - half - 1));
+    const int x1 = std::min(p.width - 1, static_cast<int>(std::max(ax, bx) + half + 1));
+    const int y0 = std::max(0, static_cast<int>(std::min(ay, by) - half - 1));
+    const int y1 = std::min(p.height - 1, static_cast<int>(std::max(ay, by) + half + 1));
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            const float t = std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0f, 1.0f);
+            const float ex = x - (ax + t * dx), ey = y - (ay + t * dy);
+            if (ex * ex + ey * ey <= half * half) p.At(x, y) = c;
+        }
+}
+
+}  // namespace
+
+Picture PaintGarden(int width, int height) {
+    Picture p(width, height);
+    const float w = static_cast<float>(width), h = static_cast<float>(height);
+    Sky(p, {{0.0f, {70, 130, 200}}, {0.5f, {160, 205, 235}}, {0.62f, {225, 232, 220}}});
+    Hills(p, 0.6f, 0.08f, 0.35f, 31, {110, 150, 110}, {120, 160, 100}, 0.7f);
+    // The house wall on the right, with its eaves and a window below the
+    // clock's place.
+    const int wallLeft = static_cast<int>(w * 0.62f), wallTop = static_cast<int>(h * 0.12f);
+    for (int y = wallTop; y < height; ++y)
+        for (int x = wallLeft; x < width; ++x) {
+            const bool joint = (y - wallTop) % 36 < 3 || ((x - wallLeft + ((y - wallTop) / 36 % 2) * 40) % 80) < 3;
+            p.At(x, y) = joint ? Rgb{196, 170, 140} : Rgb{212, 150, 110};
+        }
+    for (int y = wallTop - static_cast<int>(h * 0.03f); y < wallTop + 6; ++y)
+        for (int x = wallLeft - 20; x < width; ++x)
+            if (y >= 0 && x >= 0) p.At(x, y) = {80, 56, 44};
+    const int winL = static_cast<int>(w * 0.76f), winR = static_cast<int>(w * 0.93f);
+    const int winT = static_cast<int>(h * 0.52f), winB = static_cast<int>(h * 0.74f);
+    for (int y = winT; y < winB; ++y)
+        for (int x = winL; x < winR; ++x) {
+            const bool bar = std::abs(x - (winL + winR) / 2) < 4 || std::abs(y - (winT + winB) / 2) < 4 ||
+                             x < winL + 8 || x >= winR - 8 || y < winT + 8 || y >= winB - 8;
+            p.At(x, y) = bar ? Rgb{240, 236, 226} : Mix({120, 160, 190}, {60, 90, 120}, (y - winT) / float(winB - winT));
+        }
+    // The lawn.
+    const int lawn = static_cast<int>(h * 0.7f);
+    for (int y = lawn; y < height; ++y) {
+        const Rgb c = Mix({96, 160, 70}, {50, 110, 40}, std::floor((y - lawn) / (h * 0.03f)) * 0.03f * h / (h - lawn));
+        for (int x = 0; x < width; ++x)
+            if (x < wallLeft || y > static_cast<int>(h * 0.86f)) p.At(x, y) = c;
+    }
+    // The tree on the left: trunk, branches and an autumn crown.
+    const float tx = w * 0.16f;
+    Stroke(p, tx, h * 0.78f, tx, h * 0.36f, w * 0.018f, {86, 60, 40});
+    Stroke(p, tx, h * 0.5f, tx - w * 0.08f, h * 0.32f, w * 0.008f, {86, 60, 40});
+    Stroke(p, tx, h * 0.46f, tx + w * 0.09f, h * 0.28f, w * 0.008f, {86, 60, 40});
+    const Rgb crown[] = {{196, 92, 30}, {222, 140, 40}, {170, 60, 30}, {230, 176, 60}};
+    for (int i = 0; i < 90; ++i) {
+        const float a = Hash(8000 + i) * 6.2831853f, r = std::sqrt(Hash(8100 + i));
+        Ellipse(p, tx + std::cos(a) * r * w * 0.13f, h * 0.28f + std::sin(a) * r * h * 0.17f, w * 0.035f, h * 0.045f,
+                crown[i % 4]);
+    }
+    // Flowers in the lawn.
+    const Rgb petals[] = {{240, 80, 110}, {250, 220, 80}, {250, 250, 250}, {170, 110, 230}};
+    for (int i = 0; i < 70; ++i) {
+        const float fx = Hash(9000 + i) * w, fy = lawn + 20 + Hash(9100 + i) * (h - lawn - 30);
+        const float r = h * (0.006f + 0.006f * (fy - lawn) / (h - lawn));
+        Stroke(p, fx, fy, fx, fy + r * 3, 1.5f, {40, 90, 30});
+        Ellipse(p, fx, fy, r * 1.6f, r, petals[i % 4]);
+        Ellipse(p, fx, fy, r * 0.5f, r * 0.4f, {120, 70, 20});
+    }
+    return p;
+}
+
+Picture PaintButterflyBody(int width, int height) {
+    Picture p(width, height);
+    for (int y = 0; y < height; ++y) {
+        const float v = static_cast<float>(y) / (height - 1);
+        // Head dark, thorax furry brown, abdomen dark with pale rings.
+        Rgb c = v < 0.18f ? Rgb{30, 24, 20} : v < 0.42f ? Rgb{92, 66, 40} : Rgb{44, 34, 28};
+        if (v >= 0.42f && static_cast<int>((v - 0.42f) * 40.0f) % 3 == 0) c = {150, 126, 90};
+        for (int x = 0; x < width; ++x) {
+            // The back (u = 0 and 1) darker than the belly (u = 0.5).
+            const float u = static_cast<float>(x) / (width - 1);
+            const float belly = 0.5f - std::fabs(u - 0.5f);
+            // In bands, so that each row packs into a few runs.
+            p.At(x, y) = Mix(Mix(c, Rgb{10, 8, 6}, v * 0.5f), Rgb{200, 180, 150}, std::floor(belly * 10.0f) * 0.06f);
+        }
+    }
+    return p;
+}
+
+Picture PaintButterflyWing(int width, int height) {
+    Picture p(width, height);
+    p.alpha.assign(static_cast<size_t>(width) * height, 0);
+    const float w = static_cast<float>(width), h = static_cast<float>(height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float u = x / w, v = y / h;
+            // Forewing: an ellipse from the root, reaching to the upper right;
+            // hindwing: a rounder lobe below.
+            const float fu = (u - 0.05f) / 0.95f, fv = (v - 0.34f) / 0.32f;
+            const float fore = fu * fu + fv * fv * (1.0f + 2.0f * (1.0f - fu));
+            const float hu = (u - 0.02f) / 0.66f, hv = (v - 0.7f) / 0.28f;
+            const float hind = hu * hu + hv * hv;
+            const float edge = std::min(fore, hind);
+            if (edge > 1.0f || u < 0.01f) continue;
+            Rgb c = Mix({214, 96, 18}, {250, 160, 44}, u + 0.3f * v);
+            if (edge > 0.8f) {
+                c = {24, 18, 14};  // the margin, with white spots
+                const float spot = std::fmod((std::atan2(v - 0.5f, u) + 2.0f) * 9.0f, 1.0f);
+                if (edge > 0.86f && edge < 0.94f && spot < 0.28f) c = {245, 245, 240};
+            } else {
+                // Veins fanning out from the root.
+                const float angle = std::atan2(v - 0.5f, u + 0.02f) * 3.5f;
+                if (std::fabs(angle - std::round(angle)) < 0.035f && u > 0.06f) c = {30, 20, 14};
+                if (u < 0.12f) c = Mix(c, Rgb{90, 50, 20}, 0.6f);
+            }
+            p.At(x, y) = c;
+            p.alpha[static_cast<size_t>(y) * width + x] = Alpha8(Smooth(1.0f, 0.94f, edge));
+        }
+    return p;
+}
+
+Picture PaintClockFace(int width, int height) {
+    Picture p(width, height);
+    p.alpha.assign(static_cast<size_t>(width) * height, 0);
+    const float cx = (width - 1) * 0.5f, cy = (height - 1) * 0.5f, r = std::min(width, height) * 0.5f;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float dx = x - cx, dy = y - cy, d = std::sqrt(dx * dx + dy * dy) / r;
+            if (d > 1.0f) continue;
+            Rgb c = d > 0.9f ? Rgb{60, 40, 30} : Mix({250, 244, 226}, {232, 220, 196}, d);
+            if (d > 0.74f && d < 0.86f) {
+                // Hour marks, clockwise from 12 at the top; a double mark at 12.
+                const float a = std::atan2(dx, -dy) * 12.0f / 6.2831853f;
+                const float off = std::fabs(a - std::round(a));
+                const bool twelve = std::fabs(std::round(a)) < 0.5f || std::fabs(std::round(a)) > 11.5f;
+                if (twelve ? (off > 0.02f && off < 0.07f) : off < 0.04f) c = {40, 32, 28};
+            }
+            if (d < 0.05f) c = {40, 32, 28};
+            p.At(x, y) = c;
+            p.alpha[static_cast<size_t>(y) * width + x] = Alpha8(Smooth(1.0f, 0.98f, d));
+        }
+    return p;
+}
+
+Picture PaintClockHand(int width, int height) {
+    Picture p(width, height);
+    p.alpha.assign(static_cast<size_t>(width) * height, 0);
+    for (int y = 0; y < height; ++y) {
+        const float v = static_cast<float>(y) / (height - 1);
+        const float a = Smooth(0.0f, 0.08f, v) * Smooth(1.0f, 0.92f, v);
+        for (int x = 0; x < width; ++x) {
+            // Dark at the edges, a little lighter along the middle (in bands,
+            // so that each row packs into a few runs), lighter toward the tip.
+            const float across = 1.0f - std::fabs(2.0f * x / std::max(1, width - 1) - 1.0f);
+            p.At(x, y) = Mix(Mix({16, 14, 12}, {80, 72, 64}, std::floor(across * 4.0f) / 4.0f), {60, 56, 52}, 1.0f - v);
+            p.alpha[static_cast<size_t>(y) * width + x] = Alpha8(a);
+        }
+    }
+    return p;
+}
+
 Picture PaintUnderwater(int width, int height) {
     Picture p(width, height);
     Sky(p, {{0.0f, {70, 170, 200}}, {0.35f, {30, 110, 160}}, {0.8f, {12, 50, 96}}, {1.0f, {8, 34, 70}}});
@@ -316,9 +499,32 @@ Picture PaintUnderwater(int width, int height) {
     return p;
 }
 
+Picture PaintLeaf(int width, int height) {
+    Picture p(width, height);
+    p.alpha.assign(static_cast<size_t>(width) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float u = static_cast<float>(x) / (width - 1), v = static_cast<float>(y) / (height - 1);
+            // Pointed at both ends, widest a little before the middle.
+            const float half = 0.5f * std::sin(3.1415927f * std::pow(u, 0.8f));
+            const float across = std::fabs(v - 0.5f);
+            if (across > half || u < 0.02f) continue;
+            Rgb c = Mix({214, 120, 30}, {180, 50, 24}, u);
+            c = Mix(c, Rgb{240, 190, 60}, 0.4f * (1.0f - across / std::max(half, 1e-3f)));
+            if (across < 0.02f) c = {120, 60, 20};  // midrib
+            const float vein = std::fmod(u * 8.0f - across * 6.0f, 1.0f);
+            if (vein < 0.06f && across < half * 0.85f) c = Mix(c, Rgb{120, 60, 20}, 0.7f);
+            p.At(x, y) = c;
+            p.alpha[static_cast<size_t>(y) * width + x] = Alpha8(Smooth(half, half * 0.85f, across));
+        }
+    return p;
+}
+
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",     "dusk",      "night",            "underwater",  "campfire",
-                                                   "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern"};
+    static const std::vector<std::string> names = {"valley",           "dusk",         "night",          "underwater",
+                                                   "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
+                                                   "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
+                                                   "clock_face",       "clock_hand",   "leaf"};
     return names;
 }
 
@@ -327,6 +533,12 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     if (name == "valley") out = PaintValley(width, height);
     else if (name == "dusk") out = PaintDusk(width, height);
     else if (name == "night") out = PaintNight(width, height);
+    else if (name == "garden") out = PaintGarden(width, height);
+    else if (name == "butterfly_body") out = PaintButterflyBody(width, height);
+    else if (name == "butterfly_wing") out = PaintButterflyWing(width, height);
+    else if (name == "clock_face") out = PaintClockFace(width, height);
+    else if (name == "clock_hand") out = PaintClockHand(width, height);
+    else if (name == "leaf") out = PaintLeaf(width, height);
     else if (name == "underwater") out = PaintUnderwater(width, height);
     else if (name == "campfire") out = PaintCampfire(width, height);
     else if (name == "fire-noise") out = PaintFireNoise(width, height);
@@ -344,34 +556,38 @@ std::vector<uint8_t> EncodeTga(const Picture& picture) {
     out[13] = static_cast<uint8_t>(picture.width >> 8);
     out[14] = static_cast<uint8_t>(picture.height & 0xFF);
     out[15] = static_cast<uint8_t>(picture.height >> 8);
-    out[16] = 24;
-    out[17] = 0x20;  // top-left origin
-    auto put = [&out](const Rgb& c) {
+    const bool withAlpha = !picture.alpha.empty();
+    out[16] = withAlpha ? 32 : 24;
+    out[17] = withAlpha ? 0x28 : 0x20;  // top-left origin, 8 alpha bits
+    const int w = picture.width;
+    auto put = [&](int x, int y) {
+        const Rgb& c = picture.At(x, y);
         out.push_back(c.b);
         out.push_back(c.g);
         out.push_back(c.r);
+        if (withAlpha) out.push_back(picture.AlphaAt(x, y));
     };
-    auto same = [](const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
+    auto same = [&](int xa, int xb, int y) {
+        const Rgb &a = picture.At(xa, y), &b = picture.At(xb, y);
+        return a.r == b.r && a.g == b.g && a.b == b.b && picture.AlphaAt(xa, y) == picture.AlphaAt(xb, y);
+    };
     // Packets never cross a row, as the format asks.
     for (int y = 0; y < picture.height; ++y) {
-        const Rgb* row = &picture.pixels[static_cast<size_t>(y) * picture.width];
         int x = 0;
-        while (x < picture.width) {
+        while (x < w) {
             int run = 1;
-            while (x + run < picture.width && run < 128 && same(row[x + run], row[x])) ++run;
+            while (x + run < w && run < 128 && same(x + run, x, y)) ++run;
             if (run >= 2) {
                 out.push_back(static_cast<uint8_t>(0x80 | (run - 1)));
-                put(row[x]);
+                put(x, y);
                 x += run;
                 continue;
             }
             // A raw packet up to the next pair of equal pixels.
             int n = 1;
-            while (x + n < picture.width && n < 128 &&
-                   !(x + n + 1 < picture.width && same(row[x + n], row[x + n + 1])))
-                ++n;
+            while (x + n < w && n < 128 && !(x + n + 1 < w && same(x + n, x + n + 1, y))) ++n;
             out.push_back(static_cast<uint8_t>(n - 1));
-            for (int i = 0; i < n; ++i) put(row[x + i]);
+            for (int i = 0; i < n; ++i) put(x + i, y);
             x += n;
         }
     }

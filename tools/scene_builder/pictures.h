@@ -1,5 +1,6 @@
 // Our own pictures, painted from code: skies, hills, a lake, mountains at
-// dusk.  Colours change mostly from row to row and shapes have flat fills,
+// dusk, a garden, and the pictures of the 3D objects (butterflies, the clock,
+// leaves), some with a transparent background.  Colours change mostly from row to row and shapes have flat fills,
 // so the run-length TGA files they are stored as stay small.
 #pragma once
 
@@ -17,11 +18,13 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<Rgb> pixels;  // row 0 at the top
+    std::vector<uint8_t> alpha;  // empty: opaque; else one byte a pixel, 0 transparent
 
     Picture() = default;
     Picture(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * h) {}
     Rgb& At(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
     const Rgb& At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    uint8_t AlphaAt(int x, int y) const { return alpha.empty() ? 255 : alpha[static_cast<size_t>(y) * width + x]; }
 };
 
 // A valley at midday: sky, sun, three rows of hills and a lake.
@@ -47,14 +50,35 @@ Picture PaintFirePattern(int width, int height);
 // Under water: light shafts, dark rocks, a sandy floor and weed.
 Picture PaintUnderwater(int width, int height);
 
+// A garden: sky, a tree in autumn on the left, a house wall on the right
+// (room for a clock), a lawn with flowers.
+Picture PaintGarden(int width, int height);
+// The butterfly's body, wrapped around it: u around (the back at u = 0 and
+// 1), v from the head (top) to the tail; dark with pale rings.
+Picture PaintButterflyBody(int width, int height);
+// One butterfly wing on a transparent background: the root on the left
+// edge, the forewing in the upper half reaching to the right, the hindwing
+// below; orange with black veins and a black, white-spotted margin.
+Picture PaintButterflyWing(int width, int height);
+// A clock face: a cream disc with a dark rim, twelve hour marks (a double
+// mark at 12, at the top), transparent outside the disc.
+Picture PaintClockFace(int width, int height);
+// A clock hand: one dark opaque bar over the whole width, its ends fading out.
+Picture PaintClockHand(int width, int height);
+// An autumn leaf along the width on a transparent background, with its
+// midrib and veins.
+Picture PaintLeaf(int width, int height);
+
 // The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
-// "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern".
+// "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern", "garden",
+// "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.
 bool PaintNamed(const std::string& name, int width, int height, Picture& out);
 
-// A run-length encoded true-colour TGA (image type 10, 24 bits, top-left
-// origin), the form the documents' own pictures take.
+// A run-length encoded true-colour TGA (image type 10, top-left origin), the
+// form the documents' own pictures take: 24 bits, or 32 with 8 alpha bits
+// when the picture has alpha.
 std::vector<uint8_t> EncodeTga(const Picture& picture);
 
 }  // namespace tessaloom::scene_builder

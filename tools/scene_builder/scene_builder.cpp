@@ -1,5 +1,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -8,6 +10,9 @@
 #include "document/file_link.h"
 #include "document/res_manager.h"
 #include "layers/flame_light.h"
+#include "scene/objects3d/butterfly.h"
+#include "scene/objects3d/clock.h"
+#include "scene/objects3d/falling_pieces.h"
 #include "scene/slide_show.h"
 #include "scene/sprites/base_sprite_prop.h"
 #include "tools/scene_builder/sprite_pictures.h"
@@ -82,6 +87,49 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
             if (!ids.count(s.picture)) return Fail(error, where + "no picture named '" + s.picture + "'");
             result.slides.push_back(s);
+        } else if (keyword == "butterflies" || keyword == "clock" || keyword == "leaves") {
+            ObjectSpec o;
+            size_t numbers = 0;
+            std::string usage;
+            if (keyword == "butterflies") {
+                o.kind = ObjectKind::kButterflies;
+                numbers = 5;
+                usage = "butterflies COUNT WING_PICTURE LEFT TOP RIGHT BOTTOM";
+            } else if (keyword == "clock") {
+                o.kind = ObjectKind::kClock;
+                numbers = 3;
+                usage = "clock X Y SIZE";
+            } else {
+                o.kind = ObjectKind::kLeaves;
+                numbers = 7;
+                usage = "leaves COUNT PICTURE MESH SIZE SPEED DEVIATION CHANGE TUMBLE ANGLE";
+            }
+            std::vector<std::string> v;
+            for (std::string word; words >> word;) v.push_back(word);
+            const size_t names = o.kind == ObjectKind::kButterflies ? 1 : o.kind == ObjectKind::kLeaves ? 2 : 0;
+            if (v.size() != numbers + names) return Fail(error, where + "expected: " + usage);
+            // The names follow the first number (the count) where there is one.
+            size_t at = 0;
+            auto number = [&](const std::string& word) {
+                unsigned n = 0;
+                if (!ParseUnsigned(word, n)) return false;
+                o.values.push_back(n);
+                return true;
+            };
+            if (names > 0) {
+                if (!number(v[at++])) return Fail(error, where + "'" + v[0] + "' is not a whole number");
+                o.picture = v[at++];
+                if (names > 1) o.mesh = v[at++];
+            }
+            for (; at < v.size(); ++at)
+                if (!number(v[at])) return Fail(error, where + "'" + v[at] + "' is not a whole number");
+            if (names > 0 && !ids.count(o.picture)) return Fail(error, where + "no picture named '" + o.picture + "'");
+            if (o.kind == ObjectKind::kButterflies &&
+                (o.values[1] >= o.values[3] || o.values[2] >= o.values[4] || o.values[3] > 100 || o.values[4] > 100))
+                return Fail(error, where + "the area is LEFT < RIGHT and TOP < BOTTOM, in percent");
+            if (result.slides.empty()) return Fail(error, where + "an object needs a slide before it");
+            o.slide = result.slides.size() - 1;
+            result.objects.push_back(o);
         } else if (keyword == "sprites") {
             if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
             std::vector<std::string> rest;
@@ -119,6 +167,69 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
     return true;
 }
 
+namespace {
+
+// The description an object statement asks for, over a picture of the given
+// size (the areas are kept both as fractions and as pixels).
+DS_ABObj_Constructor* MakeObject(const SceneSpec& scene, const ObjectSpec& o, const std::map<std::string, DS_LinkKey>& keys,
+                                 const std::map<std::string, std::vector<uint8_t>>& tgas, int width, int height,
+                                 std::string* error) {
+    if (o.kind == ObjectKind::kButterflies) {
+        auto* d = new DS_ButterflyConstructor;
+        d->name = u"Butterflies";
+        d->count.Assign(o.values[0]);
+        d->textureLink.key = keys.at(o.picture);
+        d->leftFraction = o.values[1] / 100.0f;
+        d->topFraction = o.values[2] / 100.0f;
+        d->rightFraction = o.values[3] / 100.0f;
+        d->bottomFraction = o.values[4] / 100.0f;
+        d->area.left.value = static_cast<int>(d->leftFraction * width);
+        d->area.top.value = static_cast<int>(d->topFraction * height);
+        d->area.right.value = static_cast<int>(d->rightFraction * width);
+        d->area.bottom.value = static_cast<int>(d->bottomFraction * height);
+        return d;
+    }
+    if (o.kind == ObjectKind::kClock) {
+        auto* d = new DS_ClockConstructor;
+        d->name = u"Clock";
+        const int x = static_cast<int>(o.values[0]), y = static_cast<int>(o.values[1]);
+        const int half = static_cast<int>(o.values[2] / 2);
+        d->size.Assign(o.values[2]);
+        d->clockRect.x.value = x;
+        d->clockRect.y.value = y;
+        d->clockRect.left.value = x - half;
+        d->clockRect.right.value = x + half;
+        d->clockRect.top.value = y - half;
+        d->clockRect.bottom.value = y + half;
+        return d;
+    }
+    const std::string path = o.mesh.empty() || o.mesh[0] == '/' ? o.mesh : scene.folder + "/" + o.mesh;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> mesh((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (mesh.empty()) {
+        Fail(error, "cannot read the mesh file " + path);
+        return nullptr;
+    }
+    auto* d = new DS_3D_in_2D_array_Constructor;
+    d->name = u"Leaves";
+    d->count.Assign(o.values[0]);
+    std::string file = o.mesh.substr(o.mesh.find_last_of('/') + 1);
+    d->meshFile.path = u"C:\\Tessaloom\\Meshes\\" + Widen(file);
+    d->meshFile.SetBytes(static_cast<DWORD>(mesh.size()), mesh.data());
+    const std::vector<uint8_t>& tga = tgas.at(o.picture);
+    d->imageFile.path = keys.at(o.picture).path;
+    d->imageFile.SetBytes(static_cast<DWORD>(tga.size()), tga.data());
+    d->motion.size.Assign(o.values[1]);
+    d->motion.speed.Assign(o.values[2]);
+    d->motion.deviation.Assign(o.values[3]);
+    d->motion.deviationRate.Assign(o.values[4]);
+    d->motion.tumbleSpeed.Assign(o.values[5]);
+    d->motion.direction.SetAngle(o.values[6]);
+    return d;
+}
+
+}  // namespace
+
 std::vector<uint8_t> PaintPicture(const PictureSpec& spec) {
     if (spec.withAlpha) {
         PictureRgba sprite;
@@ -143,9 +254,13 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
     // the current link store: the pictures travel as saved images only.
     DS_DocResManager manager;
     std::map<std::string, DS_LinkKey> keys;
+    std::map<std::string, std::vector<uint8_t>> tgas;
+    std::map<std::string, const PictureSpec*> specs;
     for (size_t i = 0; i < scene.pictures.size(); ++i) {
         const PictureSpec& spec = scene.pictures[i];
-        std::vector<uint8_t> tga = PaintPicture(spec);
+        specs[spec.id] = &spec;
+        std::vector<uint8_t>& tga = tgas[spec.id];
+        tga = PaintPicture(spec);
         if (tga.empty()) return Fail(error, "picture '" + spec.id + "' cannot be painted");
         DS_ResFileData record;
         record.path = PicturePath(spec);
@@ -190,6 +305,12 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             slide->prototypes.push_back(description);
         }
         if (!effects.AddEffects(s.effects, *slide, error)) return false;
+    }
+    for (const ObjectSpec& o : scene.objects) {
+        const PictureSpec& backdrop = *specs.at(scene.slides[o.slide].picture);
+        DS_ABObj_Constructor* d = MakeObject(scene, o, keys, tgas, backdrop.width, backdrop.height, error);
+        if (!d) return false;
+        root.slides[o.slide]->prototypes.push_back(d);
     }
 
     DS_IOF_W archive;

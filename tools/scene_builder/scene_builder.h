@@ -19,6 +19,18 @@
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
 //       (see effect_builder.h)
+//
+// Objects drawn on the slide before them (the first slide needs one):
+//   butterflies COUNT WING_PICTURE LEFT TOP RIGHT BOTTOM
+//       a flock flying in the area given in percent of the picture; the
+//       body and meshes are the resource module's, the wings a picture here
+//   clock X Y SIZE
+//       a wall clock centred on (X, Y) in picture pixels, SIZE pixels wide;
+//       its meshes and pictures are the resource module's
+//   leaves COUNT PICTURE MESH SIZE SPEED DEVIATION CHANGE TUMBLE ANGLE
+//       falling pieces with the picture and the .x file MESH (relative to
+//       the scene source's folder); SIZE in pixels, ANGLE the flow direction
+//       in degrees (270: downwards)
 #pragma once
 
 #include <cstdint>
@@ -52,16 +64,31 @@ struct SlideSpec {
     std::vector<EffectSpec> effects;
 };
 
+enum class ObjectKind { kButterflies, kClock, kLeaves };
+
+struct ObjectSpec {
+    ObjectKind kind = ObjectKind::kClock;
+    size_t slide = 0;     // index of the slide it is drawn on
+    std::string picture;  // a PictureSpec id (butterflies: the wing, leaves: the leaf)
+    std::string mesh;     // leaves: the .x file
+    // butterflies: count, left, top, right, bottom (percent);
+    // clock: x, y, size; leaves: count, size, speed, deviation, change, tumble, angle.
+    std::vector<unsigned> values;
+};
+
 struct SceneSpec {
     std::string header = "KVL v 4.0.0";
     std::vector<PictureSpec> pictures;
     std::vector<SlideSpec> slides;
     std::vector<MaskSpec> masks;
     std::vector<SequenceSpec> sequences;
+    std::vector<ObjectSpec> objects;
+    std::string folder = ".";  // where relative mesh paths start
 };
 
 // False with a message "line N: ..." on a malformed line, an unknown painter,
-// a slide naming an unknown picture, or a scene without slides.
+// a slide or object naming an unknown picture, an object before the first
+// slide, or a scene without slides.
 bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error);
 
 // The picture a spec describes, as TGA bytes.
@@ -73,7 +100,7 @@ std::u16string PicturePath(const PictureSpec& spec);
 int64_t PictureStamp(size_t index);
 
 // The whole document.  False (with a message) when a picture cannot be
-// painted or the scene has no slide.
+// painted, a mesh file cannot be read or the scene has no slide.
 bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::string* error);
 
 }  // namespace tessaloom::scene_builder

@@ -380,37 +380,6 @@ TEST(SceneDocument, TheFlameSceneReadsBackAsTheFlameLayerWithItsSprites) {
     EXPECT_EQ(root->slides[0]->prototypes.size(), 4u);
 }
 
-// The seeds of the scene-document fuzz target (tests/fuzz/corpus/scene_doc/)
-// are documents of the builder: each committed seed is what the builder
-// writes for its scene, so a format change shows here.  Run with
-// TESSALOOM_WRITE_FUZZ_SEEDS=1 to write them again.
-TEST(SceneDocument, FuzzSeedsAreTheBuildersDocuments) {
-    const std::vector<std::pair<std::string, std::string>> scenes = {
-        {"two_slides.bin",
-         "picture a valley 16 12\npicture b dusk 12 8\n"
-         "slide Valley a 2 9 2 130 50\nslide Dusk b 1 3 1 0 50\n"},
-        {"one_slide.bin", "header Tessaloom seed\npicture n night 8 8\nslide Night n 1 1 1 125 100\n"},
-        {"shared_picture.bin", "picture a dusk 9 5\nslide One a 1 2 1 0 50\nslide Two a 0 0 0 200 0\n"},
-    };
-    const std::string dir = std::string(TESSALOOM_SOURCE_DIR) + "/tests/fuzz/corpus/scene_doc/";
-    const char* write = std::getenv("TESSALOOM_WRITE_FUZZ_SEEDS");
-    for (const auto& [name, text] : scenes) {
-        SCOPED_TRACE(name);
-        SceneSpec scene;
-        std::string error;
-        ASSERT_TRUE(ParseScene(text, scene, &error)) << error;
-        std::vector<uint8_t> doc;
-        ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
-        if (write && std::string(write) == "1") {
-            std::ofstream out(dir + name, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(doc.data()), static_cast<std::streamsize>(doc.size()));
-            ASSERT_TRUE(out.good());
-        }
-        const std::string committed = ReadText(dir + name);
-        EXPECT_EQ(committed, std::string(doc.begin(), doc.end()));
-    }
-}
-
 // The garden: its slide carries the leaves, the butterflies and the clock, in
 // that order, read back through the description readers with the values
 // the source gives; the wing picture is one the document carries.

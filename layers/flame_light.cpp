@@ -80,7 +80,7 @@ void DS_BumpDistortLayer::FrameMove(double time) {
     if (!e) return;
     speed.Advance(time);
     e->SetFloat("stenght", strength.Converted() * kStrengthScale);
-    const float offset[2] = {speed.time, -speed.time};
+    const float offset[2] = {static_cast<float>(speed.time), -static_cast<float>(speed.time)};
     e->SetFloatArray("Offset", offset, 2);
     const float s = bumpScale.Converted();
     const float scale[2] = {s, s * aspect};

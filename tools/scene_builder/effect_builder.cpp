@@ -451,7 +451,8 @@ bool EffectDocument::AddEffects(const std::vector<EffectSpec>& effects, DS_Slide
         for (const auto& [key, value] : e.values) {
             const Key& k = info.keys.at(key);
             if (k.kind == Key::Sequence) {
-                auto s = std::find_if(sequences_.begin(), sequences_.end(), [&](const SequenceSpec& q) { return q.id == value; });
+                const std::string& id = value;  // clang 14 cannot capture a structured binding
+                auto s = std::find_if(sequences_.begin(), sequences_.end(), [&](const SequenceSpec& q) { return q.id == id; });
                 if (s == sequences_.end()) return Fail(error, "no sequence named '" + value + "'");
                 static_cast<DS_PatternBrush&>(*fx).patternLink.key =
                     SequenceKey(*s, static_cast<size_t>(s - sequences_.begin()));

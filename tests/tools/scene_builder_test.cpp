@@ -96,7 +96,9 @@ TEST(ScenePictures, PicturesHaveContentAndCompress) {
         std::sort(colours.begin(), colours.end());
         colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
         EXPECT_GT(colours.size(), 40u) << name;
-        if (!IsFireTexture(name)) EXPECT_LT(EncodeTga(p).size(), 1024u * 768u * 3u / 4u) << name;
+        if (!IsFireTexture(name)) {
+            EXPECT_LT(EncodeTga(p).size(), 1024u * 768u * 3u / 4u) << name;
+        }
     }
     Picture untouched(3, 3);
     EXPECT_FALSE(PaintNamed("testcard", 10, 10, untouched));

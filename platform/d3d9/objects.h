@@ -140,7 +140,10 @@ public:
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo& format,
             D3DPOOL pool);
     ~Texture() override;
-    bool CreateStorage();
+    // GL storage for every level.  With `zeroLevels` the levels start as
+    // zeros; without, their GL content is undefined until written (for a
+    // maker that writes every level whole before the texture is used).
+    bool CreateStorage(bool zeroLevels);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return ExternalAddRef(); }
@@ -338,6 +341,9 @@ public:
 
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                           IDirect3DTexture9** texture, HANDLE* shared) override;
+    // CreateTexture's rules; `zeroLevels` as in Texture::CreateStorage.
+    HRESULT MakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        bool zeroLevels, IDirect3DTexture9** texture);
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                HANDLE* shared) override;
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,

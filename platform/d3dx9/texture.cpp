@@ -340,8 +340,10 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
         hr = CheckRequirements(pDevice, &w, &h, &levels, Usage, &format, !fromFile || Format == D3DFMT_FROM_FILE);
         if (FAILED(hr)) return hr;
 
+        // Every level is written whole below (or the texture is dropped), so
+        // the device need not clear them first.
         Ref<IDirect3DTexture9> made;
-        hr = pDevice->CreateTexture(w, h, levels, Usage, format, Pool, &made.p, nullptr);
+        hr = tessaloom::d3d9::CreateTextureToWrite(pDevice, w, h, levels, Usage, format, Pool, &made.p);
         if (FAILED(hr)) return hr;
         IDirect3DTexture9* texture = made.p;
 

@@ -44,6 +44,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "tests/support/doc_fixture.h"
+#include "tests/support/offscreen_device.h"
 
 namespace {
 
@@ -237,13 +238,7 @@ double TextureMB(const DS_DocResManager& m, benchmark::State& state) {
 void BM_LoadDocumentOnDevice(benchmark::State& state) {
     const std::vector<BYTE>& document = Document();
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 64;
-    params.BackBufferHeight = 64;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    params.Windowed = TRUE;
+    D3DPRESENT_PARAMETERS params = tessaloom::testing::OffscreenParameters();
     if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
                                          D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &g_device))) {
         if (d3d) d3d->Release();

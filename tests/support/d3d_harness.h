@@ -17,6 +17,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_testing.h"
+#include "tests/support/offscreen_device.h"
 
 namespace tessaloom::testing {
 
@@ -153,13 +154,7 @@ public:
     explicit D3DHarness(UINT width = 64, UINT height = 64, D3DFORMAT format = D3DFMT_X8R8G8B8, bool depth = false) {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         if (!d3d) return;
-        params = {};
-        params.BackBufferWidth = width;
-        params.BackBufferHeight = height;
-        params.BackBufferFormat = format;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
+        params = OffscreenParameters(width, height, format);
         params.EnableAutoDepthStencil = depth;
         params.AutoDepthStencilFormat = D3DFMT_D24S8;
         if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,

@@ -1,0 +1,184 @@
+// What the frame benchmarks share: an offscreen device of the Direct3D
+// stand-in at the frame's size with the services a slide show draws through
+// (the current device, the view state, one picture for every picture link),
+// the frame loop, the calling thread's CPU time, and a second run of the
+// same benchmarks under Mesa's no-op driver.
+//
+// The calling thread's CPU under llvmpipe is not our own: llvmpipe sets up
+// and bins on the thread that draws (its other threads rasterise).  Under the
+// no-op driver (GALLIUM_NOOP=1: Mesa's GL front end takes every call, the
+// driver under it does nothing) what is left is our code, the stand-in and
+// Mesa's GL front end: the cost a hardware driver would leave us.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "document/res_device.h"
+#include "platform/d3d9/d3d9.h"
+#include "scene/current_device.h"
+#include "scene/layer_resources.h"
+#include "scene/slide_show.h"
+#include "tests/support/offscreen_device.h"
+#include "tests/support/scene_fixture.h"
+
+namespace tessaloom::bench {
+
+// A managed A8R8G8B8 texture whose texel (x, y) is color(x, y).
+inline IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT w, UINT h, D3DCOLOR (*color)(UINT, UINT)) {
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0))) {
+        texture->Release();
+        return nullptr;
+    }
+    for (UINT y = 0; y < h; ++y)
+        for (UINT x = 0; x < w; ++x) {
+            const D3DCOLOR c = color(x, y);
+            std::memcpy(static_cast<BYTE*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch + x * 4, &c, 4);
+        }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+// An offscreen device of width x height made current for the scene and the
+// resource manager, with a view state and one picture of the frame's size
+// (texels `picture(x, y)`) that every picture link resolves to.  Without a
+// device the benchmark is skipped with an error and ok() is false.  The
+// slide show must be gone before this is.
+class FrameDevice {
+public:
+    FrameDevice(benchmark::State& state, UINT width, UINT height, D3DCOLOR (*picture)(UINT, UINT)) {
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS params = testing::OffscreenParameters(width, height);
+        if (!d3d_ || FAILED(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+                                               D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device))) {
+            device = nullptr;
+            state.SkipWithError("no Direct3D device");
+            return;
+        }
+        CurrentDevice = device;
+        Current() = device;
+        previousGetter_ = SetResCurrentDeviceGetter(&GetCurrent);
+        DS_SetCurrentViewState(&view_);
+        resources.picture.texture.Attach(MakeTexture(device, width, height, picture));
+        resources.picture.width = width;
+        resources.picture.height = height;
+        SetLayerResources(&resources);
+    }
+    ~FrameDevice() {
+        if (!device) {
+            if (d3d_) d3d_->Release();
+            return;
+        }
+        resources.picture.texture.Release();
+        SetLayerResources(nullptr);
+        view_.view.Teardown();
+        DS_SetCurrentViewState(nullptr);
+        SetResCurrentDeviceGetter(previousGetter_);
+        CurrentDevice = nullptr;
+        Current() = nullptr;
+        device->Release();
+        d3d_->Release();
+    }
+    FrameDevice(const FrameDevice&) = delete;
+    FrameDevice& operator=(const FrameDevice&) = delete;
+
+    bool ok() const { return device != nullptr; }
+
+    IDirect3DDevice9* device = nullptr;
+    testing::OnePictureResources resources;
+
+private:
+    static IDirect3DDevice9*& Current() {
+        static IDirect3DDevice9* current = nullptr;
+        return current;
+    }
+    static IDirect3DDevice9* GetCurrent() { return Current(); }
+
+    IDirect3D9* d3d_ = nullptr;
+    DS_CurrentDeviceGetter previousGetter_ = nullptr;
+    DS_ViewState view_;
+};
+
+// CPU seconds the calling thread has used.
+inline double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// True when this process runs on Mesa's no-op driver.
+inline bool NoopDriver() {
+    const char* noop = std::getenv("GALLIUM_NOOP");
+    return noop && *noop && std::strcmp(noop, "0") != 0 && std::strcmp(noop, "false") != 0;
+}
+
+// Frames of `root` (its slides made and initialised), one per iteration:
+// FrameMove, BeginScene, Render, EndScene; Present (which waits for the
+// rasteriser) outside the timing.  Answers the calling thread's mean CPU
+// milliseconds per frame in the timed part, and labels the run with the
+// driver it ran on.
+inline double RunFrames(benchmark::State& state, DS_SlideShow_Light& root, IDirect3DDevice9* device) {
+    state.SetLabel(NoopDriver() ? "noop driver" : "llvmpipe");
+    double time = 0.0, cpu = 0.0;
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        time += 0.033;
+        root.FrameMove(time);
+        device->BeginScene();
+        root.Render();
+        device->EndScene();
+        cpu += ThreadCpuSeconds() - start;
+        state.PauseTiming();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        state.ResumeTiming();
+    }
+    const double ms = state.iterations() > 0 ? cpu * 1e3 / static_cast<double>(state.iterations()) : 0.0;
+    state.counters["cpu_us"] = ms * 1e3;
+    return ms;
+}
+
+// A main that runs the benchmarks, then (unless this already is that run)
+// runs this program again with the same arguments under the no-op driver,
+// so one run gives both figures.  `summary` prints a process's figures after
+// its benchmarks.
+inline int MainWithNoopRun(int argc, char** argv, void (*summary)()) {
+    std::vector<char*> original(argv, argv + argc);
+    original.push_back(nullptr);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (summary) summary();
+    if (NoopDriver()) return 0;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork for the no-op driver run");
+        return 1;
+    }
+    if (child == 0) {
+        setenv("GALLIUM_NOOP", "1", 1);
+        execv("/proc/self/exe", original.data());
+        std::perror("exec for the no-op driver run");
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "the run under the no-op driver failed\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tessaloom::bench

@@ -209,7 +209,8 @@ private:
         // locked (GL holds the pixels); never for render targets.
         LevelBytes memory;
         // Whether the level has been written since it was made; until then
-        // GL holds zeros and a lock needs no read-back.
+        // GL holds zeros (or nothing defined, for a maker that writes every
+        // level first) and a lock needs no read-back.
         bool written = false;
         bool locked = false;
         RECT lockRect{};

@@ -281,7 +281,7 @@ Picture PaintLakeShore(int width, int height) {
     Disc(p, width * 0.78f, height * 0.16f, height * 0.05f, {255, 250, 220}, {255, 236, 180});
     // Snow-capped mountains far off, a wooded ridge nearer, and the dark
     // line of firs along the shore at 0.625 of the height.
-    Hills(p, 0.6f, 0.36f, 0.45f, 41, {236, 240, 246}, {96, 116, 150}, 0.625f, 6);
+    Hills(p, 0.6f, 0.42f, 0.2f, 41, {214, 222, 238}, {92, 110, 148}, 0.625f, 5);
     Hills(p, 0.6f, 0.1f, 0.2f, 42, {58, 96, 70}, {36, 66, 48}, 0.625f, 5);
     Hills(p, 0.625f, 0.035f, 0.012f, 43, {22, 48, 30}, {16, 38, 24}, 0.625f, 2);
     Lake(p, 0.625f, {24, 64, 86});

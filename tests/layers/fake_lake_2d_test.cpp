@@ -109,14 +109,7 @@ void WriteLake(DS_IOF_W& w, INT version) {
 }
 
 std::unique_ptr<FakeLake2D> ReadLake(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
-    ResourceBuffer buffer(bytes.data(), bytes.size());
-    DS_DocumentReader reader(&buffer);
-    DS_2D_Light* layer = ReadLightByClassName(reader);
-    if (left) *left = buffer.Remaining();
-    auto* lake = dynamic_cast<FakeLake2D*>(layer);
-    EXPECT_NE(lake, nullptr);
-    if (!lake) delete layer;
-    return std::unique_ptr<FakeLake2D>(lake);
+    return tessaloom::testing::ReadLayerAs<FakeLake2D>(bytes, left);
 }
 
 // Version 2 sets every parameter (the scaled ones so that their converted
@@ -182,35 +175,16 @@ TEST(LakeRecord, EveryTruncatedRecordFails) {
 // Picture row y: red 4y, blue 255 - 4y, so a row is known by its colour.
 D3DCOLOR Row(UINT, UINT y) { return D3DCOLOR_ARGB(255, y * 4, 0x40, 255 - y * 4); }
 
-class LakeOnDevice : public tessaloom::testing::EffectFixture {
+class LakeOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
-    void TearDown() override {
-        slide.reset();
-        EffectFixture::TearDown();
-    }
     // A slide with a lake over a picture of w x h; `bump` (may be null)
     // under the layer's key in the manager's GUID table.
     FakeLake2D& MakeSlide(UINT w, UINT h, IDirect3DTexture9* bump, const std::function<void(FakeLake2D&)>& set = {}) {
         AddPicture(5, w, h, Row);
-        slide = std::make_unique<DS_SlideContainer>();
         auto* lake = new FakeLake2D;
         if (set) set(*lake);
         if (bump) manager->GetGuidTexture(lake->bumpKey) = DS_TextureRef::Share(bump);
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(lake);
-        slide->Init();
-        slide->RestoreDeviceObjects();
-        slide->SetPicturePosition(DS_POS_STRETCH);
-        slide->Resize(static_cast<int>(harness.params.BackBufferWidth), static_cast<int>(harness.params.BackBufferHeight));
-        return *lake;
-    }
-    Image Frame(double time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
+        return ShowLayer(lake);
     }
     // A Q8W8V8U8 bump map of one (du, dv) everywhere, Q and W 1.
     IDirect3DTexture9* FlatBump(int8_t du, int8_t dv) {
@@ -219,7 +193,6 @@ protected:
         bump_.Attach(harness.MakeTexture(4, 4, [texel](UINT, UINT) { return texel; }, D3DFMT_Q8W8V8U8));
         return bump_.Get();
     }
-    std::unique_ptr<DS_SlideContainer> slide;
 
 private:
     DS_ComRef<IDirect3DTexture9> bump_;
@@ -312,14 +285,10 @@ TEST_F(LakeOnDevice, EdgeValues) {
 
 // Without a picture there is nothing to fold: every corner on y 0, no haze.
 TEST_F(LakeOnDevice, APictureThatDidNotResolve) {
-    pictures.pictures.clear();
-    slide = std::make_unique<DS_SlideContainer>();
-    auto* lake = new FakeLake2D;
-    slide->mainLayer = DS_CountedPtr<DS_2D_Light>(lake);
-    slide->Init();
-    slide->RestoreDeviceObjects();
+    FakeLake2D& lake = ShowLayer(new FakeLake2D);
+    EXPECT_EQ(lake.GetPictureHeight(), 0u);
     const float zero[4][2] = {};
-    ExpectQuad(lake->hazeBand, zero, {0x00008040u, 0x1A008040u, 0x00008040u, 0x1A008040u}, "haze");
+    ExpectQuad(lake.hazeBand, zero, {0x00008040u, 0x1A008040u, 0x00008040u, 0x1A008040u}, "haze");
 }
 
 // Tint and haze off; the lake shows the band above the horizon mirrored: lake

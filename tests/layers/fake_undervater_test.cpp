@@ -45,14 +45,7 @@ std::vector<BYTE> Version2(UINT amplitude, UINT period) {
 }
 
 std::unique_ptr<FakeUndervater> ReadLayer(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
-    ResourceBuffer buffer(bytes.data(), bytes.size());
-    DS_DocumentReader reader(&buffer);
-    DS_2D_Light* layer = ReadLightByClassName(reader);
-    if (left) *left = buffer.Remaining();
-    auto* typed = dynamic_cast<FakeUndervater*>(layer);
-    EXPECT_NE(typed, nullptr);
-    if (!typed) delete layer;
-    return std::unique_ptr<FakeUndervater>(typed);
+    return ReadLayerAs<FakeUndervater>(bytes, left);
 }
 
 // Version 1: the one value is the effect's speed, halved and rounded down
@@ -111,7 +104,7 @@ TEST(UndervaterRecord, EveryTruncatedRecordFails) {
     }
 }
 
-class UndervaterOnDevice : public EffectFixture {
+class UndervaterOnDevice : public LayerSlideFixture {
 protected:
     void TearDown() override {
         if (slide) {
@@ -120,31 +113,13 @@ protected:
                 layer->effect.effect.Get()->SetTexture("Mask", nullptr);
             }
         }
-        slide.reset();
-        EffectFixture::TearDown();
+        LayerSlideFixture::TearDown();
     }
     FakeUndervater& MakeSlide() {
         // Vertical stripes the wobble can move.
         AddPicture(5, 64, 64, [](UINT x, UINT) { return (x / 4) % 2 ? 0xff20a0c0u : 0xff102040u; });
-        slide = std::make_unique<DS_SlideContainer>();
-        auto* layer = new FakeUndervater;
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
-        slide->Init();
-        slide->RestoreDeviceObjects();
-        slide->SetPicturePosition(DS_POS_STRETCH);
-        slide->Resize(64, 64);
-        return *layer;
+        return ShowLayer(new FakeUndervater);
     }
-    Image Frame(double time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
-    }
-    std::unique_ptr<DS_SlideContainer> slide;
 };
 
 // A slide with this layer and no objects captures every frame; the layer

@@ -229,6 +229,8 @@ void FakeLake2D::SetBumpStates() {
     IDirect3DDevice9* d = CurrentDevice;
     if (!d) return;
     d->SetTexture(0, bumpTexture.Get());
+    // Clamped, not wrapped: a tiling above 1 (raw above 100) stretches the
+    // bump map's edge texels over the rest of the lake instead of repeating it.
     d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     for (DWORD k = 0; k < 4; ++k) {

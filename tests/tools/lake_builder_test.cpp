@@ -64,6 +64,23 @@ TEST(LakeBump, ADdsFileOfTilingSlopes) {
     EXPECT_TRUE(MakeLakeBumpDds(2048).empty());
 }
 
+// The lake's picture: blue sky on top, dark firs just above the shore line
+// at 0.625 of the height (the lake layer's default horizon), water below;
+// the smallest size paints too.
+TEST(LakeShore, TheShoreLineIsTheLakesHorizon) {
+    Picture p;
+    ASSERT_TRUE(PaintNamed("lake-shore", 320, 160, p));
+    const Rgb sky = p.At(20, 2);
+    EXPECT_GT(sky.b, sky.r + 60) << "blue sky";
+    int firs = 0;
+    for (int x = 0; x < 320; ++x) {
+        const Rgb c = p.At(x, 98);  // the row above 0.625 x 160 = 100
+        firs += c.g > c.r && c.g > c.b && c.g < 110;
+    }
+    EXPECT_GT(firs, 300) << "the dark fir line along the shore";
+    EXPECT_TRUE(PaintNamed("lake-shore", 1, 2, p));
+}
+
 // The demo scene of the layers: its slides read back as the underwater layer
 // and the lake, the lake with its key's bump map in the manager's table; the
 // document is the same from build to build.

@@ -544,10 +544,10 @@ Picture PaintLeaf(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",           "dusk",         "night",          "underwater",
+    static const std::vector<std::string> names = {"valley",           "lake-shore",   "dusk",           "night",          "underwater",
                                                    "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
                                                    "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
-                                                   "clock_face",       "clock_hand",   "leaf",           "lake-shore"};
+                                                   "clock_face",       "clock_hand",   "leaf"};
     return names;
 }
 

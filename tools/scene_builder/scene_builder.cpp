@@ -15,6 +15,7 @@
 #include "scene/objects3d/falling_pieces.h"
 #include "scene/slide_show.h"
 #include "scene/sprites/base_sprite_prop.h"
+#include "tools/scene_builder/lake_builder.h"
 #include "tools/scene_builder/sprite_pictures.h"
 
 namespace tessaloom::scene_builder {
@@ -80,8 +81,8 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
             if (words >> s.layer && (words >> extra))
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
-            if (s.layer != "picture" && s.layer != "flame")
-                return Fail(error, where + "no layer named '" + s.layer + "' (picture or flame)");
+            if (s.layer != "picture" && s.layer != "flame" && !IsWaterLayerName(s.layer))
+                return Fail(error, where + "no layer named '" + s.layer + "' (picture, flame, lake or underwater)");
             unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
             for (int i = 0; i < 5; ++i)
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
@@ -290,6 +291,8 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             flame->fire.maskGuid = GUID{0x7f1a3e00u + static_cast<uint32_t>(root.slides.size()), 0x4d2c, 0x4b1e,
                                         {0x9a, 0x51, 0x46, 0x6c, 0x61, 0x6d, 0x65, 0x00}};
             layer = flame;
+        } else if (IsWaterLayerName(s.layer)) {
+            layer = MakeWaterLayer(s.layer, manager, root.slides.size());
         } else {
             layer = new DS_2D_Light;
         }

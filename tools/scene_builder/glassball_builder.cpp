@@ -117,7 +117,8 @@ Picture PaintGlassRim(int width, int height) {
 // glass, a sharp glint beside it and a faint warm crescent low on the right.
 Picture PaintGlassGlint(int width, int height) {
     Picture p = Transparent(width, height);
-    const float angle = -0.6f, ca = std::cos(angle), sa = std::sin(angle);
+    // Turned so that the window's long side runs along the rim.
+    const float angle = 0.707f, ca = std::cos(angle), sa = std::sin(angle);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float nx = (x + 0.5f) / width * 2.0f - 1.0f, ny = (y + 0.5f) / height * 2.0f - 1.0f;
@@ -126,8 +127,11 @@ Picture PaintGlassGlint(int width, int height) {
             // The window: an ellipse turned along the rim, panes split by a cross.
             const float wx = (nx + 0.36f) * ca - (ny + 0.42f) * sa, wy = (nx + 0.36f) * sa + (ny + 0.42f) * ca;
             const float e = (wx / 0.30f) * (wx / 0.30f) + (wy / 0.17f) * (wy / 0.17f);
-            const bool mullion = std::fabs(wx) < 0.012f || std::fabs(wy) < 0.010f;
-            if (e < 1.0f && !mullion) Over(p, x, y, {245, 250, 255}, (1.0f - SmoothStep(0.6f, 1.0f, e)) * 0.55f);
+            const bool mullion = std::fabs(wx) < 0.006f || std::fabs(wy) < 0.005f;
+            // Brighter on the side towards the rim, where the glass turns away.
+            const float toRim = std::clamp(0.5f - wy / 0.34f, 0.0f, 1.0f);
+            if (e < 1.0f && !mullion)
+                Over(p, x, y, {245, 250, 255}, (1.0f - SmoothStep(0.5f, 1.0f, e)) * (0.16f + 0.22f * toRim));
             // The glint: a bright core in a soft halo.
             const float gx = nx + 0.08f, gy = ny + 0.62f;
             const float g = std::sqrt(gx * gx + gy * gy);

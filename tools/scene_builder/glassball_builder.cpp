@@ -75,7 +75,7 @@ struct Dice {
 // Straight-alpha layering of `c` with coverage `a` over the pixel.
 void Over(Picture& p, int x, int y, const Colour& c, float a) {
     a = std::clamp(a, 0.0f, 1.0f);
-    if (a <= 0.0f) return;
+    if (a < 0.002f) return;  // below half a step of an alpha byte
     const size_t i = static_cast<size_t>(y) * p.width + x;
     const float below = p.alpha.empty() ? 1.0f : p.alpha[i] / 255.0f;
     const float out = a + below * (1.0f - a);
@@ -85,10 +85,38 @@ void Over(Picture& p, int x, int y, const Colour& c, float a) {
     if (!p.alpha.empty()) p.alpha[i] = Byte(out * 255.0f);
 }
 
-Picture Transparent(int width, int height) {
+// A clear picture whose colour, row by row, runs from `top` to `bottom`:
+// the colour that linear filtering blends in at the edges of what is
+// painted over it, so edges take the glass's tint, not black.
+Picture Transparent(int width, int height, const Colour& top, const Colour& bottom) {
     Picture p(width, height);
     p.alpha.assign(p.pixels.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        const Rgb c = ToRgb(Lerp(top, bottom, static_cast<float>(y) / static_cast<float>(height - 1)));
+        for (int x = 0; x < width; ++x) p.At(x, y) = c;
+    }
     return p;
+}
+
+// Alpha in steps of 12 and colours in steps of 8 where anything is painted,
+// so the run-length file stays small; what becomes clear takes its row's
+// tint again.
+void Posterize(Picture& p, const Colour& top, const Colour& bottom) {
+    for (int y = 0; y < p.height; ++y) {
+        const Rgb tint = ToRgb(Lerp(top, bottom, static_cast<float>(y) / static_cast<float>(p.height - 1)));
+        for (int x = 0; x < p.width; ++x) {
+            uint8_t& a = p.alpha[static_cast<size_t>(y) * p.width + x];
+            Rgb& c = p.At(x, y);
+            if (a == 0) continue;
+            a = static_cast<uint8_t>(std::min(255, (a + 6) / 12 * 12));
+            if (a == 0) {
+                c = tint;
+                continue;
+            }
+            const auto step = [](uint8_t v) { return static_cast<uint8_t>(std::min(255, (v + 4) / 8 * 8)); };
+            c = {step(c.r), step(c.g), step(c.b)};
+        }
+    }
 }
 
 // The ball's quad spans the picture; its disc has a radius of 508 / 512.
@@ -98,7 +126,8 @@ constexpr float kDiscRadius = 508.0f / 512.0f;
 // more so on the shadowed lower side, with a thin bright line where the
 // rim refracts the light from behind.
 Picture PaintGlassRim(int width, int height) {
-    Picture p = Transparent(width, height);
+    const Colour top{34, 66, 74}, bottom{10, 24, 32};
+    Picture p = Transparent(width, height, top, bottom);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float nx = (x + 0.5f) / width * 2.0f - 1.0f, ny = (y + 0.5f) / height * 2.0f - 1.0f;
@@ -110,13 +139,15 @@ Picture PaintGlassRim(int width, int height) {
             const float line = std::exp(-std::pow((r - 0.955f) / 0.012f, 2.0f));
             Over(p, x, y, {200, 240, 245}, line * (0.35f + 0.3f * std::max(0.0f, -ny)));
         }
+    Posterize(p, top, bottom);
     return p;
 }
 
 // Overlay 2: a four-paned window reflected in the upper left, bent along the
 // glass, a sharp glint beside it and a faint warm crescent low on the right.
 Picture PaintGlassGlint(int width, int height) {
-    Picture p = Transparent(width, height);
+    const Colour top{176, 206, 236}, bottom{255, 236, 200};
+    Picture p = Transparent(width, height, top, bottom);
     // Turned so that the window's long side runs along the rim.
     const float angle = 0.707f, ca = std::cos(angle), sa = std::sin(angle);
     for (int y = 0; y < height; ++y)
@@ -143,6 +174,7 @@ Picture PaintGlassGlint(int width, int height) {
             const float arc = SmoothStep(0.1f, 0.5f, a) * (1.0f - SmoothStep(1.0f, 1.45f, a));
             Over(p, x, y, {255, 236, 200}, band * arc * 0.4f);
         }
+    Posterize(p, top, bottom);
     return p;
 }
 
@@ -150,7 +182,8 @@ Picture PaintGlassGlint(int width, int height) {
 // shadow the bright spot where the glass focuses the light.  The upper part
 // of the quad lies over the ball and stays clear.
 Picture PaintGlassCaustic(int width, int height) {
-    Picture p = Transparent(width, height);
+    const Colour top{120, 110, 90}, bottom{60, 52, 40};
+    Picture p = Transparent(width, height, top, bottom);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float u = (x + 0.5f) / width, v = (y + 0.5f) / height;
@@ -162,6 +195,7 @@ Picture PaintGlassCaustic(int width, int height) {
             const float c = cx * cx + cy * cy;
             Over(p, x, y, {255, 244, 205}, (std::exp(-c * 2.2f) * 0.9f + std::exp(-c * 0.5f) * 0.2f) * clear);
         }
+    Posterize(p, top, bottom);
     return p;
 }
 

@@ -98,17 +98,17 @@ Picture Transparent(int width, int height, const Colour& top, const Colour& bott
     return p;
 }
 
-// Alpha in steps of 12 and colours in steps of 8 where anything is painted,
-// so the run-length file stays small; what becomes clear takes its row's
-// tint again.
-void Posterize(Picture& p, const Colour& top, const Colour& bottom) {
+// Alpha in steps of `alphaStep` and colours in steps of 8 where anything is
+// painted, so the run-length file stays small; what becomes clear takes its
+// row's tint again.  Soft glows want finer steps than the wide rim.
+void Posterize(Picture& p, const Colour& top, const Colour& bottom, int alphaStep) {
     for (int y = 0; y < p.height; ++y) {
         const Rgb tint = ToRgb(Lerp(top, bottom, static_cast<float>(y) / static_cast<float>(p.height - 1)));
         for (int x = 0; x < p.width; ++x) {
             uint8_t& a = p.alpha[static_cast<size_t>(y) * p.width + x];
             Rgb& c = p.At(x, y);
             if (a == 0) continue;
-            a = static_cast<uint8_t>(std::min(255, (a + 6) / 12 * 12));
+            a = static_cast<uint8_t>(std::min(255, (a + alphaStep / 2) / alphaStep * alphaStep));
             if (a == 0) {
                 c = tint;
                 continue;
@@ -139,7 +139,7 @@ Picture PaintGlassRim(int width, int height) {
             const float line = std::exp(-std::pow((r - 0.955f) / 0.012f, 2.0f));
             Over(p, x, y, {200, 240, 245}, line * (0.35f + 0.3f * std::max(0.0f, -ny)));
         }
-    Posterize(p, top, bottom);
+    Posterize(p, top, bottom, 12);
     return p;
 }
 
@@ -174,7 +174,7 @@ Picture PaintGlassGlint(int width, int height) {
             const float arc = SmoothStep(0.1f, 0.5f, a) * (1.0f - SmoothStep(1.0f, 1.45f, a));
             Over(p, x, y, {255, 236, 200}, band * arc * 0.4f);
         }
-    Posterize(p, top, bottom);
+    Posterize(p, top, bottom, 3);
     return p;
 }
 
@@ -195,7 +195,7 @@ Picture PaintGlassCaustic(int width, int height) {
             const float c = cx * cx + cy * cy;
             Over(p, x, y, {255, 244, 205}, (std::exp(-c * 2.2f) * 0.9f + std::exp(-c * 0.5f) * 0.2f) * clear);
         }
-    Posterize(p, top, bottom);
+    Posterize(p, top, bottom, 3);
     return p;
 }
 

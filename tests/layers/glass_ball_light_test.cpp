@@ -533,6 +533,30 @@ TEST_F(GlassBallOnDevice, TheBallDistortsInsideTheDiscAndNotOutside) {
     EXPECT_TRUE(Probe(refracted, 32, 32, PictureTexel(32, 32), 8));
 }
 
+// Over a 100 x 50 background picture in Fit the letterbox bars are drawn
+// black above and below it; beside the ball the background picture shows,
+// and the ball shows the slide.
+TEST_F(GlassBallOnDevice, BackgroundPictureWithItsBars) {
+    AddPicture(5, kSize, kSize, PictureTexel);
+    AddPicture(14, 100, 50, [](UINT, UINT) { return 0xff2050d0u; });
+    MakeSlide([](DS_GlassBallLight& b) {
+        b.pictureLink.key = ModuleKey(5);
+        b.backgroundImage.key = ModuleKey(14);
+        b.backgroundSource.value = 1;
+        b.scrollMode.value = 0;
+        b.overlay1Flag.value = 0;
+        b.overlay2Flag.value = 0;
+    });
+    slide->SetPicturePosition(DS_POS_FIT);
+    // Whatever the back buffer held before stays only where nothing draws.
+    harness.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffff00ffu, 1.0f, 0);
+    const Image image = Frame(0.1);
+    image.WritePngIfAsked("GlassBall_BackgroundPicture");
+    for (UINT y : {0u, 8u, 15u, 49u, 63u}) EXPECT_TRUE(Probe(image, 40, y, 0xff000000u, 2)) << "bar row " << y;
+    EXPECT_TRUE(Probe(image, 3, 32, 0xff2050d0u, 3)) << "the background beside the ball";
+    EXPECT_TRUE(Probe(image, 32, 32, PictureTexel(32, 32), 10)) << "the slide in the ball";
+}
+
 // Scroll mode 1 slides the captured picture across the ball: two frames
 // 8 s apart differ inside the disc.
 TEST_F(GlassBallOnDevice, ScrollingMovesTheSlideInTheBall) {

@@ -1,5 +1,7 @@
 #include "tools/scene_builder/pictures.h"
 
+#include "tools/scene_builder/glassball_builder.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -548,7 +550,12 @@ const std::vector<std::string>& PictureNames() {
                                                    "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
                                                    "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
                                                    "clock_face",       "clock_hand",   "leaf"};
-    return names;
+    static const std::vector<std::string> all = [] {
+        std::vector<std::string> v = names;
+        for (const std::string& n : GlassBallPictureNames()) v.push_back(n);
+        return v;
+    }();
+    return all;
 }
 
 bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
@@ -569,7 +576,7 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "heat-bump") out = PaintHeatBump(width, height);
     else if (name == "campfire-pattern") out = PaintCampfirePattern(width, height);
     else if (name == "fire-pattern") out = PaintFirePattern(width, height);
-    else return false;
+    else if (!PaintGlassBallPicture(name, width, height, out)) return false;
     return true;
 }
 

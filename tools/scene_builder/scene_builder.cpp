@@ -81,8 +81,8 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
             if (words >> s.layer && (words >> extra))
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
-            if (s.layer != "picture" && s.layer != "flame" && !IsWaterLayerName(s.layer))
-                return Fail(error, where + "no layer named '" + s.layer + "' (picture, flame, lake or underwater)");
+            if (s.layer != "picture" && s.layer != "flame" && s.layer != kGlassBallLayer && !IsWaterLayerName(s.layer))
+                return Fail(error, where + "no layer named '" + s.layer + "' (picture, flame, glassball, lake or underwater)");
             unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
             for (int i = 0; i < 5; ++i)
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
@@ -131,6 +131,13 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             if (result.slides.empty()) return Fail(error, where + "an object needs a slide before it");
             o.slide = result.slides.size() - 1;
             result.objects.push_back(o);
+        } else if (keyword == kGlassBallLayer) {
+            if (result.slides.empty() || result.slides.back().layer != kGlassBallLayer)
+                return Fail(error, where + "a glassball statement follows a glassball slide");
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            std::string why;
+            if (!ParseGlassBallStatement(rest, result.slides.back().glassBall, &why)) return Fail(error, where + why);
         } else if (keyword == "sprites") {
             if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
             std::vector<std::string> rest;
@@ -293,6 +300,10 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             layer = flame;
         } else if (IsWaterLayerName(s.layer)) {
             layer = MakeWaterLayer(s.layer, manager, root.slides.size());
+        } else if (s.layer == kGlassBallLayer) {
+            std::string why;
+            layer = MakeGlassBallLayer(s.glassBall, keys, &why);
+            if (!layer) return Fail(error, "slide '" + s.name + "': " + why);
         } else {
             layer = new DS_2D_Light;
         }

@@ -14,8 +14,9 @@
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time);
 //       LAYER the slide's picture layer: "picture" (the default), "flame"
-//       (the flame layer with its fire and heat distortion), "lake" or
-//       "underwater" (lake_builder.h)
+//       (the flame layer with its fire and heat distortion), "glassball"
+//       (the glass ball; a "glassball" statement may follow,
+//       glassball_builder.h), "lake" or "underwater" (lake_builder.h)
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "tools/scene_builder/effect_builder.h"
+#include "tools/scene_builder/glassball_builder.h"
 #include "tools/scene_builder/pictures.h"
 #include "tools/scene_builder/sprite_builder.h"
 
@@ -60,7 +62,8 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
-    std::string layer = "picture";  // or "flame", "lake", "underwater"
+    std::string layer = "picture";  // or "flame", "glassball", "lake", "underwater"
+    GlassBallSpec glassBall;
     std::vector<SpriteSpec> sprites;
     std::vector<EffectSpec> effects;
 };

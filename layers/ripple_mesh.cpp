@@ -172,10 +172,14 @@ void DS_RippleMesh::AddDrop() {
 }
 
 void DS_RippleMesh::Simulate() {
+    for (int step = 0; step < kSubSteps; ++step) SubStep();
+}
+
+void DS_RippleMesh::SubStep() {
     if (grid.size() != cellCount || cellCount == 0) return;
     const uint32_t C = columns, R = rows;
     Cell* g = grid.data();
-    for (int step = 0; step < kSubSteps; ++step) {
+    {
         float sum = 0.0f;
         for (uint32_t r = 0; r < R; ++r) {
             Cell* row = g + static_cast<size_t>(r) * C;

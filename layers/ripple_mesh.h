@@ -80,6 +80,10 @@ public:
 
     // The simulation alone: the four sub-steps.
     void Simulate();
+    // One sub-step: every interior cell's velocity from its neighbours'
+    // heights (the rim held at rest), then every height moved by its velocity
+    // less the mean level.
+    void SubStep();
     // The vertices for `eye` into `out` (vertex count entries).
     void WriteVertices(const D3DXVECTOR3& eye, Vertex* out) const;
     // The strip's indices, winding around the grid in rings from the rim inward.

@@ -228,8 +228,23 @@ DS_RenderTargetPair& DS_WaterRingLight::EndSceneCapture(bool clear) {
 
 // ---------------------------------------------------------------- drawing --
 
+void DS_WaterRingLight::SelectTexture() {
+    IDirect3DDevice9* d = CurrentDevice;
+    if (!d) return;
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+}
+
 void DS_WaterRingLight::DrawPicture() {
     if (captureMode.value == 1) {
+        // The restore leaves stage 0 disabled; the surface's drawing selects
+        // the texture from then on.  The first frame after a restore would
+        // capture a black slide without it.
+        SelectTexture();
         DS_2D_Light::DrawPicture();
         return;
     }
@@ -255,12 +270,7 @@ void DS_WaterRingLight::RenderFinish() {
 void DS_WaterRingLight::DrawRippleMesh(IDirect3DTexture9* texture) {
     IDirect3DDevice9* d = CurrentDevice;
     if (!d) return;
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+    SelectTexture();
     d->SetTransform(D3DTS_WORLD, &worldMatrix);
 
     const DS_2DView& view = DS_2DView::Current();

@@ -91,6 +91,9 @@ public:
     int storedWidth = 0, storedHeight = 0;
 
 private:
+    // Stage 0: colour and alpha of the texture.
+    void SelectTexture();
+
     // The picture position to put back when a Stretch capture ends.
     int positionBeforeCapture_ = DS_POS_FIT;
     bool stretchCapture_ = false;

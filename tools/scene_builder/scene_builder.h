@@ -13,8 +13,10 @@
 //   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time);
-//       LAYER the slide's picture layer: "picture" (the default) or "flame"
-//       (the flame layer with its fire and heat distortion)
+//       LAYER the slide's picture layer: "picture" (the default), "flame"
+//       (the flame layer with its fire and heat distortion), "rings" (drops
+//       falling on water over the picture, the objects drawn above it) or
+//       "rings-over" (the water over the whole slide); rings_builder.h
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above

@@ -134,9 +134,12 @@ DS_2D_Light* MakeRingsLayer(const std::string& name) {
     if (!IsRingsLayer(name)) return nullptr;
     auto* layer = new DS_WaterRingLight;
     layer->captureMode.value = name == "rings-over" ? 1 : 0;
-    // A shower on the pond: a drop a second, a little deeper water.
+    // A shower on the pond: a drop a second, heavy drops, deep water that
+    // bends the bottom well.
     layer->dropRate.SetValue(60);
-    layer->depth.value = 30;
+    layer->dropStrength.value = 100;
+    layer->heightGain.value = 25;
+    layer->depth.value = 70;
     return layer;
 }
 

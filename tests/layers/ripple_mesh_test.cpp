@@ -164,7 +164,9 @@ TEST(RippleMesh, SubStepsByHand) {
     EXPECT_NEAR(mesh.At(2, 2).height, -0.9625f, 1e-6f);
     for (uint32_t r = 0; r < 6; ++r)
         for (uint32_t c = 0; c < 6; ++c)
-            if (c != 2 || r != 2) EXPECT_NEAR(mesh.At(c, r).height, 0.0275f, 1e-7f) << c << ", " << r;
+            if (c != 2 || r != 2) {
+                EXPECT_NEAR(mesh.At(c, r).height, 0.0275f, 1e-7f) << c << ", " << r;
+            }
 
     mesh.SubStep();
     EXPECT_NEAR(mesh.At(1, 1).velocity, -0.0240625f, 1e-7f);

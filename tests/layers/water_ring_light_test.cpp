@@ -6,6 +6,7 @@
 // slide in capture mode 1, and the surface drawing again after a reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -207,12 +208,27 @@ TEST_F(WaterRingOnDevice, SurfaceValuesAtCreation) {
     EXPECT_NEAR(rings->viewMatrix._32, -1.0f, 1e-6f);
     EXPECT_NEAR(rings->viewMatrix._43, -120.0f, 1e-4f);
 
+    // Raw values far beyond the authoring range: the surface still settles
+    // (unclamped, a gain of 2001 and a damping of 18.9 overflow within a few
+    // frames).
     slide = std::make_unique<DS_SlideContainer>();
     rings = new DS_WaterRingLight;
     rings->heightGain.value = 100000;
+    rings->damping.value = 100000;
     slide->mainLayer = DS_CountedPtr<DS_2D_Light>(rings);
     slide->Init();
     EXPECT_FLOAT_EQ(rings->ripples->heightGain, DS_WaterRingLight::kMaxHeightGain);
+    EXPECT_FLOAT_EQ(rings->ripples->damping, DS_WaterRingLight::kMaxDamping);
+    for (int frame = 0; frame < 300; ++frame) {
+        if (frame % 30 == 0) rings->ripples->AddDrop();
+        rings->ripples->Simulate();
+    }
+    float highest = 0.0f;
+    for (const auto& cell : rings->ripples->grid) {
+        ASSERT_TRUE(std::isfinite(cell.height) && std::isfinite(cell.velocity));
+        highest = std::max(highest, std::fabs(cell.height));
+    }
+    EXPECT_LT(highest, 5.0f);
 }
 
 // One drop when more than 1 / rate seconds have passed (the default rate is

@@ -232,7 +232,10 @@ void DS_RippleMesh::WriteVertices(const D3DXVECTOR3& eye, Vertex* out) const {
             D3DXVECTOR3 e(eye.x - x, eye.y - y, eye.z - z);
             D3DXVec3Normalize(&e, &e);
             const float k = e.x * n.x + e.y * n.y + e.z * n.z;
-            // Rounded to nearest; a normal facing away reads a copy of entry 0.
+            // round(255 x cosine), rounded to nearest, although entry i was
+            // built at cosine i / 256: the look of the water depends on this
+            // pairing, so it stays.  A normal facing away reads a copy of
+            // entry 0.
             const long index = std::clamp(std::lrint(255.0f * k), -256L, 255L);
             const DS_RefractionTable::Entry& entry = table[index];
             const D3DXVECTOR3 D((entry.offset * n.x + e.x) * entry.scale, (entry.offset * n.y + e.y) * entry.scale,

@@ -16,6 +16,7 @@
 #include "scene/slide_show.h"
 #include "scene/sprites/base_sprite_prop.h"
 #include "tools/scene_builder/lake_builder.h"
+#include "tools/scene_builder/rings_builder.h"
 #include "tools/scene_builder/sprite_pictures.h"
 
 namespace tessaloom::scene_builder {
@@ -71,6 +72,7 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             p.height = static_cast<int>(uh);
             bool known = false;
             for (const auto& n : p.withAlpha ? SpritePictureNames() : PictureNames()) known = known || n == p.painter;
+            for (const auto& n : RingsPictureNames()) known = known || (!p.withAlpha && n == p.painter);
             if (!known) return Fail(error, where + "no painter named '" + p.painter + "'");
             if (!ids.insert(p.id).second) return Fail(error, where + "picture '" + p.id + "' is defined twice");
             result.pictures.push_back(p);
@@ -81,8 +83,10 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
             if (words >> s.layer && (words >> extra))
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
-            if (s.layer != "picture" && s.layer != "flame" && s.layer != kGlassBallLayer && !IsWaterLayerName(s.layer))
-                return Fail(error, where + "no layer named '" + s.layer + "' (picture, flame, glassball, lake or underwater)");
+            if (s.layer != "picture" && s.layer != "flame" && s.layer != kGlassBallLayer && !IsWaterLayerName(s.layer) &&
+                !IsRingsLayer(s.layer))
+                return Fail(error, where + "no layer named '" + s.layer +
+                                       "' (picture, flame, glassball, lake, underwater, rings or rings-over)");
             unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
             for (int i = 0; i < 5; ++i)
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
@@ -245,7 +249,9 @@ std::vector<uint8_t> PaintPicture(const PictureSpec& spec) {
         return EncodeTga32(sprite);
     }
     Picture picture;
-    if (!PaintNamed(spec.painter, spec.width, spec.height, picture)) return {};
+    if (!PaintNamed(spec.painter, spec.width, spec.height, picture) &&
+        !PaintRingsPicture(spec.painter, spec.width, spec.height, picture))
+        return {};
     return EncodeTga(picture);
 }
 
@@ -304,6 +310,8 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             std::string why;
             layer = MakeGlassBallLayer(s.glassBall, keys, &why);
             if (!layer) return Fail(error, "slide '" + s.name + "': " + why);
+        } else if (IsRingsLayer(s.layer)) {
+            layer = MakeRingsLayer(s.layer);
         } else {
             layer = new DS_2D_Light;
         }

@@ -16,7 +16,10 @@
 //       LAYER the slide's picture layer: "picture" (the default), "flame"
 //       (the flame layer with its fire and heat distortion), "glassball"
 //       (the glass ball; a "glassball" statement may follow,
-//       glassball_builder.h), "lake" or "underwater" (lake_builder.h)
+//       glassball_builder.h), "lake" or "underwater" (lake_builder.h),
+//       "rings" (drops falling on water over the picture, the objects drawn
+//       above it) or "rings-over" (the water over the whole slide);
+//       rings_builder.h
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above

@@ -1,5 +1,7 @@
 #include "tools/scene_builder/pictures.h"
 
+#include "tools/scene_builder/glyph_builder.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -524,7 +526,7 @@ const std::vector<std::string>& PictureNames() {
     static const std::vector<std::string> names = {"valley",           "dusk",         "night",          "underwater",
                                                    "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
                                                    "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
-                                                   "clock_face",       "clock_hand",   "leaf"};
+                                                   "clock_face",       "clock_hand",   "leaf",           "glyph-strip"};
     return names;
 }
 
@@ -545,6 +547,7 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "heat-bump") out = PaintHeatBump(width, height);
     else if (name == "campfire-pattern") out = PaintCampfirePattern(width, height);
     else if (name == "fire-pattern") out = PaintFirePattern(width, height);
+    else if (name == "glyph-strip") out = PaintGlyphStrip(width, height);
     else return false;
     return true;
 }

@@ -130,6 +130,13 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             if (result.slides.empty()) return Fail(error, where + "an object needs a slide before it");
             o.slide = result.slides.size() - 1;
             result.objects.push_back(o);
+        } else if (keyword == "glyphs") {
+            if (result.slides.empty()) return Fail(error, where + "glyphs belong to a slide: put a slide first");
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            std::string why;
+            if (!ParseGlyphStatement(rest, result.slides.back().glyphs, &why)) return Fail(error, where + why);
+            result.slides.back().layer = "glyphs";
         } else if (keyword == "sprites") {
             if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
             std::vector<std::string> rest;
@@ -290,6 +297,8 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             flame->fire.maskGuid = GUID{0x7f1a3e00u + static_cast<uint32_t>(root.slides.size()), 0x4d2c, 0x4b1e,
                                         {0x9a, 0x51, 0x46, 0x6c, 0x61, 0x6d, 0x65, 0x00}};
             layer = flame;
+        } else if (s.layer == "glyphs") {
+            layer = MakeGlyphLayer(s.glyphs);
         } else {
             layer = new DS_2D_Light;
         }

@@ -15,6 +15,8 @@
 //       0 leaves the camera off; SPEED its raw speed (50 = real time);
 //       LAYER the slide's picture layer: "picture" (the default) or "flame"
 //       (the flame layer with its fire and heat distortion)
+//   glyphs KEY=VALUE...                the slide above draws glyph rain
+//       (glyph_builder.h)
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
@@ -38,6 +40,7 @@
 #include <vector>
 
 #include "tools/scene_builder/effect_builder.h"
+#include "tools/scene_builder/glyph_builder.h"
 #include "tools/scene_builder/pictures.h"
 #include "tools/scene_builder/sprite_builder.h"
 
@@ -59,7 +62,8 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
-    std::string layer = "picture";  // or "flame"
+    std::string layer = "picture";  // or "flame", or "glyphs" (a glyphs statement)
+    GlyphSpec glyphs;
     std::vector<SpriteSpec> sprites;
     std::vector<EffectSpec> effects;
 };

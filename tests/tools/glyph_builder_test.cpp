@@ -96,7 +96,7 @@ TEST(GlyphStatement, TheRainSceneReadsBack) {
     EXPECT_EQ(rain[0]->color.value, 0x006EFF3Cu);
     EXPECT_NEAR(rain[0]->transparency.Converted(), 0.9f, 1e-6f);
     EXPECT_EQ(rain[1]->background.value, 1);
-    EXPECT_EQ(rain[1]->cellSize.value, 14u);
+    EXPECT_EQ(rain[1]->cellSize.value, 16u);
     for (DS_MatrixCodeLight* layer : rain) EXPECT_EQ(layer->glyphImage.key, (DS_LinkKey{u"common_res.dll", 40}));
 }
 

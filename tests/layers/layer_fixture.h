@@ -14,11 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "document/archive.h"
 #include "document/archive_writer.h"
+#include "document/item.h"
 #include "document/res_manager.h"
 #include "platform/d3dx9/effect_testing.h"
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
+#include "scene/picture_layer.h"
 #include "scene/view_2d.h"
 #include "tests/support/d3d_harness.h"
 
@@ -147,6 +150,20 @@ private:
     static IDirect3DDevice9* Device() { return device_; }
     static inline IDirect3DDevice9* device_ = nullptr;
 };
+
+// A layer record read through the layer registry as a T (null, with a
+// failure, when the reader made another class); `left` := the bytes after it.
+template <class T>
+std::unique_ptr<T> ReadLayerAs(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
+    ResourceBuffer buffer(bytes.data(), bytes.size());
+    DS_DocumentReader reader(&buffer);
+    DS_2D_Light* layer = ReadLightByClassName(reader);
+    if (left) *left = buffer.Remaining();
+    auto* read = dynamic_cast<T*>(layer);
+    EXPECT_NE(read, nullptr);
+    if (!read) delete layer;
+    return std::unique_ptr<T>(read);
+}
 
 template <class F>
 std::vector<BYTE> RecordBytes(F&& write) {

@@ -344,14 +344,7 @@ void WriteGlyphRain(DS_IOF_W& w, INT version) {
 }
 
 std::unique_ptr<DS_MatrixCodeLight> ReadGlyphRain(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
-    ResourceBuffer buffer(bytes.data(), bytes.size());
-    DS_DocumentReader reader(&buffer);
-    DS_2D_Light* layer = ReadLightByClassName(reader);
-    if (left) *left = buffer.Remaining();
-    auto* rain = dynamic_cast<DS_MatrixCodeLight*>(layer);
-    EXPECT_NE(rain, nullptr);
-    if (!rain) delete layer;
-    return std::unique_ptr<DS_MatrixCodeLight>(rain);
+    return tessaloom::testing::ReadLayerAs<DS_MatrixCodeLight>(bytes, left);
 }
 
 TEST(GlyphRainRecord, Defaults) {

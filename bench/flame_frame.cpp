@@ -16,17 +16,13 @@
 //               (goal, under the no-op driver: under 300 us)
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/support/frame_bench.h"
-#include "document/res_manager.h"
 #include "layers/flame_light.h"
 
 namespace {
-
-constexpr UINT kWidth = 1920, kHeight = 1080;
 
 // A demo effect as the bytes of module effect `id` in the manager.
 bool AddEffect(DS_DocResManager& manager, int id, const char* file) {
@@ -46,31 +42,24 @@ double g_pictureMs = 0, g_flameMs = 0;
 void Frame(benchmark::State& state, bool flame) {
     // Every link (the picture, the bump map, the fire's pattern and noise)
     // gets the same picture: what is measured does not depend on its content.
-    tessaloom::bench::FrameDevice frame(state, kWidth, kHeight, [](UINT x, UINT y) {
-        return static_cast<D3DCOLOR>(D3DCOLOR_ARGB(255, x & 255, y & 255, (x ^ y) & 255));
-    });
-    if (!frame.ok()) return;
-    auto manager = std::make_unique<DS_DocResManager>();
-    SetCurrentDocResManager(manager.get());
-    if (!AddEffect(*manager, 92, "fire.fx") || !AddEffect(*manager, 63, "heat_distortion.fx"))
+    tessaloom::bench::BenchDevice bench;
+    if (!bench.Ready(state)) return;
+    if (!AddEffect(*bench.manager, 92, "fire.fx") || !AddEffect(*bench.manager, 63, "heat_distortion.fx"))
         state.SkipWithError("the demo effects are missing");
-    {
-        DS_SlideShow_Light root;
-        auto* slide = new DS_SlideContainer;
-        DS_2D_Light* layer = flame ? new DS_FlameLight : new DS_2D_Light;
-        layer->camera.enabled.value = 1;
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
-        root.slides.emplace_back(slide);
-        slide->Init();
-        root.SetPicturePosition(DS_POS_FIT);
-        if (flame && !static_cast<DS_FlameLight*>(layer)->NeedsSceneTexture())
-            state.SkipWithError("the flame layer has no distortion");
-        const double ms = tessaloom::bench::RunFrames(state, root, frame.device);
-        (flame ? g_flameMs : g_pictureMs) = ms;
-        if (g_pictureMs > 0) state.counters["vs_picture"] = ms / g_pictureMs;
-        if (flame && g_pictureMs > 0) state.counters["adds_us"] = (ms - g_pictureMs) * 1e3;
-    }
-    SetCurrentDocResManager(nullptr);
+    DS_SlideShow_Light root;
+    auto* slide = new DS_SlideContainer;
+    DS_2D_Light* layer = flame ? new DS_FlameLight : new DS_2D_Light;
+    layer->camera.enabled.value = 1;
+    slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
+    root.slides.emplace_back(slide);
+    slide->Init();
+    root.SetPicturePosition(DS_POS_FIT);
+    if (flame && !static_cast<DS_FlameLight*>(layer)->NeedsSceneTexture())
+        state.SkipWithError("the flame layer has no distortion");
+    const double ms = tessaloom::bench::RunFrames(state, root, bench.device);
+    (flame ? g_flameMs : g_pictureMs) = ms;
+    if (g_pictureMs > 0) state.counters["vs_picture"] = ms / g_pictureMs;
+    if (flame && g_pictureMs > 0) state.counters["adds_us"] = (ms - g_pictureMs) * 1e3;
 }
 
 void PictureSlideFrame(benchmark::State& state) { Frame(state, false); }

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr UINT kWidth = 1920, kHeight = 1080;
 constexpr int kSprites = 2000;
 
 // A sprite population: one indexed PCT mesh of kSprites quads of 64 pixels,
@@ -72,10 +71,9 @@ IDirect3DTexture9* g_spriteTexture = nullptr;
 DS_ABObj* SpriteDescription::CreateObject() { return new SpriteObject(new SpriteDescription(*this), g_spriteTexture); }
 
 void SceneFrame(benchmark::State& state) {
-    tessaloom::bench::FrameDevice frame(
-        state, kWidth, kHeight, [](UINT x, UINT y) { return static_cast<D3DCOLOR>(D3DCOLOR_ARGB(255, x & 255, y & 255, 128)); });
-    if (!frame.ok()) return;
-    g_spriteTexture = tessaloom::bench::MakeTexture(frame.device, 64, 64, [](UINT x, UINT y) {
+    tessaloom::bench::BenchDevice bench;
+    if (!bench.Ready(state)) return;
+    g_spriteTexture = tessaloom::bench::MakeTexture(bench.device, 64, 64, [](UINT x, UINT y) {
         const int dx = static_cast<int>(x) - 32, dy = static_cast<int>(y) - 32;
         return dx * dx + dy * dy < 900 ? 0xFFFFFFFFu : 0x00FFFFFFu;
     });
@@ -90,7 +88,7 @@ void SceneFrame(benchmark::State& state) {
         }
         for (auto& slide : root.slides) slide->Init();
         root.SetPicturePosition(DS_POS_FIT);
-        tessaloom::bench::RunFrames(state, root, frame.device);
+        tessaloom::bench::RunFrames(state, root, bench.device);
     }
     SafeRelease(g_spriteTexture);
 }

@@ -1,8 +1,8 @@
 // What the frame benchmarks share: an offscreen device of the Direct3D
 // stand-in at the frame's size with the services a slide show draws through
-// (the current device, the view state, one picture for every picture link),
-// the frame loop, the calling thread's CPU time, and a second run of the
-// same benchmarks under Mesa's no-op driver.
+// (the current device, the view state, one picture for every picture link,
+// a resource manager), the frame loop, the calling thread's CPU time, and a
+// second run of the same benchmarks under Mesa's no-op driver.
 //
 // The calling thread's CPU under llvmpipe is not our own: llvmpipe sets up
 // and bins on the thread that draws (its other threads rasterise).  Under the
@@ -19,13 +19,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "document/res_device.h"
+#include "document/res_manager.h"
 #include "platform/d3d9/d3d9.h"
 #include "scene/current_device.h"
 #include "scene/layer_resources.h"
 #include "scene/slide_show.h"
+#include "scene/view_2d.h"
 #include "tests/support/offscreen_device.h"
 #include "tests/support/scene_fixture.h"
 
@@ -49,64 +52,77 @@ inline IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT w, UINT h, 
     return texture;
 }
 
-// An offscreen device of width x height made current for the scene and the
-// resource manager, with a view state and one picture of the frame's size
-// (texels `picture(x, y)`) that every picture link resolves to.  Without a
-// device the benchmark is skipped with an error and ok() is false.  The
-// slide show must be gone before this is.
-class FrameDevice {
+// A managed A8R8G8B8 texture with a pattern in every channel.
+inline IDirect3DTexture9* MakePicture(IDirect3DDevice9* device, UINT w, UINT h) {
+    return MakeTexture(device, w, h, [](UINT x, UINT y) {
+        return static_cast<D3DCOLOR>(D3DCOLOR_ARGB(255, x & 255, y & 255, (x ^ y) & 255));
+    });
+}
+
+// A windowed 1920 x 1080 offscreen device (with a depth surface when asked)
+// made current together with a view state, one picture of the frame's size
+// that answers every picture link, and an empty current resource manager;
+// all of it released in order when the benchmark ends.  The slide show must
+// be gone before this is.
+class BenchDevice {
 public:
-    FrameDevice(benchmark::State& state, UINT width, UINT height, D3DCOLOR (*picture)(UINT, UINT)) {
-        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS params = testing::OffscreenParameters(width, height);
-        if (!d3d_ || FAILED(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                               D3DCREATE_HARDWARE_VERTEXPROCESSING, &params, &device))) {
+    static constexpr UINT kWidth = 1920, kHeight = 1080;
+
+    explicit BenchDevice(bool depth = false) {
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        if (!d3d) return;
+        D3DPRESENT_PARAMETERS params = testing::OffscreenParameters(kWidth, kHeight);
+        params.EnableAutoDepthStencil = depth;
+        params.AutoDepthStencilFormat = D3DFMT_D24S8;
+        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                     &params, &device)))
             device = nullptr;
-            state.SkipWithError("no Direct3D device");
-            return;
-        }
+        if (!device) return;
         CurrentDevice = device;
-        Current() = device;
-        previousGetter_ = SetResCurrentDeviceGetter(&GetCurrent);
-        DS_SetCurrentViewState(&view_);
-        resources.picture.texture.Attach(MakeTexture(device, width, height, picture));
-        resources.picture.width = width;
-        resources.picture.height = height;
+        current_ = device;
+        SetResCurrentDeviceGetter(&Current);
+        DS_SetCurrentViewState(&view);
+        resources.picture.texture.Attach(MakePicture(device, kWidth, kHeight));
+        resources.picture.width = kWidth;
+        resources.picture.height = kHeight;
         SetLayerResources(&resources);
+        manager = std::make_unique<DS_DocResManager>();
+        SetCurrentDocResManager(manager.get());
     }
-    ~FrameDevice() {
-        if (!device) {
-            if (d3d_) d3d_->Release();
-            return;
+    BenchDevice(const BenchDevice&) = delete;
+    BenchDevice& operator=(const BenchDevice&) = delete;
+    ~BenchDevice() {
+        if (device) {
+            SetCurrentDocResManager(nullptr);
+            manager.reset();
+            resources.picture.texture.Release();
+            SetLayerResources(nullptr);
+            view.view.Teardown();
+            DS_SetCurrentViewState(nullptr);
+            SetResCurrentDeviceGetter(nullptr);
+            CurrentDevice = nullptr;
+            current_ = nullptr;
+            device->Release();
         }
-        resources.picture.texture.Release();
-        SetLayerResources(nullptr);
-        view_.view.Teardown();
-        DS_SetCurrentViewState(nullptr);
-        SetResCurrentDeviceGetter(previousGetter_);
-        CurrentDevice = nullptr;
-        Current() = nullptr;
-        device->Release();
-        d3d_->Release();
+        if (d3d) d3d->Release();
     }
-    FrameDevice(const FrameDevice&) = delete;
-    FrameDevice& operator=(const FrameDevice&) = delete;
 
-    bool ok() const { return device != nullptr; }
+    // False (with the reason) when no device could be made.
+    bool Ready(benchmark::State& state) const {
+        if (device) return true;
+        state.SkipWithError(d3d ? "no device" : "no Direct3D");
+        return false;
+    }
 
+    IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
+    DS_ViewState view;
     testing::OnePictureResources resources;
+    std::unique_ptr<DS_DocResManager> manager;
 
 private:
-    static IDirect3DDevice9*& Current() {
-        static IDirect3DDevice9* current = nullptr;
-        return current;
-    }
-    static IDirect3DDevice9* GetCurrent() { return Current(); }
-
-    IDirect3D9* d3d_ = nullptr;
-    DS_CurrentDeviceGetter previousGetter_ = nullptr;
-    DS_ViewState view_;
+    static IDirect3DDevice9* Current() { return current_; }
+    static inline IDirect3DDevice9* current_ = nullptr;
 };
 
 // CPU seconds the calling thread has used.

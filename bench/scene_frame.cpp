@@ -73,7 +73,7 @@ DS_ABObj* SpriteDescription::CreateObject() { return new SpriteObject(new Sprite
 void SceneFrame(benchmark::State& state) {
     tessaloom::bench::BenchDevice bench;
     if (!bench.Ready(state)) return;
-    g_spriteTexture = tessaloom::bench::MakeTexture(bench.device, 64, 64, [](UINT x, UINT y) {
+    g_spriteTexture = tessaloom::testing::MakeManagedTexture(bench.device, 64, 64, [](UINT x, UINT y) {
         const int dx = static_cast<int>(x) - 32, dy = static_cast<int>(y) - 32;
         return dx * dx + dy * dy < 900 ? 0xFFFFFFFFu : 0x00FFFFFFu;
     });

@@ -34,27 +34,9 @@
 
 namespace tessaloom::bench {
 
-// A managed A8R8G8B8 texture whose texel (x, y) is color(x, y).
-inline IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT w, UINT h, D3DCOLOR (*color)(UINT, UINT)) {
-    IDirect3DTexture9* texture = nullptr;
-    if (FAILED(device->CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
-    D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, nullptr, 0))) {
-        texture->Release();
-        return nullptr;
-    }
-    for (UINT y = 0; y < h; ++y)
-        for (UINT x = 0; x < w; ++x) {
-            const D3DCOLOR c = color(x, y);
-            std::memcpy(static_cast<BYTE*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch + x * 4, &c, 4);
-        }
-    texture->UnlockRect(0);
-    return texture;
-}
-
 // A managed A8R8G8B8 texture with a pattern in every channel.
 inline IDirect3DTexture9* MakePicture(IDirect3DDevice9* device, UINT w, UINT h) {
-    return MakeTexture(device, w, h, [](UINT x, UINT y) {
+    return testing::MakeManagedTexture(device, w, h, [](UINT x, UINT y) {
         return static_cast<D3DCOLOR>(D3DCOLOR_ARGB(255, x & 255, y & 255, (x ^ y) & 255));
     });
 }

@@ -55,6 +55,19 @@ void ExpectNear(uint32_t expected, uint32_t actual, int tolerance = 1) {
     }
 }
 
+// Texel (x, y) of the level below `p`: each channel the rounded mean of the
+// 2 x 2 block of `p` above it.
+uint32_t BoxAverage(const Picture& p, UINT x, UINT y) {
+    uint32_t average = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 0;
+        for (UINT dy = 0; dy < 2; ++dy)
+            for (UINT dx = 0; dx < 2; ++dx) sum += (p.at(2 * x + dx, 2 * y + dy) >> shift) & 0xff;
+        average |= static_cast<uint32_t>(std::lround(sum / 4.0)) << shift;
+    }
+    return average;
+}
+
 }  // namespace
 
 TEST_F(D3DXTexture, FilePictureIsStretchedToPowersOfTwoAndReportsItsOwnSize) {
@@ -136,14 +149,7 @@ TEST_F(D3DXTexture, ExactSizeKeepsTheFilesBytesAndMipsAreBoxFiltered) {
         for (UINT x = 0; x < 8; ++x) EXPECT_EQ(p.at(x, y), Pixel(t, 0, x, y)) << x << ", " << y;
     for (UINT y = 0; y < 2; ++y)
         for (UINT x = 0; x < 4; ++x) {
-            uint32_t expected = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t sum = 0;
-                for (UINT dy = 0; dy < 2; ++dy)
-                    for (UINT dx = 0; dx < 2; ++dx) sum += (p.at(2 * x + dx, 2 * y + dy) >> shift) & 0xff;
-                expected |= static_cast<uint32_t>(std::lround(sum / 4.0)) << shift;
-            }
-            ExpectNear(expected, Pixel(t, 1, x, y));
+            ExpectNear(BoxAverage(p, x, y), Pixel(t, 1, x, y));
         }
     // The last level is one pixel.
     EXPECT_EQ(1u, Desc(t, 3).Width);
@@ -180,14 +186,7 @@ TEST_F(D3DXTexture, TwentyFourBitPicturesWidenToOpaqueTexels) {
                 if (levels == 0 && w >= 2) {
                     for (UINT y = 0; y < 2; ++y)
                         for (UINT x = 0; x < w / 2; ++x) {
-                            uint32_t expected = 0xFF000000u;
-                            for (int shift = 0; shift < 24; shift += 8) {
-                                uint32_t sum = 0;
-                                for (UINT dy = 0; dy < 2; ++dy)
-                                    for (UINT dx = 0; dx < 2; ++dx) sum += (p.at(2 * x + dx, 2 * y + dy) >> shift) & 0xff;
-                                expected |= static_cast<uint32_t>(std::lround(sum / 4.0)) << shift;
-                            }
-                            ExpectNear(expected, Pixel(t, 1, x, y));
+                            ExpectNear(BoxAverage(p, x, y), Pixel(t, 1, x, y));
                         }
                 }
                 t->Release();

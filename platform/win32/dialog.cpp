@@ -703,6 +703,8 @@ namespace tessaloom::test {
 
 void SetHeadlessDialogs(bool headless) { g_forceHeadless = headless; }
 
+void ResetCommonControls() { g_commonClasses = 0; }
+
 DialogDriver SetDialogDriver(DialogDriver driver) {
     DialogDriver previous = std::move(g_driver);
     g_driver = std::move(driver);

@@ -27,6 +27,9 @@ bool MoveDialogTrackbar(HWND dialog, int id, int position);
 bool PressDialogKey(HWND dialog, WPARAM key, bool shift = false);
 bool PressDialogCloseBox(HWND dialog);
 
+// Forgets the classes InitCommonControlsEx registered (a new process).
+void ResetCommonControls();
+
 // State the procedure cannot read back through messages.
 int DialogFocusId(HWND dialog);  // 0 when nothing has the focus
 bool IsDialogOpen(HWND dialog);

@@ -8,6 +8,8 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -25,6 +27,7 @@ struct ControlWidget {
     size_t index = 0;
     GtkWidget* widget = nullptr;
     GtkWidget* noneRadio = nullptr;  // a radio group's hidden "nothing checked" member
+    int marks = 0;                   // the tick spacing the scale shows
 };
 
 struct GtkDialog {
@@ -40,6 +43,32 @@ struct GtkDialog {
 };
 
 std::map<const DialogRecord*, std::unique_ptr<GtkDialog>> g_views;
+
+// A person's actions wait here until the modal loop takes them: they may
+// open a nested dialog, whose loop must not run inside GTK's handling of an
+// event (GTK would not draw the new window).
+struct PendingAction {
+    HWND dialog;
+    size_t control;
+    std::function<void(DialogRecord&, ControlRecord*)> run;
+};
+std::deque<PendingAction> g_pending;
+constexpr size_t kNoControl = static_cast<size_t>(-1);
+
+void Queue(const GtkDialog& v, size_t control, std::function<void(DialogRecord&, ControlRecord*)> run) {
+    g_pending.push_back({v.dialog->handle, control, std::move(run)});
+}
+
+void RunPendingActions() {
+    while (!g_pending.empty()) {
+        PendingAction action = std::move(g_pending.front());
+        g_pending.pop_front();
+        DialogRecord* d = FindDialog(action.dialog);
+        if (!d || d->ended) continue;
+        ControlRecord* c = action.control == kNoControl ? nullptr : &d->controls[action.control];
+        action.run(*d, c);
+    }
+}
 
 GtkDialog* ViewOf(const DialogRecord& d) {
     auto it = g_views.find(&d);
@@ -165,13 +194,22 @@ void SyncControl(GtkDialog& v, ControlWidget& cw) {
             break;
         }
         case ControlKind::Trackbar: {
+            // Only what changed: a new range or marks make GTK lay the
+            // scale out again.
             GtkRange* range = GTK_RANGE(cw.widget);
-            gtk_range_set_range(range, c.rangeMin, c.rangeMax > c.rangeMin ? c.rangeMax : c.rangeMin + 1);
-            gtk_range_set_value(range, c.position);
-            gtk_scale_clear_marks(GTK_SCALE(cw.widget));
-            if (c.style & TBS_AUTOTICKS)
-                for (int t = c.rangeMin; t <= c.rangeMax; t += c.ticFrequency)
-                    gtk_scale_add_mark(GTK_SCALE(cw.widget), t, GTK_POS_LEFT, nullptr);
+            GtkAdjustment* adjustment = gtk_range_get_adjustment(range);
+            const int top = c.rangeMax > c.rangeMin ? c.rangeMax : c.rangeMin + 1;
+            const bool rangeChanged = gtk_adjustment_get_lower(adjustment) != c.rangeMin ||
+                                      gtk_adjustment_get_upper(adjustment) != top;
+            if (rangeChanged) gtk_range_set_range(range, c.rangeMin, top);
+            if (gtk_range_get_value(range) != c.position) gtk_range_set_value(range, c.position);
+            if (rangeChanged || cw.marks != c.ticFrequency) {
+                cw.marks = c.ticFrequency;
+                gtk_scale_clear_marks(GTK_SCALE(cw.widget));
+                if (c.style & TBS_AUTOTICKS)
+                    for (int t = c.rangeMin; t <= c.rangeMax; t += c.ticFrequency)
+                        gtk_scale_add_mark(GTK_SCALE(cw.widget), t, GTK_POS_LEFT, nullptr);
+            }
             break;
         }
     }
@@ -182,9 +220,8 @@ void SyncControl(GtkDialog& v, ControlWidget& cw) {
 
 void OnClicked(GtkButton*, gpointer data) {
     auto* cw = static_cast<ControlWidget*>(data);
-    GtkDialog& v = *cw->owner;
-    if (v.updating) return;
-    ClickControl(*v.dialog, v.Record(*cw));
+    if (cw->owner->updating) return;
+    Queue(*cw->owner, cw->index, [](DialogRecord& d, ControlRecord* c) { ClickControl(d, *c); });
 }
 
 void OnToggled(GtkToggleButton* button, gpointer data) {
@@ -194,35 +231,38 @@ void OnToggled(GtkToggleButton* button, gpointer data) {
     // A radio button that GTK turned off because another came on is not an
     // action of its own.
     if (GTK_IS_RADIO_BUTTON(button) && !gtk_toggle_button_get_active(button)) return;
-    ClickControl(*v.dialog, v.Record(*cw));
-    // The model decides (a non-automatic button does not change itself).
-    if (FindDialog(v.dialog->handle)) SyncControl(v, *cw);
+    Queue(v, cw->index, [](DialogRecord& d, ControlRecord* c) {
+        ClickControl(d, *c);
+        // The model decides (a non-automatic button does not change itself).
+        if (d.view && !d.ended) d.view->Changed(d, *c);
+    });
 }
 
 void OnComboChanged(GtkComboBox* combo, gpointer data) {
     auto* cw = static_cast<ControlWidget*>(data);
-    GtkDialog& v = *cw->owner;
-    if (v.updating) return;
-    ChooseComboItem(*v.dialog, v.Record(*cw), gtk_combo_box_get_active(combo));
+    if (cw->owner->updating) return;
+    const int index = gtk_combo_box_get_active(combo);
+    Queue(*cw->owner, cw->index, [index](DialogRecord& d, ControlRecord* c) { ChooseComboItem(d, *c, index); });
 }
 
 void OnSwitchPage(GtkNotebook*, GtkWidget*, guint page, gpointer data) {
     auto* cw = static_cast<ControlWidget*>(data);
-    GtkDialog& v = *cw->owner;
-    if (v.updating) return;
-    ChooseTab(*v.dialog, v.Record(*cw), static_cast<int>(page));
+    if (cw->owner->updating) return;
+    const int index = static_cast<int>(page);
+    Queue(*cw->owner, cw->index, [index](DialogRecord& d, ControlRecord* c) { ChooseTab(d, *c, index); });
 }
 
 void OnValueChanged(GtkRange* range, gpointer data) {
     auto* cw = static_cast<ControlWidget*>(data);
     GtkDialog& v = *cw->owner;
-    if (v.updating) return;
-    MoveTrackbar(*v.dialog, v.Record(*cw), static_cast<int>(gtk_range_get_value(range) + 0.5));
+    const int position = static_cast<int>(gtk_range_get_value(range) + 0.5);
+    // GTK also moves the value while it lays the scale out.
+    if (v.updating || position == v.Record(*cw).position) return;
+    Queue(v, cw->index, [position](DialogRecord& d, ControlRecord* c) { MoveTrackbar(d, *c, position); });
 }
 
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-    auto* v = static_cast<GtkDialog*>(data);
-    PressCloseBox(*v->dialog);
+    Queue(*static_cast<GtkDialog*>(data), kNoControl, [](DialogRecord& d, ControlRecord*) { PressCloseBox(d); });
     return TRUE;  // the window goes when the dialog ends
 }
 
@@ -230,14 +270,14 @@ gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer data) {
     auto* v = static_cast<GtkDialog*>(data);
     switch (event->keyval) {
         case GDK_KEY_Escape:
-            PressKey(*v->dialog, VK_ESCAPE, false);
+            Queue(*v, kNoControl, [](DialogRecord& d, ControlRecord*) { PressKey(d, VK_ESCAPE, false); });
             return TRUE;
         case GDK_KEY_Return:
         case GDK_KEY_KP_Enter: {
             // A focused push button takes Enter itself (GTK activates it).
             GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
             if (focus && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus)) return FALSE;
-            PressKey(*v->dialog, VK_RETURN, false);
+            Queue(*v, kNoControl, [](DialogRecord& d, ControlRecord*) { PressKey(d, VK_RETURN, false); });
             return TRUE;
         }
         default:
@@ -380,7 +420,10 @@ public:
             if (v->Record(*cw).visible) gtk_widget_show(cw->widget);
         gtk_widget_show(v->window);
         Refocus(d);
-        while (!d.ended) gtk_main_iteration();
+        while (!d.ended) {
+            gtk_main_iteration();
+            RunPendingActions();
+        }
     }
 
     void Close(DialogRecord& d) override {

@@ -25,7 +25,8 @@ public:
     // 0, or kExitNoSaverWindow when a saver mode failed before any of its
     // windows existed (the error is then written to stderr).
     virtual HRESULT Run();
-    virtual void ShowConfigDialog() {}
+    // The settings dialog of the Config mode; the application provides it.
+    virtual void ShowConfigDialog() = 0;
     virtual void LoadSettings() {}
     virtual void PaintErrorBox(HWND window, HDC dc);
     virtual LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

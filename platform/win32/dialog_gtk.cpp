@@ -5,6 +5,7 @@
 // Every person's action goes through the model's actions, so the dialog
 // procedure sees the same messages as on the headless view; the widgets are
 // set from the model after every change.
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 
 #include "platform/win32/dialog_model.h"
 #include "platform/win32/input.h"
+#include "platform/win32/sdl_backend.h"
 #include "platform/win32/strings.h"
 
 namespace tessaloom::win32 {
@@ -36,6 +38,7 @@ struct GtkDialog {
     GtkWidget* fixed = nullptr;
     std::vector<std::unique_ptr<ControlWidget>> controls;
     std::vector<GtkWidget*> noneRadios;  // held here: they are in no container
+    GdkWindow* foreignOwner = nullptr;   // the owner of another program
     int updating = 0;  // widgets being set from the model: their signals are not actions
     int baseX = 8, baseY = 16;
 
@@ -369,6 +372,17 @@ public:
         gtk_window_set_type_hint(GTK_WINDOW(v.window), GDK_WINDOW_TYPE_HINT_DIALOG);
         if (DialogRecord* owner = FindDialog(d.owner))
             if (GtkDialog* ov = ViewOf(*owner)) gtk_window_set_transient_for(GTK_WINDOW(v.window), GTK_WINDOW(ov->window));
+        // An owner that is a window of another program (the command line's
+        // parent) keeps the dialog above it, as a transient of that window.
+        if (d.owner && !FindDialog(d.owner) && !FindWindow(d.owner) && ForeignWindowExists(d.owner) &&
+            GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+            gtk_widget_realize(v.window);
+            const auto id = static_cast<Window>(reinterpret_cast<uintptr_t>(d.owner));
+            if (GdkWindow* foreign = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), id)) {
+                gdk_window_set_transient_for(gtk_widget_get_window(v.window), foreign);
+                v.foreignOwner = foreign;
+            }
+        }
         gtk_window_set_position(GTK_WINDOW(v.window),
                                 gtk_window_get_transient_for(GTK_WINDOW(v.window)) ? GTK_WIN_POS_CENTER_ON_PARENT
                                                                                     : GTK_WIN_POS_CENTER);
@@ -430,6 +444,7 @@ public:
         auto it = g_views.find(&d);
         if (it == g_views.end()) return;
         gtk_widget_destroy(it->second->window);
+        if (it->second->foreignOwner) g_object_unref(it->second->foreignOwner);
         for (GtkWidget* none : it->second->noneRadios) {
             gtk_widget_destroy(none);
             g_object_unref(none);

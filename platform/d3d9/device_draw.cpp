@@ -17,8 +17,9 @@ void Device::ApplyRenderStates() {
     if (!renderStatesDirty_) return;
     const auto& rs = state_.render;
     const D3DVIEWPORT9& vp = state_.viewport;
-    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-               static_cast<GLsizei>(vp.Height));
+    // The window's framebuffer counts its rows from the bottom.
+    const GLint vy = drawingUpright_ ? static_cast<GLint>(TargetHeight() - vp.Y - vp.Height) : static_cast<GLint>(vp.Y);
+    glViewport(static_cast<GLint>(vp.X), vy, static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
 
     if (rs[D3DRS_ALPHABLENDENABLE]) {
@@ -56,7 +57,9 @@ void Device::ApplyRenderStates() {
     }
 
     // Culling is judged in screen space (y down): Direct3D's clockwise is
-    // GL's counter-clockwise front face here, since GL rows run the same way.
+    // GL's counter-clockwise front face in a render target, whose GL rows run
+    // the same way, and GL's clockwise in the window's upright framebuffer.
+    glFrontFace(drawingUpright_ ? GL_CW : GL_CCW);
     switch (rs[D3DRS_CULLMODE]) {
         case D3DCULL_CW: glEnable(GL_CULL_FACE); glCullFace(GL_FRONT); break;
         case D3DCULL_CCW: glEnable(GL_CULL_FACE); glCullFace(GL_BACK); break;
@@ -72,7 +75,9 @@ void Device::ApplyRenderStates() {
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         glEnable(GL_SCISSOR_TEST);
         const RECT& r = state_.scissor;
-        glScissor(r.left, r.top, std::max<LONG>(0, r.right - r.left), std::max<LONG>(0, r.bottom - r.top));
+        const LONG h = std::max<LONG>(0, r.bottom - r.top);
+        glScissor(r.left, drawingUpright_ ? static_cast<LONG>(TargetHeight()) - r.bottom : r.top,
+                  std::max<LONG>(0, r.right - r.left), h);
     } else {
         glDisable(GL_SCISSOR_TEST);
     }
@@ -163,6 +168,14 @@ HRESULT Device::PrepareDraw(D3DPRIMITIVETYPE type) {
                 return Fail(D3DERR_INVALIDCALL, "point and spot lights are not implemented");
     MakeCurrent();
     ApplyTargets();
+    if (drawingUpright_ && depthStencil_ &&
+        (state_.render[D3DRS_ZENABLE] || state_.render[D3DRS_ZWRITEENABLE] || state_.render[D3DRS_STENCILENABLE])) {
+        // Depth and stencil live in a renderbuffer that cannot be drawn
+        // together with the window's framebuffer: the back buffer moves into
+        // its texture, with what the frame drew so far, until the next Reset.
+        LeaveWindow(true);
+        ApplyTargets();
+    }
     ApplyRenderStates();
     uint32_t textured = 0;
     for (int s = 0; s < kMaxStages; ++s) textured |= (textures_[s] ? 1u : 0u) << s;
@@ -227,6 +240,7 @@ void Device::UploadUniforms(FfProgram& program) {
         glUniform4f(program.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
                     static_cast<float>(vp.Height));
         glUniform2f(program.depthRange, vp.MinZ, vp.MaxZ);
+        glUniform1f(program.upright, drawingUpright_ ? 1.0f : 0.0f);
         float c[4];
         ColorOf(state_.render[D3DRS_TEXTUREFACTOR], c);
         glUniform4fv(program.textureFactor, 1, c);

@@ -430,6 +430,9 @@ public:
         override_ = override;
         ffDirty_ = true;
     }
+    // True while the back buffer is the window's own framebuffer, drawn
+    // upright (see ChooseBackBufferHome).
+    bool backBufferInWindow() const { return inWindow_; }
 
 private:
     HRESULT PrepareDraw(D3DPRIMITIVETYPE type);
@@ -444,6 +447,13 @@ private:
     void ResetViewportToTarget();
     UINT TargetWidth() const;
     UINT TargetHeight() const;
+    bool WindowCanHoldBackBuffer();
+    bool WindowFormatMatches();
+    void ChooseBackBufferHome();
+    void LeaveWindow(bool keepContents);
+    void AllocateBackBufferStorage();
+    void ReleaseBackBufferStorage();
+    bool InWindow(const Surface* surface) const { return inWindow_ && surface == backBuffer_.get(); }
 
     Direct3D* d3d_;
     UINT adapter_;
@@ -459,6 +469,17 @@ private:
     std::unique_ptr<Surface> autoDepth_;
     GLuint backBufferTexture_ = 0;
     GLuint autoDepthRenderbuffer_ = 0;
+    // The back buffer lives either in the window's framebuffer (0), drawn
+    // upright with the flip folded into the vertex programs, the viewport,
+    // the scissor and the front face; or in backBufferTexture_ (with the
+    // automatic depth in autoDepthRenderbuffer_), row 0 at GL row 0, flipped
+    // into the window at Present.  The texture and renderbuffer get storage
+    // only when used.
+    bool inWindow_ = false;
+    bool windowRefused_ = false;  // left the window for this swap chain: until Reset
+    bool backBufferStorage_ = false;
+    bool windowFormatMatches_ = false;  // the window's framebuffer has the back buffer's formats
+    bool drawingUpright_ = false;  // the bound draw target is the window's framebuffer
     GLuint fbo_ = 0;       // the draw framebuffer, re-attached on target changes
     GLuint readFbo_ = 0;   // for copies and read-back
     GLuint vao_ = 0;

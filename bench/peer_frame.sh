@@ -8,7 +8,8 @@
 #   name resolution fps cpu_ms_per_frame rss_mb_first rss_mb_last
 # CPU is user + system time of all the process's threads between second 10
 # and the end; frames are the saver's TESSALOOM_FRAME_STATS rates, and the
-# peer's buffer swaps (counted by a small LD_PRELOAD shim built here).
+# peer's buffer swaps (counted by a small LD_PRELOAD shim built here, at
+# eglSwapBuffers or glXSwapBuffers).
 # Compare the lines of one run only: the machine's load moves both.
 #
 #   bench/peer_frame.sh SAVER [SCENE_BUILDER] [SECONDS]      (both 1280x720 and 1920x1080)
@@ -38,17 +39,25 @@ if [ -n "$builder" ] && [ -x "$peer" ]; then
 #include <dlfcn.h>
 #include <stdio.h>
 #include <time.h>
-typedef struct _XDisplay Display;
-typedef unsigned long GLXDrawable;
 static long swaps;
 static time_t last;
-void glXSwapBuffers(Display* d, GLXDrawable w) {
-    static void (*real)(Display*, GLXDrawable);
-    if (!real) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
-    real(d, w);
+static void count(void) {
     ++swaps;
     time_t now = time(NULL);
     if (now != last) { last = now; fprintf(stderr, "swaps %ld\n", swaps); }
+}
+/* XScreenSaver draws through EGL or GLX, depending on its build. */
+unsigned eglSwapBuffers(void* d, void* s) {
+    static unsigned (*real)(void*, void*);
+    if (!real) real = (unsigned (*)(void*, void*))dlsym(RTLD_NEXT, "eglSwapBuffers");
+    count();
+    return real(d, s);
+}
+void glXSwapBuffers(void* d, unsigned long w) {
+    static void (*real)(void*, unsigned long);
+    if (!real) real = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    count();
+    real(d, w);
 }
 EOF
   cc -shared -fPIC -O2 -o "$work/swaps.so" "$work/swaps.c" -ldl
@@ -82,7 +91,7 @@ measure() {
     fps=$(tail -n +"$((f0 + 1))" "$work/$name.log" | grep -o '[0-9.]* fps' | awk '{s += $1; n++} END {print n ? s / n : 0}')
   fi
   awk -v n="$name" -v r="${w}x${h}" -v f="$fps" -v c="$(((c1 - c0)))" -v tck="$tck" -v s="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')" \
-    -v r0="$r0" -v r1="$r1" 'BEGIN {printf "%-6s %-9s fps %5.1f  cpu %5.1f ms/frame  rss %d..%d MB\n", n, r, f, f > 0 ? 1000 * c / tck / s / f : 0, r0, r1}'
+    -v r0="$r0" -v r1="$r1" 'BEGIN {ms = 0; if (f > 0) ms = 1000 * c / tck / s / f; printf "%-6s %-9s fps %5.1f  cpu %5.1f ms/frame  rss %d..%d MB\n", n, r, f, ms, r0, r1}'
 }
 
 for res in "1280 720" "1920 1080"; do

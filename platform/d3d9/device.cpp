@@ -4,8 +4,8 @@
 // render target's GL framebuffer stores D3D row 0 at GL row 0, so the picture
 // is upside down in GL terms; a back buffer in a texture is flipped once at
 // Present, a back buffer in the window's framebuffer is drawn upright, row 0
-// at the top, with the flip folded into the vertex programs, the viewport, the
-// scissor and the front face); clockwise triangles in screen space
+// at the top, with the flip folded into the clip origin, the viewport, the
+// scissor and the clear rectangles); clockwise triangles in screen space
 // are front faces; D3DCOLOR is bytes B, G, R, A; SetRenderTarget resets the
 // viewport; Clear honours the viewport; device state starts at the
 // documented defaults and Reset restores them.

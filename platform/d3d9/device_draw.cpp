@@ -56,10 +56,14 @@ void Device::ApplyRenderStates() {
         glDisable(GL_STENCIL_TEST);
     }
 
-    // Culling is judged in screen space (y down): Direct3D's clockwise is
-    // GL's counter-clockwise front face in a render target, whose GL rows run
-    // the same way, and GL's clockwise in the window's upright framebuffer.
-    glFrontFace(drawingUpright_ ? GL_CW : GL_CCW);
+    // The window's framebuffer is drawn upright through the upper-left clip
+    // origin: the vertex programs' y (made for row 0 at GL row 0) turns over
+    // on the way to window coordinates, and with it the winding and the rule
+    // for pixel centres on an edge, so both stay what they are in a render
+    // target.  Culling is judged in screen space (y down): Direct3D's
+    // clockwise is GL's counter-clockwise front face here, since GL rows run
+    // the same way.
+    if (clipControl_) glClipControl(drawingUpright_ ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
     switch (rs[D3DRS_CULLMODE]) {
         case D3DCULL_CW: glEnable(GL_CULL_FACE); glCullFace(GL_FRONT); break;
         case D3DCULL_CCW: glEnable(GL_CULL_FACE); glCullFace(GL_BACK); break;
@@ -240,7 +244,6 @@ void Device::UploadUniforms(FfProgram& program) {
         glUniform4f(program.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
                     static_cast<float>(vp.Height));
         glUniform2f(program.depthRange, vp.MinZ, vp.MaxZ);
-        glUniform1f(program.upright, drawingUpright_ ? 1.0f : 0.0f);
         float c[4];
         ColorOf(state_.render[D3DRS_TEXTUREFACTOR], c);
         glUniform4fv(program.textureFactor, 1, c);

@@ -181,7 +181,6 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
     s << "uniform mat4 u_wvp;\n"
          "uniform mat4 u_worldView;\n"
          "uniform vec4 u_viewport;\n"  // x, y, width, height in pixels
-         "uniform float u_upright;\n"  // 1: the target is the window's framebuffer, row 0 at the top
          "uniform vec2 u_depthRange;\n"
          "uniform vec4 u_ambient;\n"
          "uniform vec4 u_matDiffuse, u_matAmbient, u_matSpecular, u_matEmissive;\n"
@@ -200,15 +199,12 @@ std::string FfVertexSource(const FfKey& key, std::string* error) {
              "  vec2 ndc = (a_position.xy + vec2(0.5) - u_viewport.xy) * 2.0 / u_viewport.zw - vec2(1.0);\n"
              "  float range = u_depthRange.y - u_depthRange.x;\n"
              "  float z = (range != 0.0 ? (a_position.z - u_depthRange.x) / range : 0.0) * 2.0 - 1.0;\n"
-             "  if (u_upright > 0.5) ndc.y = -ndc.y;\n"
              "  gl_Position = vec4(ndc, z, 1.0) * w;\n";
     } else {
         // D3D clip space to GL: y flipped (render targets keep row 0 at the
-        // top, at GL row 0), half-pixel shift, depth 0..1 to -1..1; flipped
-        // once more for the window's framebuffer, whose row 0 is at the bottom.
+        // top), half-pixel shift, depth 0..1 to -1..1.
         s << "  vec4 c = u_wvp * vec4(a_position.xyz, 1.0);\n"
-             "  float y = -c.y + c.w / u_viewport.w;\n"
-             "  gl_Position = vec4(c.x + c.w / u_viewport.z, u_upright > 0.5 ? -y : y, 2.0 * c.z - c.w, c.w);\n";
+             "  gl_Position = vec4(c.x + c.w / u_viewport.z, -c.y + c.w / u_viewport.w, 2.0 * c.z - c.w, c.w);\n";
     }
     std::string diffuse = hasDiffuse ? "a_diffuse" : "vec4(1.0)";
     std::string specular = hasSpecular ? "a_specular" : "vec4(0.0)";
@@ -424,7 +420,6 @@ FfProgram FfProgramLocations(GLuint program) {
     p.constant = loc("u_constant");
     p.bumpMatrix = loc("u_bumpMat");
     p.textureMatrix = loc("u_texMatrix");
-    p.upright = loc("u_upright");
     return p;
 }
 

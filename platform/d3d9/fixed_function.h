@@ -61,7 +61,7 @@ struct FfProgram {
     GLint wvp = -1, worldView = -1, viewport = -1, depthRange = -1, textureFactor = -1, alphaRef = -1;
     GLint ambient = -1, matDiffuse = -1, matAmbient = -1, matSpecular = -1, matEmissive = -1, matPower = -1;
     GLint lightDir = -1, lightDiffuse = -1, lightSpecular = -1, lightAmbient = -1, constant = -1;
-    GLint bumpMatrix = -1, textureMatrix = -1, upright = -1;
+    GLint bumpMatrix = -1, textureMatrix = -1;
     uint64_t uploadedSerial = 0;  // the device's uniform serial last uploaded
 };
 

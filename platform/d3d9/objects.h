@@ -470,8 +470,8 @@ private:
     GLuint backBufferTexture_ = 0;
     GLuint autoDepthRenderbuffer_ = 0;
     // The back buffer lives either in the window's framebuffer (0), drawn
-    // upright with the flip folded into the vertex programs, the viewport,
-    // the scissor and the front face; or in backBufferTexture_ (with the
+    // upright with the flip folded into the clip origin, the viewport, the
+    // scissor and the clear rectangles; or in backBufferTexture_ (with the
     // automatic depth in autoDepthRenderbuffer_), row 0 at GL row 0, flipped
     // into the window at Present.  The texture and renderbuffer get storage
     // only when used.
@@ -479,6 +479,7 @@ private:
     bool windowRefused_ = false;  // left the window for this swap chain: until Reset
     bool backBufferStorage_ = false;
     bool windowFormatMatches_ = false;  // the window's framebuffer has the back buffer's formats
+    bool clipControl_ = false;          // glClipControl can turn the window's y over
     bool drawingUpright_ = false;  // the bound draw target is the window's framebuffer
     GLuint fbo_ = 0;       // the draw framebuffer, re-attached on target changes
     GLuint readFbo_ = 0;   // for copies and read-back

@@ -47,6 +47,9 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     // Flat shading takes the first vertex's colour, as Direct3D does.
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glFrontFace(GL_CCW);
+    // The back buffer is drawn upright in the window only through the
+    // upper-left clip origin.
+    clipControl_ = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
     ff_ = std::make_unique<FixedFunction>();
     HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) return hr;
@@ -186,7 +189,7 @@ bool Device::WindowCanHoldBackBuffer() {
 }
 
 bool Device::WindowFormatMatches() {
-    if (!window_) return false;
+    if (!window_ || !clipControl_) return false;
     // Its colour must be the back buffer's format bit for bit, so that
     // blending with the destination's alpha gives what a texture of that
     // format would.  Depth and stencil stay in their renderbuffers.

@@ -88,7 +88,7 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
     if (stage == fx::Stage::Vertex) {
         // Direct3D clip space to GL's, as the device's own vertex programs
         // do it: y flipped (targets keep row 0 on top), half-pixel shift,
-        // depth 0..w to -w..w; flipped back for the window's framebuffer.
+        // depth 0..w to -w..w.
         if (ffPixels) {
             const char* flat = key.flat ? "flat " : "";
             epilogue += std::string(flat) + "out vec4 v_diffuse;\n" + flat + "out vec4 v_specular;\n";
@@ -96,7 +96,6 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
         }
         epilogue +=
             "uniform vec4 u_viewport;\n"
-            "uniform float u_upright;\n"
             "void main() {\n"
             "  d3d_main();\n";
         if (ffPixels) {
@@ -106,8 +105,7 @@ std::string DeviceStageSource(const fx::EffectDesc& effect, const fx::Pass& pass
         }
         epilogue +=
             "  vec4 c = gl_Position;\n"
-            "  float y = -c.y + c.w / u_viewport.w;\n"
-            "  gl_Position = vec4(c.x + c.w / u_viewport.z, u_upright > 0.5 ? -y : y, 2.0 * c.z - c.w, c.w);\n"
+            "  gl_Position = vec4(c.x + c.w / u_viewport.z, -c.y + c.w / u_viewport.w, 2.0 * c.z - c.w, c.w);\n"
             "}\n";
         return prelude + code + epilogue;
     }

@@ -78,6 +78,13 @@ void DrawRowSensitivePicture(IDirect3DDevice9* d, IDirect3DTexture9* texture, UI
     ASSERT_EQ(d->BeginScene(), D3D_OK);
     d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(RhwVertex));
     d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(RhwVertex));
+    // Edges on whole numbers run through pixel centres: Direct3D's top-left
+    // rule draws the centres on the top and left edges, not those on the
+    // bottom and right ones.
+    d->SetTexture(0, nullptr);
+    const RhwVertex onCentres[4] = {{30, 36, 0, 1, 0xffffff00, 0, 0}, {30, 30, 0, 1, 0xffffff00, 0, 0},
+                                    {40, 36, 0, 1, 0xffffff00, 0, 0}, {40, 30, 0, 1, 0xffffff00, 0, 0}};
+    d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, onCentres, sizeof(RhwVertex));
     // A viewport in the lower right with a scissor cutting it, transformed
     // vertices (identity matrices: clip space), half-transparent blue.
     D3DVIEWPORT9 vp{static_cast<DWORD>(w / 2), static_cast<DWORD>(h / 2) - 3, w / 2 - 2, h / 2, 0.0f, 1.0f};
@@ -183,6 +190,16 @@ TEST(D3D9Window, BackBufferInTheWindowDrawsWhatARenderTargetDraws) {
     const RECT part{2, 3, 30, 20};
     d->ColorFill(targetLevel, &part, 0xffc08040);
     const std::vector<uint8_t> expected = ReadTarget(d, targetLevel, W, H, format);
+    ASSERT_EQ(expected.size(), W * H * 4);
+    auto rgb = [&](const std::vector<uint8_t>& image, UINT x, UINT y) {
+        D3DCOLOR c = 0;
+        std::memcpy(&c, &image[(y * W + x) * 4], 4);
+        return c & 0x00ffffff;
+    };
+    EXPECT_EQ(rgb(expected, 30, 30), 0xffff00u);  // top-left corner: drawn
+    EXPECT_EQ(rgb(expected, 39, 35), 0xffff00u);
+    EXPECT_NE(rgb(expected, 40, 33), 0xffff00u);  // right edge: not drawn
+    EXPECT_NE(rgb(expected, 35, 36), 0xffff00u);  // bottom edge: not drawn
     ASSERT_EQ(d->SetRenderTarget(0, back), D3D_OK);
     DrawRowSensitivePicture(d, texture, W, H);
     d->ColorFill(back, &part, 0xffc08040);
@@ -228,11 +245,7 @@ TEST(D3D9Window, BackBufferInTheWindowDrawsWhatARenderTargetDraws) {
     EXPECT_FALSE(tessaloom::d3d9::BackBufferInWindow(d));
     const std::vector<uint8_t> moved = ReadTarget(d, back, W, H, format);
     ASSERT_EQ(moved.size(), expected.size());
-    auto pixel = [&](UINT x, UINT y) {
-        D3DCOLOR c = 0;
-        std::memcpy(&c, &moved[(y * W + x) * 4], 4);
-        return c & 0x00ffffff;
-    };
+    auto pixel = [&](UINT x, UINT y) { return rgb(moved, x, y); };
     EXPECT_EQ(pixel(0, 0), 0xffffffu);
     EXPECT_EQ(pixel(31, 47), 0xffffffu);
     EXPECT_EQ(pixel(32, 0), 0x102030u);

@@ -19,6 +19,14 @@
 #include "platform/d3d9/objects.h"
 
 namespace tessaloom::d3d9 {
+namespace {
+
+// A level of a render-target texture gets its GL images before GL touches it.
+void EnsureStorage(Surface* surface) {
+    if (surface && surface->kind() == Surface::Kind::TextureLevel) surface->container()->EnsureStorage();
+}
+
+}  // namespace
 
 // --------------------------------------------------------------- Device --
 
@@ -275,6 +283,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* source, IDirect3DSurface9
         return Fail(D3DERR_INVALIDCALL, "GetRenderTargetData: sizes or formats differ");
     const FormatInfo* info = FindFormat(d.Format);
     MakeCurrent();
+    EnsureStorage(src);
     const bool upright = InWindow(src);
     if (upright) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -329,6 +338,8 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* srcRect, ID
     const uint8_t* start = memory + static_cast<size_t>(s.top) * pitch + static_cast<size_t>(s.left) * info->bytes;
     const RECT target{at.x, at.y, at.x + w, at.y + h};
     if (dst->kind() == Surface::Kind::TextureLevel) {
+        MakeCurrent();
+        EnsureStorage(dst);
         dst->container()->WriteLevel(dst->level(), target, start, pitch);
         return D3D_OK;
     }
@@ -363,6 +374,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDir
         d.right > static_cast<LONG>(dst->desc().Width) || d.bottom > static_cast<LONG>(dst->desc().Height))
         return Fail(D3DERR_INVALIDCALL, "StretchRect: rectangle outside a surface");
     MakeCurrent();
+    EnsureStorage(src);
+    EnsureStorage(dst);
     GLuint staged = 0;
     if (offscreenSource) {
         const FormatInfo* info = FindFormat(src->desc().Format);
@@ -424,6 +437,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     if (!s || !s->colorTarget()) return Fail(D3DERR_INVALIDCALL, "ColorFill on colour render targets only");
     RECT r = rect ? *rect : RECT{0, 0, static_cast<LONG>(s->desc().Width), static_cast<LONG>(s->desc().Height)};
     MakeCurrent();
+    EnsureStorage(s);
     GLuint drawFbo = 0;
     const bool upright = InWindow(s);
     if (upright) {
@@ -513,6 +527,7 @@ void Device::ApplyTargets() {
         targetsDirty_ = false;
         return;
     }
+    EnsureStorage(renderTarget_);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTarget_->glTexture,
                            static_cast<GLint>(renderTarget_->level()));
@@ -866,7 +881,10 @@ void MakeCurrent(IDirect3DDevice9* device) {
 }
 
 GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
-    return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
+    if (!texture) return 0;
+    auto* ours = static_cast<Texture*>(texture);
+    ours->EnsureStorage();
+    return ours->glTexture();
 }
 
 bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch) {

@@ -92,6 +92,7 @@ void Device::ApplyTextures(int stages) {
     for (int s = 0; s < stages; ++s) {
         Texture* t = textures_[s];
         if (!t) continue;
+        t->EnsureStorage();
         glActiveTexture(GL_TEXTURE0 + s);
         if (boundTextures_[s] != t->glTexture()) {
             glBindTexture(GL_TEXTURE_2D, t->glTexture());

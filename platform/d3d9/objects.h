@@ -160,6 +160,12 @@ public:
     HRESULT AddDirtyRect(const RECT*) override { return D3D_OK; }
 
     GLuint glTexture() const { return gl_; }
+    // A render target's GL images are made when it is first drawn to, read
+    // or sampled: a pair of screen-sized targets that a scene never uses
+    // costs no memory.
+    void EnsureStorage() {
+        if (storagePending_) MakePendingStorage();
+    }
     // Writes rows of pixels into a level: its CPU copy (when it has one) and GL.
     void WriteLevel(UINT level, const RECT& rect, const uint8_t* source, UINT pitch);
     // The CPU copy of a level: kept for system-memory, scratch and dynamic
@@ -220,6 +226,8 @@ private:
     const FormatInfo& format_;
     DWORD usage_;
     bool keepsCopy_;
+    bool storagePending_ = false;
+    void MakePendingStorage();
     DWORD lod_ = 0;
     GLuint gl_ = 0;
     std::vector<Level> levels_;

@@ -76,6 +76,8 @@ bool Texture::CreateStorage(bool zeroLevels) {
         if (format_.compressed) {
             glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), format_.internal, level.width, level.height, 0,
                                    static_cast<GLsizei>(size), data);
+        } else if (renderTarget) {
+            storagePending_ = true;  // EnsureStorage
         } else {
             glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(internal), level.width,
                          level.height, 0, format_.pixelFormat, format_.pixelType, data);
@@ -92,6 +94,19 @@ bool Texture::CreateStorage(bool zeroLevels) {
         return false;
     }
     return true;
+}
+
+void Texture::MakePendingStorage() {
+    storagePending_ = false;
+    device()->MakeCurrent();
+    glActiveTexture(kScratchUnit);
+    glBindTexture(GL_TEXTURE_2D, gl_);
+    for (UINT i = 0; i < levels_.size(); ++i)
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(format_.internal), levels_[i].width,
+                     levels_[i].height, 0, format_.pixelFormat, format_.pixelType, nullptr);
+    if (GLenum error = glGetError(); error != GL_NO_ERROR)
+        std::fprintf(stderr, "tessaloom d3d9: GL refused the images of a %ux%u %s render target (GL error 0x%x)\n",
+                     levels_[0].width, levels_[0].height, format_.name, error);
 }
 
 Texture::~Texture() {

@@ -8,6 +8,7 @@
 #include "platform/win32/message_box.h"
 #include "platform/win32/messages.h"
 #include "platform/win32/monitors.h"
+#include "platform/win32/process.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/resources.h"
 #include "platform/win32/window.h"

@@ -110,7 +110,7 @@ HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     if (!caps) return D3DERR_INVALIDCALL;
-    FillCaps(adapter_, caps);
+    FillCaps(adapter_, type_, caps);
     return D3D_OK;
 }
 

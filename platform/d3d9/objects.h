@@ -313,7 +313,7 @@ private:
 };
 
 // Fills the caps this stand-in implements.
-void FillCaps(UINT adapter, D3DCAPS9* caps);
+void FillCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps);
 
 class Device final : public ComObject<IDirect3DDevice9> {
 public:

@@ -26,9 +26,9 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     if (windowHandle) {
         window_ = ResolveWindow(windowHandle);
         if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
-        context_ = CreateWindowContext(window_, &error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(window_, &error) : CreateWindowContext(window_, &error);
     } else {
-        context_ = CreateSurfacelessContext(&error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(nullptr, &error) : CreateSurfacelessContext(&error);
     }
     if (!context_) {
         std::fprintf(stderr, "tessaloom d3d9: CreateDevice: %s\n", error.c_str());
@@ -200,11 +200,13 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
         context_->DrawableSize(&w, &h);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->PresentFramebuffer());
         glDisable(GL_SCISSOR_TEST);
-        // The one flip: the back buffer holds row 0 at GL row 0.
+        // The one flip: the back buffer holds row 0 at GL row 0, the window
+        // its top row at its last (none for a framebuffer read top row first).
+        const bool topFirst = context_->PresentsTopRowFirst();
         glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth), static_cast<GLint>(params_.BackBufferHeight),
-                          0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+                          0, topFirst ? 0 : h, w, topFirst ? h : 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
         context_->Swap();
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         renderStatesDirty_ = true;

@@ -45,6 +45,7 @@ Device::~Device() {
         context_.reset();
     }
     if (window_ && !params_.Windowed) SDL_SetWindowFullscreen(window_, 0);
+    HoldFullScreen(window_, false);
     d3d_->Release();
     CountObject(-1);
 }

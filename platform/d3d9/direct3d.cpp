@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/crt/fnv1a.h"
+#include "platform/d3d9/d3d9_testing.h"
 #include "platform/d3d9/objects.h"
 #include "platform/win32/window_bridge.h"
 
@@ -254,6 +255,7 @@ IDirect3D9* Direct3DCreate9(UINT version) {
                      D3D_SDK_VERSION);
         return nullptr;
     }
+    tessaloom::d3d9::ArmFaultsFromEnvironment();
     auto* d3d = new tessaloom::d3d9::Direct3D();
     if (!d3d->Init()) {
         d3d->Release();

@@ -5,11 +5,42 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/objects.h"
 
 namespace tessaloom::d3d9 {
+namespace {
+
+// Windows a full-screen swap chain holds in full screen, by SDL window id (a
+// window destroyed since then is not found by its id).  The application's
+// resources can keep a released device alive to the end of the process, as
+// on Windows, and there the system gives the desktop its mode back when the
+// process ends: so does this, for every window still in full screen.
+std::vector<Uint32> g_fullScreenWindows;
+
+void RestoreDesktopModes() {
+    for (Uint32 id : g_fullScreenWindows) {
+        SDL_Window* window = SDL_GetWindowFromID(id);
+        if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window, 0);
+    }
+    g_fullScreenWindows.clear();
+}
+
+}  // namespace
+
+void HoldFullScreen(SDL_Window* window, bool hold) {
+    if (!window) return;
+    const Uint32 id = SDL_GetWindowID(window);
+    g_fullScreenWindows.erase(std::remove(g_fullScreenWindows.begin(), g_fullScreenWindows.end(), id),
+                              g_fullScreenWindows.end());
+    if (!hold) return;
+    static const bool registered = std::atexit(RestoreDesktopModes) == 0;
+    if (!registered) std::fprintf(stderr, "tessaloom d3d9: the desktop mode cannot be restored at exit\n");
+    g_fullScreenWindows.push_back(id);
+}
 
 void Device::Lose(int lostChecks) {
     if (lostChecks > 0) {
@@ -70,6 +101,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     if (p.Windowed) {
         // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
         if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
+        HoldFullScreen(window_, false);
         if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
             int w = 0, h = 0;
             if (!context_->DrawableSize(&w, &h)) {
@@ -108,6 +140,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
                     return D3DERR_NOTAVAILABLE;
                 }
             }
+            HoldFullScreen(window_, true);
         }
     }
     const FormatInfo* color = FindFormat(p.BackBufferFormat);

@@ -48,9 +48,11 @@ public:
     bool DrawableSize(int*, int*) override { return false; }
 
 protected:
+    Api api() const override { return Api::Egl; }
     bool DoMakeCurrent() override {
         return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
     }
+    void DoRelease() override { eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
 
 private:
     EGLDisplay display_;
@@ -73,7 +75,9 @@ public:
     }
 
 protected:
+    Api api() const override { return Api::Sdl; }
     bool DoMakeCurrent() override { return SDL_GL_MakeCurrent(window_, context_) == 0; }
+    void DoRelease() override { SDL_GL_MakeCurrent(window_, nullptr); }
 
 private:
     SDL_Window* window_;
@@ -216,9 +220,11 @@ public:
     }
 
 protected:
+    Api api() const override { return Api::Egl; }
     bool DoMakeCurrent() override {
         return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
     }
+    void DoRelease() override { eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
 
 private:
     SDL_Surface* WindowSurface() {
@@ -258,8 +264,16 @@ private:
 
 }  // namespace
 
+void GlContext::ReleaseOtherApi(Api api) {
+    if (g_current && g_current->api() != api) {
+        g_current->DoRelease();
+        g_current = nullptr;
+    }
+}
+
 void GlContext::MakeCurrent() {
     if (g_current == this) return;
+    ReleaseOtherApi(api());
     if (!DoMakeCurrent()) std::fprintf(stderr, "tessaloom d3d9: could not make a GL context current\n");
     g_current = this;
 }
@@ -308,6 +322,8 @@ std::unique_ptr<GlContext> CreateWindowContext(SDL_Window* window, std::string* 
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    // SDL makes the new context current: an EGL one must not be.
+    GlContext::ReleaseOtherApi(GlContext::Api::Sdl);
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (!context) {
         *error = std::string("SDL_GL_CreateContext failed: ") + SDL_GetError();

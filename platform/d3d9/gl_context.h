@@ -34,8 +34,18 @@ public:
     // Forgets the current-context cache when a context goes away.
     static void Forget(GlContext* context);
 
+    // Contexts of SDL's GL (GLX on X11) and of EGL: a thread can have a
+    // current context of one window-system API only, so MakeCurrent lets go
+    // of the other API's context first.
+    enum class Api { Egl, Sdl };
+    // Lets go of the current context when it is of another API than `api`.
+    static void ReleaseOtherApi(Api api);
+
 protected:
+    virtual Api api() const = 0;
     virtual bool DoMakeCurrent() = 0;
+    // Leaves the calling thread without this context.
+    virtual void DoRelease() = 0;
 };
 
 std::unique_ptr<GlContext> CreateSurfacelessContext(std::string* error);

@@ -358,8 +358,14 @@ else
         [ "$got" = "$mode" ] && pass "hardware off: the second monitor draws with the software device (${line#*unit 1: })" || fail "hardware off: DUMMY1 in $got, the unit reports $mode"
         x0="$(xrandr | awk '$1 == "DUMMY1" {g = $3; sub(/^[0-9]*x[0-9]*\+/, "", g); sub(/\+.*/, "", g); print g}')"
         w="${mode%x*}"; h="${mode#*x}"
-        colours="$(xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x0}+0" +repage -unique-colors txt:- 2>/dev/null | grep -c '^[0-9]')"
-        [ "${colours:-0}" -gt 16 ] && pass "hardware off: the software device's monitor shows the scene ($colours colours)" || fail "hardware off: the software device's monitor shows ${colours:-no} colours"
+        colours="$(xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x0}+0" +repage -format %k info: 2>/dev/null)"
+        [ "${colours:-0}" -gt 256 ] && pass "hardware off: the software device's monitor shows the scene ($colours colours in ${w}x${h})" || fail "hardware off: the software device's monitor shows ${colours:-no} colours"
+        # Its EGL context and the other monitors' GLX contexts take turns on one thread.
+        if grep -q 'could not make a GL context current' "$work/saver.log"; then
+          fail "hardware off: a device's GL context could not be made current"
+        else
+          pass "hardware off: the software and hardware devices' contexts take turns cleanly"
+        fi
       else
         fail "hardware off: no software device drew on the second monitor"; show_log "$work/saver.log"
       fi

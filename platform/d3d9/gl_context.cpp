@@ -171,13 +171,11 @@ public:
     SoftwareContext(EGLDisplay display, EGLContext context, SDL_Window* window)
         : display_(display), context_(context), window_(window) {}
     ~SoftwareContext() override {
-        if (framebuffer_ || color_) {
-            MakeCurrent();
-            glDeleteFramebuffers(1, &framebuffer_);
-            glDeleteRenderbuffers(1, &color_);
-        }
+        MakeCurrent();
+        glDeleteFramebuffers(1, &framebuffer_);
+        glDeleteRenderbuffers(1, &color_);
+        DoRelease();
         Forget(this);
-        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(display_, context_);
     }
     bool DrawableSize(int* width, int* height) override {

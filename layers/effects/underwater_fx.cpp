@@ -24,6 +24,13 @@ DS_UnderwaterFX::DS_UnderwaterFX() {
 DS_UnderwaterFX::DS_UnderwaterFX(const DS_UnderwaterFX& other)
     : DS_FX_Constructor(other), amplitude(other.amplitude), period(other.period) {}
 
+void DS_UnderwaterFX::Assign(const DS_UnderwaterFX& other) {
+    if (this == &other) return;
+    DS_FX_Constructor::Assign(other);
+    amplitude.Assign(other.amplitude);
+    period.Assign(other.period);
+}
+
 void DS_UnderwaterFX::FrequencyFor(UINT width, UINT height, float out[2]) const {
     const float a = width != 0 && height != 0
                         ? static_cast<float>(static_cast<double>(width) / static_cast<double>(height))

@@ -16,6 +16,10 @@ public:
     DS_UnderwaterFX& operator=(const DS_UnderwaterFX&) = delete;
     ~DS_UnderwaterFX() override = default;
 
+    // The base part as DS_FX_Constructor::Assign, then the amplitude and the
+    // period with their factors and offsets; their converted values follow.
+    void Assign(const DS_UnderwaterFX& other);
+
     void Write(DS_IOF_Virtual& archive) override { WriteRecord(archive); }
     void Apply(DS_2D_Light& layer) override;
     DS_FX_Constructor* Clone() const override { return new DS_UnderwaterFX(*this); }

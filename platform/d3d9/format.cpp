@@ -27,6 +27,8 @@ const FormatInfo kFormats[] = {
     // Signed bump formats: bytes (or words) U then V.
     {D3DFMT_V8U8, "V8U8", 2, false, GL_RG8_SNORM, GL_RG, GL_BYTE, {R, G, O, O}, true, false, false, 0, 0},
     {D3DFMT_V16U16, "V16U16", 4, false, GL_RG16_SNORM, GL_RG, GL_SHORT, {R, G, O, O}, true, false, false, 0, 0},
+    // Bytes U, V, W, Q; a bump stage reads U and V.
+    {D3DFMT_Q8W8V8U8, "Q8W8V8U8", 4, false, GL_RGBA8_SNORM, GL_RGBA, GL_BYTE, {R, G, B, A}, true, false, false, 0, 0},
     {D3DFMT_DXT1, "DXT1", 8, true, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, {R, G, B, A}, true, false, false, 0, 0},
     {D3DFMT_DXT3, "DXT3", 16, true, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, {R, G, B, A}, true, false, false, 0, 0},
     {D3DFMT_DXT5, "DXT5", 16, true, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, {R, G, B, A}, true, false, false, 0, 0},

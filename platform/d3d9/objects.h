@@ -504,6 +504,9 @@ private:
     std::unordered_map<GLuint, FfProgram> overridePrograms_;  // uniform locations of override programs
     int lostChecks_ = -1;  // >= 0: lost, answering DEVICELOST this many more times
     bool notReset_ = false;
+    // Losses on a timer (TESSALOOM_LOSE_DEVICE_EVERY): 0 = off.
+    uint64_t lossIntervalMs_ = 0;
+    uint64_t nextLossMs_ = 0;
 };
 
 }  // namespace tessaloom::d3d9

@@ -42,6 +42,26 @@ void HoldFullScreen(SDL_Window* window, bool hold) {
     g_fullScreenWindows.push_back(id);
 }
 
+namespace {
+
+// TESSALOOM_LOSE_DEVICE_EVERY=<seconds> loses every device that often, at
+// its next TestCooperativeLevel, so whole runs (scripts/soak) go through the
+// application's lost-device path again and again.  Unset, empty or not a
+// positive number: no timed losses.
+uint64_t LossIntervalFromEnvironment() {
+    const char* value = std::getenv("TESSALOOM_LOSE_DEVICE_EVERY");
+    if (!value || !*value) return 0;
+    char* end = nullptr;
+    const double seconds = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !(seconds > 0) || seconds > 86400.0) {
+        std::fprintf(stderr, "tessaloom d3d9: TESSALOOM_LOSE_DEVICE_EVERY=%s is not a number of seconds; ignored\n", value);
+        return 0;
+    }
+    return std::max<uint64_t>(1, static_cast<uint64_t>(seconds * 1000.0));
+}
+
+}  // namespace
+
 void Device::Lose(int lostChecks) {
     if (lostChecks > 0) {
         lostChecks_ = lostChecks;
@@ -65,6 +85,8 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
         std::fprintf(stderr, "tessaloom d3d9: CreateDevice: %s\n", error.c_str());
         return D3DERR_NOTAVAILABLE;
     }
+    lossIntervalMs_ = LossIntervalFromEnvironment();
+    nextLossMs_ = SDL_GetTicks64() + lossIntervalMs_;
     MakeCurrent();
     glGenFramebuffers(1, &fbo_);
     glGenFramebuffers(1, &readFbo_);
@@ -186,6 +208,14 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
 }
 
 HRESULT Device::TestCooperativeLevel() {
+    if (lossIntervalMs_ != 0 && !lost()) {
+        const uint64_t now = SDL_GetTicks64();
+        if (now >= nextLossMs_) {
+            nextLossMs_ = now + lossIntervalMs_;
+            std::fprintf(stderr, "tessaloom d3d9: device lost on its timer (TESSALOOM_LOSE_DEVICE_EVERY)\n");
+            Lose(1);
+        }
+    }
     if (lostChecks_ > 0) {
         if (--lostChecks_ == 0) {
             lostChecks_ = -1;

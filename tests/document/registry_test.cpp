@@ -202,7 +202,7 @@ TEST(Registry, SceneRegistriesHoldOnlyDocumentClassNames) {
 // Every document class built so far has a reader in its family's registry.
 // Each class added to the scene adds its name here.
 TEST(Registry, EveryBuiltClassNameHasAReader) {
-    const std::vector<std::u16string> layers = {u"DS_2D_Light"};
+    const std::vector<std::u16string> layers = {u"DS_2D_Light", u"FakeUndervater", u"FakeLake2D", u"DS_WaterRingLight"};
     const std::vector<std::u16string> slides = {u"DS_SlideContainer"};
     const std::vector<std::u16string> descriptions = {u"DS_ButterflyConstructor", u"DS_ClockConstructor",
                                                       u"DS_3D_in_2D_array_Constructor"};

@@ -172,10 +172,10 @@ TEST(FlameRecord, EveryTruncatedRecordFails) {
 
 constexpr D3DCOLOR kDark = 0xff201008u;
 
-class FlameOnDevice : public tessaloom::testing::EffectFixture {
+class FlameOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
     void SetUp() override {
-        EffectFixture::SetUp();
+        LayerSlideFixture::SetUp();
         // The picture: 64 x 64, dark with vertical stripes the distortion can move.
         AddPicture(5, 64, 64, [](UINT x, UINT) { return (x / 4) % 2 ? 0xffc0c0c0u : kDark; });
         // Full heat wherever the pattern is white: the lower half of the quad.
@@ -183,10 +183,6 @@ protected:
         AddPicture(8, 16, 16, [](UINT, UINT) { return 0xff808080u; });
         AddPicture(62, 16, 16, [](UINT x, UINT y) { return 0xff000000u | ((x * 16) << 16) | ((y * 16) << 8); });
         AddPicture(93, 16, 16, [](UINT, UINT) { return 0xffffffffu; });
-    }
-    void TearDown() override {
-        slide.reset();
-        EffectFixture::TearDown();
     }
     // A slide with the flame layer (and its descriptions), ready to draw.
     DS_FlameLight& MakeSlide(std::vector<DS_ABObj_Constructor*> descriptions = {}) {
@@ -200,15 +196,6 @@ protected:
         slide->Resize(64, 64);
         return *flame;
     }
-    Image Frame(float time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
-    }
     static void ClearTextures(ID3DXEffect* e, std::initializer_list<const char*> names) {
         if (!e) return;
         for (const char* n : names) e->SetTexture(n, nullptr);
@@ -217,7 +204,6 @@ protected:
         ClearTextures(flame.fire.effect.Get(), {"Noise", "Pattern", "Mask", "Background"});
         ClearTextures(flame.distortion.effect.Get(), {"SceneTex", "Bumpmap"});
     }
-    std::unique_ptr<DS_SlideContainer> slide;
 };
 
 // The fire quad stands on the picture's bottom edge and reaches 0.65 of its

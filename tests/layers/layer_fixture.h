@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "document/archive_writer.h"
+#include "document/archive.h"
 #include "document/res_manager.h"
 #include "platform/d3dx9/effect_testing.h"
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
+#include "scene/slide.h"
 #include "scene/view_2d.h"
 #include "tests/support/d3d_harness.h"
 
@@ -147,6 +149,51 @@ private:
     static IDirect3DDevice9* Device() { return device_; }
     static inline IDirect3DDevice9* device_ = nullptr;
 };
+
+// A slide on the fixture's device whose picture layer is the one given:
+// made, restored and sized (stretched over the back buffer) as the host
+// does, and frames drawn and read back.
+class LayerSlideFixture : public EffectFixture {
+protected:
+    void TearDown() override {
+        slide.reset();
+        EffectFixture::TearDown();
+    }
+    template <class T>
+    T& ShowLayer(T* layer) {
+        slide = std::make_unique<DS_SlideContainer>();
+        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
+        slide->Init();
+        slide->RestoreDeviceObjects();
+        slide->SetPicturePosition(DS_POS_STRETCH);
+        slide->Resize(static_cast<int>(harness.params.BackBufferWidth), static_cast<int>(harness.params.BackBufferHeight));
+        return *layer;
+    }
+    Image Frame(double time) {
+        slide->FrameMove(time);
+        IDirect3DDevice9* d = harness.device;
+        d->BeginScene();
+        slide->RenderScene();
+        slide->RenderFinish();
+        d->EndScene();
+        return harness.ReadBackBuffer();
+    }
+    std::unique_ptr<DS_SlideContainer> slide;
+};
+
+// A layer record read through the layer registry, as a slide reads it; null
+// (and a test failure) when it reads as another class.  `left`: the bytes not read.
+template <class T>
+std::unique_ptr<T> ReadLayerAs(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
+    ResourceBuffer buffer(bytes.data(), bytes.size());
+    DS_DocumentReader reader(&buffer);
+    std::unique_ptr<DS_2D_Light> layer(ReadLightByClassName(reader));
+    if (left) *left = buffer.Remaining();
+    T* typed = dynamic_cast<T*>(layer.get());
+    EXPECT_NE(typed, nullptr) << "read as another class";
+    if (typed) layer.release();
+    return std::unique_ptr<T>(typed);
+}
 
 template <class F>
 std::vector<BYTE> RecordBytes(F&& write) {

@@ -2,6 +2,8 @@
 // device loss, fault injection and reference counting.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/win32/window_bridge.h"
 #include "tests/support/d3d_harness.h"
 
@@ -362,6 +364,35 @@ TEST(D3D9Device, LostDeviceAndRecovery) {
     fault::LoseDevice(d, 0);
     EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     EXPECT_EQ(d->Reset(&p), D3D_OK);
+}
+
+// TESSALOOM_LOSE_DEVICE_EVERY loses a device on a timer, read when the
+// device is made; a value that is not a positive number of seconds is ignored.
+TEST(D3D9Device, TimedLossesFromTheEnvironment) {
+    struct Case {
+        const char* value;
+        bool loses;
+    };
+    for (const Case c : {Case{"0.001", true}, Case{"0", false}, Case{"-2", false}, Case{"soon", false}, Case{"", false}}) {
+        SCOPED_TRACE(c.value);
+        ASSERT_EQ(setenv("TESSALOOM_LOSE_DEVICE_EVERY", c.value, 1), 0);
+        D3DHarness h(8, 8);
+        unsetenv("TESSALOOM_LOSE_DEVICE_EVERY");
+        ASSERT_TRUE(h.ok());
+        IDirect3DDevice9* d = h.device;
+        SDL_Delay(5);
+        if (!c.loses) {
+            EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
+            continue;
+        }
+        EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICELOST);
+        EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+        D3DPRESENT_PARAMETERS p = h.params;
+        EXPECT_EQ(d->Reset(&p), D3D_OK);
+        // The timer goes on after a reset: the device is lost again.
+        SDL_Delay(5);
+        EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    }
 }
 
 TEST(D3D9Device, ResourceCreationFaults) {

@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "platform/d3d9/state.h"
+#include "platform/d3dx9/d3dx9tex.h"
+#include "platform/d3dx9/image.h"
 #include "tests/support/d3d_harness.h"
 
 namespace {
@@ -732,6 +734,74 @@ TEST(D3D9Render, BumpEnvironmentMapShiftsTheNextLookup) {
     }
     d->SetTexture(0, nullptr);
     d->SetTexture(1, nullptr);
+    bump->Release();
+    ramp->Release();
+}
+
+// The lake's stages: a Q8W8V8U8 bump map read from a DDS file (D3DX keeps
+// the format) on stage 0, from coordinate set 0 of XYZ | TEX2 vertices; its
+// (du, dv) moves stage 1's lookup of the ramp by one texel.  Stage 1 reads
+// either coordinate set 1 (u from 1 to 2) or camera-space positions through
+// a COUNT2 texture transform (u = 0.5 x + 1.5); sampler 1 wraps, so the
+// shifted lookup past the last texel comes round to the first.
+TEST(D3D9Render, BumpFromADdsFileMovesTheNextStagesSetOrCameraSpaceLookup) {
+    D3DHarness h(8, 1);
+    ASSERT_TRUE(h.ok());
+    IDirect3DDevice9* d = h.device;
+    PlainStates(d);
+    const BYTE texel[4] = {64, 0, 127, 127};  // U, V, W, Q
+    std::vector<BYTE> file;
+    ASSERT_EQ(tessaloom::d3dx::EncodeDds(1, 1, D3DFMT_Q8W8V8U8, {{texel, 4}}, &file), S_OK);
+    IDirect3DTexture9* bump = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileInMemory(d, file.data(), static_cast<UINT>(file.size()), &bump), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    bump->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_Q8W8V8U8);
+    IDirect3DTexture9* ramp = h.MakeTexture(8, 1, Ramp);
+    d->SetTexture(0, bump);
+    d->SetTexture(1, ramp);
+    d->SetSamplerState(1, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+    d->SetSamplerState(1, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    d->SetSamplerState(1, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    struct V {
+        float x, y, z, u0, v0, u1, v1;
+    };
+    const V quad[4] = {{-1, -1, 0, 0, 0, 1, 0.5f}, {-1, 1, 0, 0, 0, 1, 0.5f}, {1, -1, 0, 0, 0, 2, 0.5f}, {1, 1, 0, 0, 0, 2, 0.5f}};
+    IDirect3DVertexBuffer9* buffer = h.MakeBuffer(std::vector<V>(quad, quad + 4), D3DFVF_XYZ | D3DFVF_TEX2);
+    ASSERT_NE(buffer, nullptr);
+    D3DMATRIX texture{};  // camera-space x from -1 to 1 onto u from 1 to 2
+    texture._11 = 0.5f;
+    texture._41 = 1.5f;
+    texture._42 = 0.5f;
+    texture._33 = texture._44 = 1;
+    d->SetTransform(D3DTS_TEXTURE1, &texture);
+    for (bool cameraSpace : {false, true}) {
+        for (float m00 : {0.0f, 0.25f}) {
+            SCOPED_TRACE(::testing::Message() << "camera space " << cameraSpace << " M00 " << m00);
+            d->SetTextureStageState(0, D3DTSS_BUMPENVMAT00, tessaloom::d3d9::FloatBits(m00));
+            d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, cameraSpace ? D3DTSS_TCI_CAMERASPACEPOSITION | 1 : 1);
+            d->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, cameraSpace ? D3DTTFF_COUNT2 : D3DTTFF_DISABLE);
+            d->BeginScene();
+            d->SetFVF(D3DFVF_XYZ | D3DFVF_TEX2);
+            d->SetStreamSource(0, buffer, 0, sizeof(V));
+            EXPECT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+            d->EndScene();
+            const Image img = h.ReadBackBuffer();
+            const int shift = m00 != 0.0f ? 1 : 0;
+            for (int x = 0; x < 8; ++x) EXPECT_TRUE(Probe(img, x, 0, Ramp((x + shift) % 8, 0), 1)) << x;
+        }
+    }
+    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 1);
+    d->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    d->SetStreamSource(0, nullptr, 0, 0);
+    d->SetTexture(0, nullptr);
+    d->SetTexture(1, nullptr);
+    buffer->Release();
     bump->Release();
     ramp->Release();
 }

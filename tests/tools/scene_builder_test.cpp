@@ -210,7 +210,7 @@ TEST(SceneSource, RejectsBadSources) {
         {"picture a valley 10 10\npicture a dusk 10 10\n", "line 2: picture 'a' is defined twice"},
         {"picture a valley 10 10\nslide S a 1 -1 1 0 50\n", "line 2: '-1' is not a whole number"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50 flame extra\n", "line 2: expected: slide"},
-        {"picture a valley 10 10\nslide S a 1 1 1 0 50 lake\n", "line 2: no layer named 'lake'"},
+        {"picture a valley 10 10\nslide S a 1 1 1 0 50 sea\n", "line 2: no layer named 'sea'"},
         {"layer flame\n", "line 1: unknown statement 'layer'"},
         {"picture a valley 10 10\nclock 5 5 100\nslide S a 1 1 1 0 50\n", "line 2: an object needs a slide"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nclock 5 5\n", "line 3: expected: clock X Y SIZE"},
@@ -232,7 +232,7 @@ TEST(SceneSource, RejectsBadSources) {
 
 // The shipped scene sources parse.
 TEST(SceneSource, DemoScenesParse) {
-    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden"}) {
+    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden", "layers"}) {
         SceneSpec scene;
         std::string error;
         EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,

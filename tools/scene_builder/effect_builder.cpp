@@ -382,29 +382,37 @@ std::vector<uint8_t> PaintSequenceFrame(const SequenceSpec& s, int frame) {
     return {};
 }
 
-std::vector<uint8_t> PaintEffectPicture(const std::string& name, int width, int height) {
-    if (name != "water-bump" || width < 8 || height < 8 || width > 4096 || height > 4096) return {};
+void SwellSlopes(float u, float v, float& sx, float& sy) {
     // A height field of a few crossing swells with whole periods across the
-    // picture (so it tiles), and its slopes in red (x) and green (y), 0.5 flat.
+    // unit square (so it tiles); its slopes, scaled to about -1..1.
     struct Swell {
         int kx, ky;
         float amplitude, phase;
     };
-    const Swell swells[] = {{3, 1, 1.0f, 0.1f}, {-2, 3, 0.8f, 1.7f}, {5, -4, 0.45f, 2.9f},
-                            {1, 6, 0.35f, 4.2f}, {-7, 2, 0.25f, 5.1f}, {9, 7, 0.15f, 0.6f}};
-    AlphaPicture p(width, height);
+    static const Swell swells[] = {{3, 1, 1.0f, 0.1f}, {-2, 3, 0.8f, 1.7f}, {5, -4, 0.45f, 2.9f},
+                                   {1, 6, 0.35f, 4.2f}, {-7, 2, 0.25f, 5.1f}, {9, 7, 0.15f, 0.6f}};
     float norm = 0.0f;
     for (const Swell& s : swells) norm += s.amplitude * std::sqrt(static_cast<float>(s.kx * s.kx + s.ky * s.ky));
+    sx = 0.0f;
+    sy = 0.0f;
+    for (const Swell& s : swells) {
+        const float c = std::cos(kTwoPi * (s.kx * u + s.ky * v) + s.phase) * s.amplitude;
+        sx += c * s.kx;
+        sy += c * s.ky;
+    }
+    sx = sx / norm * 1.6f;
+    sy = sy / norm * 1.6f;
+}
+
+std::vector<uint8_t> PaintEffectPicture(const std::string& name, int width, int height) {
+    if (name != "water-bump" || width < 8 || height < 8 || width > 4096 || height > 4096) return {};
+    // The swells' slopes in red (x) and green (y), 0.5 flat.
+    AlphaPicture p(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const float u = static_cast<float>(x) / width, v = static_cast<float>(y) / height;
             float sx = 0.0f, sy = 0.0f;
-            for (const Swell& s : swells) {
-                const float c = std::cos(kTwoPi * (s.kx * u + s.ky * v) + s.phase) * s.amplitude;
-                sx += c * s.kx;
-                sy += c * s.ky;
-            }
-            p.At(x, y) = {Byte(0.5f + 0.5f * sx / norm * 1.6f), Byte(0.5f + 0.5f * sy / norm * 1.6f), 255, 255};
+            SwellSlopes(static_cast<float>(x) / width, static_cast<float>(y) / height, sx, sy);
+            p.At(x, y) = {Byte(0.5f + 0.5f * sx), Byte(0.5f + 0.5f * sy), 255, 255};
         }
     return EncodeTga32(p);
 }

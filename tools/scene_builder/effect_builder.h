@@ -60,6 +60,9 @@ bool ParseEffect(std::istream& words, EffectSpec& out, std::string* error);
 std::vector<uint8_t> PaintMask(const MaskSpec& mask, int size);
 // Frame `frame` of a sequence as a run-length 32-bit TGA with alpha; empty for an unknown painter.
 std::vector<uint8_t> PaintSequenceFrame(const SequenceSpec& spec, int frame);
+// The slopes (x, y) at (u, v) of a field of crossing swells that tiles over
+// the unit square, each about -1..1: the ripples of the water pictures.
+void SwellSlopes(float u, float v, float& sx, float& sy);
 // The module's effect pictures: "water-bump" (tiling ripples, slopes in red
 // and green).  Empty for an unknown name.
 std::vector<uint8_t> PaintEffectPicture(const std::string& name, int width, int height);

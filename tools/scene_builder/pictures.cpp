@@ -1,5 +1,7 @@
 #include "tools/scene_builder/pictures.h"
 
+#include "tools/scene_builder/glassball_builder.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -265,6 +267,29 @@ Picture PaintDusk(int width, int height) {
     return p;
 }
 
+Picture PaintLakeShore(int width, int height) {
+    Picture p(width, height);
+    Sky(p, {{0.0f, {38, 86, 168}}, {0.3f, {96, 150, 212}}, {0.55f, {178, 204, 228}}, {0.625f, {206, 218, 226}}});
+    // A few flat clouds.
+    for (int i = 0; i < 7; ++i) {
+        const float cx = Hash(8100 + i) * width, cy = (0.08f + 0.22f * Hash(8200 + i)) * height;
+        const float rx = (0.05f + 0.07f * Hash(8300 + i)) * width, ry = height * 0.018f;
+        for (int y = std::max(0, static_cast<int>(cy - ry)); y <= std::min(height - 1, static_cast<int>(cy + ry)); ++y)
+            for (int x = std::max(0, static_cast<int>(cx - rx)); x <= std::min(width - 1, static_cast<int>(cx + rx)); ++x) {
+                const float dx = (x - cx) / rx, dy = (y - cy) / ry;
+                if (dx * dx + dy * dy <= 1.0f) p.At(x, y) = Mix(p.At(x, y), {244, 246, 250}, 0.8f);
+            }
+    }
+    Disc(p, width * 0.78f, height * 0.16f, height * 0.05f, {255, 250, 220}, {255, 236, 180});
+    // Snow-capped mountains far off, a wooded ridge nearer, and the dark
+    // line of firs along the shore at 0.625 of the height.
+    Hills(p, 0.6f, 0.42f, 0.2f, 41, {214, 222, 238}, {92, 110, 148}, 0.625f, 5);
+    Hills(p, 0.6f, 0.1f, 0.2f, 42, {58, 96, 70}, {36, 66, 48}, 0.625f, 5);
+    Hills(p, 0.625f, 0.035f, 0.012f, 43, {22, 48, 30}, {16, 38, 24}, 0.625f, 2);
+    Lake(p, 0.625f, {24, 64, 86});
+    return p;
+}
+
 Picture PaintNight(int width, int height) {
     Picture p(width, height);
     Sky(p, {{0.0f, {2, 3, 12}}, {0.6f, {10, 14, 34}}, {0.85f, {40, 22, 18}}});
@@ -521,11 +546,16 @@ Picture PaintLeaf(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",           "dusk",         "night",          "underwater",
+    static const std::vector<std::string> names = {"valley",           "lake-shore",   "dusk",           "night",          "underwater",
                                                    "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
                                                    "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
                                                    "clock_face",       "clock_hand",   "leaf"};
-    return names;
+    static const std::vector<std::string> all = [] {
+        std::vector<std::string> v = names;
+        for (const std::string& n : GlassBallPictureNames()) v.push_back(n);
+        return v;
+    }();
+    return all;
 }
 
 bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
@@ -540,12 +570,13 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "clock_hand") out = PaintClockHand(width, height);
     else if (name == "leaf") out = PaintLeaf(width, height);
     else if (name == "underwater") out = PaintUnderwater(width, height);
+    else if (name == "lake-shore") out = PaintLakeShore(width, height);
     else if (name == "campfire") out = PaintCampfire(width, height);
     else if (name == "fire-noise") out = PaintFireNoise(width, height);
     else if (name == "heat-bump") out = PaintHeatBump(width, height);
     else if (name == "campfire-pattern") out = PaintCampfirePattern(width, height);
     else if (name == "fire-pattern") out = PaintFirePattern(width, height);
-    else return false;
+    else if (!PaintGlassBallPicture(name, width, height, out)) return false;
     return true;
 }
 

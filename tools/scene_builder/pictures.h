@@ -31,6 +31,9 @@ struct Picture {
 Picture PaintValley(int width, int height);
 // Mountains at dusk under an orange and violet sky with a few stars.
 Picture PaintDusk(int width, int height);
+// Snow-capped mountains and a wooded shore under a blue sky, the shore line
+// at 0.625 of the height (the lake layer's default horizon), calm water below.
+Picture PaintLakeShore(int width, int height);
 // A dark night hillside with a faint glow low in the middle: a backdrop for fire.
 Picture PaintNight(int width, int height);
 
@@ -71,7 +74,7 @@ Picture PaintLeaf(int width, int height);
 
 // The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
 // "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern", "garden",
-// "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf".
+// "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf"; "lake-shore".
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.
 bool PaintNamed(const std::string& name, int width, int height, Picture& out);

@@ -15,6 +15,8 @@
 #include "scene/objects3d/falling_pieces.h"
 #include "scene/slide_show.h"
 #include "scene/sprites/base_sprite_prop.h"
+#include "tools/scene_builder/lake_builder.h"
+#include "tools/scene_builder/rings_builder.h"
 #include "tools/scene_builder/sprite_pictures.h"
 
 namespace tessaloom::scene_builder {
@@ -70,6 +72,7 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             p.height = static_cast<int>(uh);
             bool known = false;
             for (const auto& n : p.withAlpha ? SpritePictureNames() : PictureNames()) known = known || n == p.painter;
+            for (const auto& n : RingsPictureNames()) known = known || (!p.withAlpha && n == p.painter);
             if (!known) return Fail(error, where + "no painter named '" + p.painter + "'");
             if (!ids.insert(p.id).second) return Fail(error, where + "picture '" + p.id + "' is defined twice");
             result.pictures.push_back(p);
@@ -80,8 +83,10 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
             if (words >> s.layer && (words >> extra))
                 return Fail(error, where + "expected: slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]");
-            if (s.layer != "picture" && s.layer != "flame")
-                return Fail(error, where + "no layer named '" + s.layer + "' (picture or flame)");
+            if (s.layer != "picture" && s.layer != "flame" && s.layer != kGlassBallLayer && !IsWaterLayerName(s.layer) &&
+                !IsRingsLayer(s.layer))
+                return Fail(error, where + "no layer named '" + s.layer +
+                                       "' (picture, flame, glassball, lake, underwater, rings or rings-over)");
             unsigned* fields[5] = {&s.fadeIn, &s.hold, &s.fadeOut, &s.zoom, &s.speed};
             for (int i = 0; i < 5; ++i)
                 if (!ParseUnsigned(v[i], *fields[i])) return Fail(error, where + "'" + v[i] + "' is not a whole number");
@@ -130,6 +135,13 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             if (result.slides.empty()) return Fail(error, where + "an object needs a slide before it");
             o.slide = result.slides.size() - 1;
             result.objects.push_back(o);
+        } else if (keyword == kGlassBallLayer) {
+            if (result.slides.empty() || result.slides.back().layer != kGlassBallLayer)
+                return Fail(error, where + "a glassball statement follows a glassball slide");
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            std::string why;
+            if (!ParseGlassBallStatement(rest, result.slides.back().glassBall, &why)) return Fail(error, where + why);
         } else if (keyword == "sprites") {
             if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
             std::vector<std::string> rest;
@@ -237,7 +249,9 @@ std::vector<uint8_t> PaintPicture(const PictureSpec& spec) {
         return EncodeTga32(sprite);
     }
     Picture picture;
-    if (!PaintNamed(spec.painter, spec.width, spec.height, picture)) return {};
+    if (!PaintNamed(spec.painter, spec.width, spec.height, picture) &&
+        !PaintRingsPicture(spec.painter, spec.width, spec.height, picture))
+        return {};
     return EncodeTga(picture);
 }
 
@@ -290,6 +304,14 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             flame->fire.maskGuid = GUID{0x7f1a3e00u + static_cast<uint32_t>(root.slides.size()), 0x4d2c, 0x4b1e,
                                         {0x9a, 0x51, 0x46, 0x6c, 0x61, 0x6d, 0x65, 0x00}};
             layer = flame;
+        } else if (IsWaterLayerName(s.layer)) {
+            layer = MakeWaterLayer(s.layer, manager, root.slides.size());
+        } else if (s.layer == kGlassBallLayer) {
+            std::string why;
+            layer = MakeGlassBallLayer(s.glassBall, keys, &why);
+            if (!layer) return Fail(error, "slide '" + s.name + "': " + why);
+        } else if (IsRingsLayer(s.layer)) {
+            layer = MakeRingsLayer(s.layer);
         } else {
             layer = new DS_2D_Light;
         }

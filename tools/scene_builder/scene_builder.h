@@ -13,8 +13,13 @@
 //   slide NAME PICTURE FADE_IN HOLD FADE_OUT ZOOM SPEED [LAYER]
 //       times in whole seconds; ZOOM is the camera's raw zoom (120 = 1.2 x),
 //       0 leaves the camera off; SPEED its raw speed (50 = real time);
-//       LAYER the slide's picture layer: "picture" (the default) or "flame"
-//       (the flame layer with its fire and heat distortion)
+//       LAYER the slide's picture layer: "picture" (the default), "flame"
+//       (the flame layer with its fire and heat distortion), "glassball"
+//       (the glass ball; a "glassball" statement may follow,
+//       glassball_builder.h), "lake" or "underwater" (lake_builder.h),
+//       "rings" (drops falling on water over the picture, the objects drawn
+//       above it) or "rings-over" (the water over the whole slide);
+//       rings_builder.h
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
@@ -38,6 +43,7 @@
 #include <vector>
 
 #include "tools/scene_builder/effect_builder.h"
+#include "tools/scene_builder/glassball_builder.h"
 #include "tools/scene_builder/pictures.h"
 #include "tools/scene_builder/sprite_builder.h"
 
@@ -59,7 +65,8 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
-    std::string layer = "picture";  // or "flame"
+    std::string layer = "picture";  // or "flame", "glassball", "lake", "underwater"
+    GlassBallSpec glassBall;
     std::vector<SpriteSpec> sprites;
     std::vector<EffectSpec> effects;
 };

@@ -37,7 +37,9 @@ EGLDisplay SurfacelessDisplay(std::string* error) {
     return display;
 }
 
-class EglContext final : public GlContext {
+// An EGL context made current without a surface (it draws into
+// framebuffer objects only).
+class EglContext : public GlContext {
 public:
     EglContext(EGLDisplay display, EGLContext context) : display_(display), context_(context) {}
     ~EglContext() override {
@@ -166,17 +168,14 @@ EGLContext CreateCoreContext(EGLDisplay display, std::string* error) {
 // window's SDL surface (on X11 an image put into the window).  The surface
 // is SDL's own framebuffer, never a texture one, which would draw it with a
 // GPU context after all.
-class SoftwareContext final : public GlContext {
+class SoftwareContext final : public EglContext {
 public:
     SoftwareContext(EGLDisplay display, EGLContext context, SDL_Window* window)
-        : display_(display), context_(context), window_(window) {}
+        : EglContext(display, context), window_(window) {}
     ~SoftwareContext() override {
         MakeCurrent();
         glDeleteFramebuffers(1, &framebuffer_);
         glDeleteRenderbuffers(1, &color_);
-        DoRelease();
-        Forget(this);
-        eglDestroyContext(display_, context_);
     }
     bool DrawableSize(int* width, int* height) override {
         if (!window_) return false;
@@ -217,13 +216,6 @@ public:
         }
     }
 
-protected:
-    Api api() const override { return Api::Egl; }
-    bool DoMakeCurrent() override {
-        return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
-    }
-    void DoRelease() override { eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
-
 private:
     SDL_Surface* WindowSurface() {
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
@@ -249,8 +241,6 @@ private:
         height_ = height;
     }
 
-    EGLDisplay display_;
-    EGLContext context_;
     SDL_Window* window_;
     GLuint framebuffer_ = 0;
     GLuint color_ = 0;

@@ -237,6 +237,33 @@ else
   fail "preview: no child window in the foreign parent"; show_log "$work/saver.log"
 fi
 
+# With hardware rendering switched off the test window draws with the
+# software device (Mesa's software rasteriser, shown through the window's own
+# surface).
+mkdir -p "$TESSALOOM_REGISTRY_DIR"
+printf 'REGEDIT4\n\n[%s\\Screen 1]\n"Disable Hardware"=dword:00000001\n' \
+  'HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver' >"$TESSALOOM_REGISTRY_DIR/user.reg"
+start_saver /t
+if wait_windows 1 30 "$saver_pid"; then
+  for _ in $(seq 600); do
+    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  w="$(saver_windows | head -1)"
+  colours="$(xwd -id "$w" -silent | convert xwd:- -format %k info: 2>/dev/null)"
+  if grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && [ "${colours:-0}" -gt 256 ]; then
+    pass "hardware off: the test window draws with the software device ($colours colours)"
+  else
+    fail "hardware off: test window, ${colours:-no} colours"; show_log "$work/saver.log"
+  fi
+  "$helper" close "$w"
+  wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
+else
+  fail "hardware off: no test window appeared"; show_log "$work/saver.log"
+fi
+rm -f "$TESSALOOM_REGISTRY_DIR/user.reg"
+
 # --- several monitors: Xorg's dummy driver with xrandr ----------------------------
 xorg=""
 for candidate in /usr/lib/xorg/Xorg "$(command -v Xorg 2>/dev/null)"; do

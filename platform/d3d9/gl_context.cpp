@@ -218,7 +218,6 @@ public:
 
 private:
     SDL_Surface* WindowSurface() {
-        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
         SDL_Surface* surface = SDL_GetWindowSurface(window_);
         if (!surface && !told_) {
             told_ = true;
@@ -291,6 +290,8 @@ std::unique_ptr<GlContext> CreateSoftwareContext(SDL_Window* window, std::string
     if (display == EGL_NO_DISPLAY) return nullptr;
     EGLContext context = CreateCoreContext(display, error);
     if (context == EGL_NO_CONTEXT) return nullptr;
+    // SDL's own framebuffer for the window surface, never a texture one.
+    if (window) SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
     auto result = std::make_unique<SoftwareContext>(display, context, window);
     GlContext::Forget(nullptr);
     result->MakeCurrent();

@@ -82,53 +82,123 @@ TEST(D3D9Software, TheSoftwareDeviceDrawsTheSamePixelsAsTheHardwareOne) {
         for (UINT x = 0; x < 16; ++x) EXPECT_TRUE(Probe(sw, x, y, pictures[0].at(x, y))) << x << "," << y;
 }
 
+// A visible window of ours (the class is registered again after a reset of
+// the window state; a second registration fails harmlessly).
+HWND MakeWindow(int width, int height) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"SoftwareDeviceWindow";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, u"SoftwareDeviceWindow", u"sw", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                           nullptr, nullptr, nullptr);
+}
+
+// A windowed device of the type on the window, with its window's size.
+IDirect3DDevice9* WindowedDevice(IDirect3D9* d3d, D3DDEVTYPE type, HWND window, D3DPRESENT_PARAMETERS* pp) {
+    *pp = {};
+    pp->BackBufferFormat = D3DFMT_UNKNOWN;
+    pp->BackBufferCount = 1;
+    pp->SwapEffect = D3DSWAPEFFECT_COPY;
+    pp->hDeviceWindow = window;
+    pp->Windowed = TRUE;
+    IDirect3DDevice9* device = nullptr;
+    const DWORD vp = type == D3DDEVTYPE_SW ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    if (FAILED(d3d->CreateDevice(0, type, window, vp, pp, &device))) return nullptr;
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    return device;
+}
+
+// A ground colour and a quad of another colour over pixels [0, 10) x [0, 5).
+void DrawCorner(IDirect3DDevice9* device, D3DCOLOR ground, D3DCOLOR corner) {
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, ground, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    auto quad = ScreenQuad(0, 0, 10, 5, corner);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), sizeof quad[0]), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+}
+
+COLORREF Ref(D3DCOLOR c) { return RGB((c >> 16) & 0xff, (c >> 8) & 0xff, c & 0xff); }
+
+// What the window shows after Present (its surface) has the ground and the
+// corner quad, right way up and in its colours.
+void ExpectCornerShown(HWND window, int width, int height, D3DCOLOR ground, D3DCOLOR corner) {
+    const auto shown = tessaloom::test::ReadWindowSurface(window);
+    ASSERT_EQ(shown.width, width);
+    ASSERT_EQ(shown.height, height);
+    auto at = [&](int x, int y) { return shown.colors[static_cast<size_t>(y) * shown.width + x]; };
+    EXPECT_EQ(at(0, 0), Ref(corner));
+    EXPECT_EQ(at(9, 4), Ref(corner));
+    EXPECT_EQ(at(10, 4), Ref(ground));
+    EXPECT_EQ(at(0, 5), Ref(ground));
+    EXPECT_EQ(at(width - 1, height - 1), Ref(ground));
+    EXPECT_EQ(at(0, height - 1), Ref(ground)) << "upside down";
+}
+
 // In a window the frame reaches what the window shows, right way up and in
 // its colours: read back from the window's surface after Present.
 TEST(D3D9Software, TheSoftwareDeviceShowsItsFrameInItsWindow) {
     tessaloom::test::ResetWindowState();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"SoftwareDeviceWindow";
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND w = CreateWindowExW(0, u"SoftwareDeviceWindow", u"sw", WS_POPUP | WS_VISIBLE, 0, 0, 40, 30, nullptr, nullptr,
-                             nullptr, nullptr);
+    HWND w = MakeWindow(40, 30);
     ASSERT_NE(w, nullptr);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
     D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferFormat = D3DFMT_UNKNOWN;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_COPY;
-    pp.hDeviceWindow = w;
-    pp.Windowed = TRUE;
-    IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_SW, w, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    IDirect3DDevice9* device = WindowedDevice(d3d, D3DDEVTYPE_SW, w, &pp);
+    ASSERT_NE(device, nullptr);
     EXPECT_EQ(pp.BackBufferWidth, 40u) << "the window's client size";
     EXPECT_EQ(pp.BackBufferHeight, 30u);
     for (D3DCOLOR ground : {kRed, kGreen}) {
         SCOPED_TRACE(ground);
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, ground, 1.0f, 0), D3D_OK);
-        ASSERT_EQ(device->BeginScene(), D3D_OK);
-        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-        auto corner = ScreenQuad(0, 0, 10, 5, kBlue);  // the top-left corner
-        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, corner.data(), sizeof corner[0]), D3D_OK);
-        ASSERT_EQ(device->EndScene(), D3D_OK);
+        DrawCorner(device, ground, kBlue);
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-        const auto shown = tessaloom::test::ReadWindowSurface(w);
-        ASSERT_EQ(shown.width, 40);
-        ASSERT_EQ(shown.height, 30);
-        auto at = [&](int x, int y) { return shown.colors[static_cast<size_t>(y) * shown.width + x]; };
-        const COLORREF groundRef = RGB((ground >> 16) & 0xff, (ground >> 8) & 0xff, ground & 0xff);
-        EXPECT_EQ(at(0, 0), RGB(0, 0, 255));
-        EXPECT_EQ(at(9, 4), RGB(0, 0, 255));
-        EXPECT_EQ(at(10, 4), groundRef);
-        EXPECT_EQ(at(0, 5), groundRef);
-        EXPECT_EQ(at(39, 29), groundRef);
-        EXPECT_EQ(at(0, 29), groundRef) << "upside down";
+        ExpectCornerShown(w, 40, 30, ground, kBlue);
     }
     EXPECT_EQ(device->Release(), 0u);
+    d3d->Release();
+    EXPECT_EQ(tessaloom::d3d9::LiveObjectCount(), 0);
+    tessaloom::test::ResetWindowState();
+}
+
+// A software and a hardware device on two windows take turns, step by step,
+// as the saver's render units do: each one's drawing stays its own.
+TEST(D3D9Software, SoftwareAndHardwareDevicesTakeTurns) {
+    tessaloom::test::ResetWindowState();
+    HWND softwareWindow = MakeWindow(40, 30);
+    HWND hardwareWindow = MakeWindow(32, 24);
+    ASSERT_TRUE(softwareWindow && hardwareWindow);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS swParams{}, halParams{};
+    IDirect3DDevice9* sw = WindowedDevice(d3d, D3DDEVTYPE_SW, softwareWindow, &swParams);
+    IDirect3DDevice9* hal = WindowedDevice(d3d, D3DDEVTYPE_HAL, hardwareWindow, &halParams);
+    ASSERT_TRUE(sw && hal);
+    for (int frame = 0; frame < 2; ++frame) {
+        const D3DCOLOR swGround = frame ? kGreen : kRed, halGround = frame ? kRed : kGreen;
+        DrawCorner(sw, swGround, kBlue);
+        DrawCorner(hal, halGround, kWhite);
+        ASSERT_EQ(hal->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        ASSERT_EQ(sw->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        ExpectCornerShown(softwareWindow, 40, 30, swGround, kBlue);
+        // The hardware device's back buffer, read through the device.
+        IDirect3DSurface9* back = nullptr;
+        ASSERT_EQ(hal->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        IDirect3DSurface9* copy = nullptr;
+        ASSERT_EQ(hal->CreateOffscreenPlainSurface(32, 24, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr), D3D_OK);
+        ASSERT_EQ(hal->GetRenderTargetData(back, copy), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        Image image;
+        tessaloom::testing::ConvertPixels(D3DFMT_X8R8G8B8, locked, 32, 24, &image);
+        copy->UnlockRect();
+        copy->Release();
+        back->Release();
+        EXPECT_TRUE(Probe(image, 0, 0, kWhite));
+        EXPECT_TRUE(Probe(image, 20, 20, halGround));
+    }
+    EXPECT_EQ(hal->Release(), 0u);
+    EXPECT_EQ(sw->Release(), 0u);
     d3d->Release();
     EXPECT_EQ(tessaloom::d3d9::LiveObjectCount(), 0);
     tessaloom::test::ResetWindowState();

@@ -25,7 +25,8 @@ public:
     // 0, or kExitNoSaverWindow when a saver mode failed before any of its
     // windows existed (the error is then written to stderr).
     virtual HRESULT Run();
-    virtual void ShowConfigDialog() {}
+    // The settings dialog of the Config mode; the application provides it.
+    virtual void ShowConfigDialog() = 0;
     virtual void LoadSettings() {}
     virtual void PaintErrorBox(HWND window, HDC dc);
     virtual LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -58,6 +59,14 @@ public:
     // The per-monitor settings and the reverse-order flag under an open key.
     void LoadScreenSettings(HKEY key);
     void SaveScreenSettings(HKEY key);
+
+    // The display settings dialog: 200 with at most one adapter, else 201
+    // with a tab per monitor record.  Returns the dialog's result.
+    INT_PTR ShowDisplaySettingsDialog(HWND owner);
+    // 1 for WM_INITDIALOG, WM_COMMAND and WM_NOTIFY, 0 otherwise.
+    INT_PTR HandleDisplaySettingsMessage(WPARAM wParam, HWND dialog, UINT message, LPARAM lParam);
+    // Fills the page of the selected monitor.
+    void UpdateMonitorPage(HWND dialog);
 
     // Frame loop (the message loop of the saver modes) and the device work.
     HRESULT RunSaverLoop();
@@ -145,6 +154,12 @@ private:
     void ReleaseDirect3D();
     bool PreviewSettle();
     bool HasCompatibleAdapter() const;
+    // The monitor record the display dialog shows: in dialog 201 the tab
+    // that `tabQuery` (TCM_GETCURFOCUS or TCM_GETCURSEL) names, in dialog 200
+    // the first record with an adapter; -1 for none.
+    int32_t DisplayDialogMonitor(HWND dialog, UINT tabQuery) const;
+    AdapterRecord* AdapterOfMonitor(int32_t monitor) const;
+    void ShowDisplayHelp(HWND dialog);
     // Whether any saver window of the mode exists.
     bool HasSaverWindow() const;
 };
@@ -156,6 +171,10 @@ constexpr HRESULT kExitNoSaverWindow = 1;
 extern CSaverFramework* g_saver;
 
 LRESULT SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The procedures of the display and sound settings dialogs: they pass the
+// messages to the saver object.
+INT_PTR DisplaySettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR SoundSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The Direct3D object (the Direct3D stand-in supplies the real one).
 IDirect3D9* CreateDirect3DObject();

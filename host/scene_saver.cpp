@@ -185,8 +185,9 @@ void CScreenScene::PlayNextSound() {
 
 CSceneSaver::CSceneSaver() {
     g_sceneSaver = this;
-    // The control classes the dialogs use are registered by the dialog
-    // stand-in itself; there is nothing to initialise for them here.
+    // The settings dialogs use the tab control and the trackbar.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
     lstrcpynW(registryKeyPath, kSaverRegistryKey, 200);
     lstrcpynW(g_registryKeyPath, kSaverRegistryKey, 200);
     WCHAR title[200] = {};

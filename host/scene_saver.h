@@ -123,6 +123,13 @@ public:
     ~CSceneSaver() override;
 
     void LoadSettings() override;
+    // The settings dialog (106), owned by the parent window the command line
+    // named (none when it named none).
+    void ShowConfigDialog() override;
+    // The sound settings dialog (2214): 1 for WM_INITDIALOG and WM_COMMAND.
+    INT_PTR SoundDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The settings dialog: 1 for WM_INITDIALOG and WM_COMMAND, 0 otherwise.
+    INT_PTR HandleSettingsMessage(WPARAM wParam, HWND dialog, UINT message);
     void OnRenderUnitSelected(int unit) override;
     HRESULT AcceptDevice(const D3DCAPS9& caps, DWORD behaviorFlags, D3DFORMAT format) override;
     HRESULT RestoreDeviceResources() override;
@@ -139,3 +146,16 @@ public:
 
 // The application object of the process (set by the constructor).
 extern CSceneSaver* g_sceneSaver;
+
+// The settings dialog's procedure: passes the messages to the application.
+INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The maker's home page with the campaign query, opened by the settings
+// dialog's Website button.
+extern const WCHAR kWebLink[];
+
+namespace tessaloom::host {
+// The sound dialog's own copies of the volume and mute values, back to 100
+// and 0 (tests model a new process with it).
+void ResetSoundDialogValues();
+}  // namespace tessaloom::host

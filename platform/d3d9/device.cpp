@@ -138,6 +138,13 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (!out) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (shared) return Fail(D3DERR_INVALIDCALL, "shared resources are not implemented");
+    return MakeTexture(width, height, levels, usage, format, pool, true, out);
+}
+
+HRESULT Device::MakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                            bool zeroLevels, IDirect3DTexture9** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
     if (width == 0 || height == 0 || width > 8192 || height > 8192)
         return Fail(D3DERR_INVALIDCALL, "CreateTexture: size out of range");
     const FormatInfo* info = FindFormat(format);
@@ -160,7 +167,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (TakeResourceFault(D3DRTYPE_TEXTURE))
         return Fail(D3DERR_OUTOFVIDEOMEMORY, "CreateTexture failed by fault injection");
     auto* texture = new Texture(this, width, height, levels, usage, *info, pool);
-    if (!texture->CreateStorage()) {
+    if (!texture->CreateStorage(zeroLevels)) {
         texture->Release();
         return D3DERR_OUTOFVIDEOMEMORY;
     }
@@ -801,6 +808,14 @@ bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, 
         return false;
     ours->WriteLevel(level, rect, static_cast<const uint8_t*>(bits), pitch);
     return true;
+}
+
+HRESULT CreateTextureToWrite(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture) {
+    if (auto* ours = dynamic_cast<Device*>(device))
+        return ours->MakeTexture(width, height, levels, usage, format, pool, false, texture);
+    if (!device) return D3DERR_INVALIDCALL;
+    return device->CreateTexture(width, height, levels, usage, format, pool, texture, nullptr);
 }
 
 void ForgetProgram(IDirect3DDevice9* device, GLuint program) {

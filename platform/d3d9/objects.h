@@ -143,7 +143,10 @@ public:
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo& format,
             D3DPOOL pool);
     ~Texture() override;
-    bool CreateStorage();
+    // GL storage for every level.  With `zeroLevels` the levels start as
+    // zeros; without, their GL content is undefined until written (for a
+    // maker that writes every level whole before the texture is used).
+    bool CreateStorage(bool zeroLevels);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return ExternalAddRef(); }
@@ -209,7 +212,8 @@ private:
         // locked (GL holds the pixels); never for render targets.
         LevelBytes memory;
         // Whether the level has been written since it was made; until then
-        // GL holds zeros and a lock needs no read-back.
+        // GL holds zeros (or nothing defined, for a maker that writes every
+        // level first) and a lock needs no read-back.
         bool written = false;
         bool locked = false;
         RECT lockRect{};
@@ -341,6 +345,9 @@ public:
 
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                           IDirect3DTexture9** texture, HANDLE* shared) override;
+    // CreateTexture's rules; `zeroLevels` as in Texture::CreateStorage.
+    HRESULT MakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        bool zeroLevels, IDirect3DTexture9** texture);
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                HANDLE* shared) override;
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/win32/dialog_model.h"
 #include "platform/win32/strings.h"
 
-namespace {
-
-bool g_forceHeadless = false;
+namespace tessaloom::win32 {
 
 // GTK starts once, and only when a display is there to open.
 bool GtkReady() {
@@ -26,6 +25,12 @@ bool GtkReady() {
     }
     return state == 1;
 }
+
+}  // namespace tessaloom::win32
+
+namespace {
+
+bool g_forceHeadless = false;
 
 int HeadlessAnswer(UINT buttons) {
     switch (buttons) {
@@ -82,7 +87,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
         return 0;
     }
     std::string text8 = tessaloom::Utf16ToUtf8(t), caption8 = tessaloom::Utf16ToUtf8(c);
-    if (!g_forceHeadless && GtkReady()) return ShowWithGtk(text8, caption8, type);
+    if (!g_forceHeadless && tessaloom::win32::GtkReady()) return ShowWithGtk(text8, caption8, type);
     std::fprintf(stderr, "%s: %s\n", caption8.c_str(), text8.c_str());
     return HeadlessAnswer(buttons);
 }

@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/win32/dialog_model.h"
 #include "platform/win32/sdl_backend.h"
 
 namespace tessaloom::win32 {
@@ -181,6 +182,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         std::fprintf(stderr, "tessaloom: SendMessageW from another thread is not supported (message 0x%x)\n", message);
         return 0;
     }
+    if (IsDialogHandle(window)) return SendDialogMessage(window, message, wParam, lParam);
     WindowRecord* w = FindWindow(window);
     if (!w || !w->proc) return 0;
     return w->proc(window, message, wParam, lParam);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/win32/dialog_model.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/gdi_backend.h"
 #include "platform/win32/sdl_backend.h"
@@ -287,15 +288,18 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, 
 BOOL IsWindow(HWND window) {
     if (!window) return FALSE;
     if (IsLiveWindow(window)) return TRUE;
+    if (IsDialogHandle(window)) return TRUE;
     return ForeignWindowExists(window) ? TRUE : FALSE;
 }
 
 BOOL IsWindowVisible(HWND window) {
+    if (IsDialogHandle(window)) return IsDialogHandleVisible(window);
     WindowRecord* w = FindWindow(window);
     return w && w->visible;
 }
 
 HWND GetParent(HWND window) {
+    if (IsDialogHandle(window)) return DialogHandleParent(window);
     WindowRecord* w = FindWindow(window);
     if (!w) return nullptr;
     return (w->style & WS_CHILD) ? w->parent : w->owner;
@@ -308,6 +312,7 @@ HWND GetWindow(HWND window, UINT command) {
 }
 
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
+    if (IsDialogHandle(window)) return SetDialogHandleText(window, text ? std::u16string(text) : std::u16string());
     WindowRecord* w = FindWindow(window);
     if (!w) return FALSE;
     w->title = text ? std::u16string(text) : std::u16string();
@@ -316,10 +321,13 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text) {
 }
 
 int GetWindowTextW(HWND window, LPWSTR text, int maxCount) {
+    std::u16string dialogText;
+    const bool dialog = GetDialogHandleText(window, &dialogText);
     WindowRecord* w = FindWindow(window);
-    if (!w || !text || maxCount <= 0) return 0;
-    int n = static_cast<int>(std::min<size_t>(w->title.size(), static_cast<size_t>(maxCount - 1)));
-    std::copy(w->title.begin(), w->title.begin() + n, text);
+    if ((!w && !dialog) || !text || maxCount <= 0) return 0;
+    const std::u16string& title = dialog ? dialogText : w->title;
+    int n = static_cast<int>(std::min<size_t>(title.size(), static_cast<size_t>(maxCount - 1)));
+    std::copy(title.begin(), title.begin() + n, text);
     text[n] = 0;
     return n;
 }

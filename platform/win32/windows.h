@@ -3,6 +3,7 @@
 
 #include "platform/win32/types.h"
 #include "platform/win32/input.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/kernel.h"
 #include "platform/win32/message_box.h"

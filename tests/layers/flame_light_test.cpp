@@ -84,14 +84,7 @@ void WriteFlame(DS_IOF_W& w, INT version) {
 }
 
 std::unique_ptr<DS_FlameLight> ReadFlame(const std::vector<BYTE>& bytes, size_t* left = nullptr) {
-    ResourceBuffer buffer(bytes.data(), bytes.size());
-    DS_DocumentReader reader(&buffer);
-    DS_2D_Light* layer = ReadLightByClassName(reader);
-    if (left) *left = buffer.Remaining();
-    auto* flame = dynamic_cast<DS_FlameLight*>(layer);
-    EXPECT_NE(flame, nullptr);
-    if (!flame) delete layer;
-    return std::unique_ptr<DS_FlameLight>(flame);
+    return tessaloom::testing::ReadLayerAs<DS_FlameLight>(bytes, left);
 }
 
 TEST(FlameRecord, Defaults) {

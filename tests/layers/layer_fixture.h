@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "document/archive_writer.h"
 #include "document/archive.h"
+#include "document/archive_writer.h"
+#include "document/item.h"
 #include "document/res_manager.h"
 #include "platform/d3dx9/effect_testing.h"
 #include "scene/effect_calls.h"
 #include "scene/layer_resources.h"
+#include "scene/picture_layer.h"
 #include "scene/slide.h"
 #include "scene/view_2d.h"
 #include "tests/support/d3d_harness.h"

@@ -103,9 +103,13 @@ TEST(LakeBuilder, TheLayersSceneReadsBack) {
     ASSERT_NE(root, nullptr);
     std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
     ASSERT_TRUE(manager);
-    ASSERT_EQ(root->slides.size(), 2u);
-    auto* reef = dynamic_cast<FakeUndervater*>(root->slides[0]->mainLayer.Get());
-    auto* lake = dynamic_cast<FakeLake2D*>(root->slides[1]->mainLayer.Get());
+    // The scene's other slides (the glass ball's) come first.
+    FakeUndervater* reef = nullptr;
+    FakeLake2D* lake = nullptr;
+    for (const auto& slide : root->slides) {
+        if (auto* r = dynamic_cast<FakeUndervater*>(slide->mainLayer.Get())) reef = r;
+        if (auto* l = dynamic_cast<FakeLake2D*>(slide->mainLayer.Get())) lake = l;
+    }
     ASSERT_NE(reef, nullptr);
     ASSERT_NE(lake, nullptr);
     EXPECT_EQ(reef->effect.effectLink.key, (DS_LinkKey{u"common_res.dll", 88}));

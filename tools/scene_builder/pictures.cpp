@@ -1,6 +1,7 @@
 #include "tools/scene_builder/pictures.h"
 
 #include "tools/scene_builder/glassball_builder.h"
+#include "tools/scene_builder/glyph_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -549,7 +550,7 @@ const std::vector<std::string>& PictureNames() {
     static const std::vector<std::string> names = {"valley",           "lake-shore",   "dusk",           "night",          "underwater",
                                                    "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
                                                    "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
-                                                   "clock_face",       "clock_hand",   "leaf"};
+                                                   "clock_face",       "clock_hand",   "leaf",           "glyph-strip"};
     static const std::vector<std::string> all = [] {
         std::vector<std::string> v = names;
         for (const std::string& n : GlassBallPictureNames()) v.push_back(n);
@@ -576,6 +577,7 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     else if (name == "heat-bump") out = PaintHeatBump(width, height);
     else if (name == "campfire-pattern") out = PaintCampfirePattern(width, height);
     else if (name == "fire-pattern") out = PaintFirePattern(width, height);
+    else if (name == "glyph-strip") out = PaintGlyphStrip(width, height);
     else if (!PaintGlassBallPicture(name, width, height, out)) return false;
     return true;
 }

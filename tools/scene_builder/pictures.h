@@ -74,7 +74,8 @@ Picture PaintLeaf(int width, int height);
 
 // The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
 // "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern", "garden",
-// "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf"; "lake-shore".
+// "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf", "lake-shore",
+// "glyph-strip" (glyph_builder.h).
 const std::vector<std::string>& PictureNames();
 // False (and `out` untouched) for an unknown name.
 bool PaintNamed(const std::string& name, int width, int height, Picture& out);

@@ -142,6 +142,13 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
             for (std::string w; words >> w;) rest.push_back(w);
             std::string why;
             if (!ParseGlassBallStatement(rest, result.slides.back().glassBall, &why)) return Fail(error, where + why);
+        } else if (keyword == "glyphs") {
+            if (result.slides.empty()) return Fail(error, where + "glyphs belong to a slide: put a slide first");
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            std::string why;
+            if (!ParseGlyphStatement(rest, result.slides.back().glyphs, &why)) return Fail(error, where + why);
+            result.slides.back().layer = "glyphs";
         } else if (keyword == "sprites") {
             if (result.slides.empty()) return Fail(error, where + "sprites belong to a slide: put a slide first");
             std::vector<std::string> rest;
@@ -312,6 +319,8 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
             if (!layer) return Fail(error, "slide '" + s.name + "': " + why);
         } else if (IsRingsLayer(s.layer)) {
             layer = MakeRingsLayer(s.layer);
+        } else if (s.layer == "glyphs") {
+            layer = MakeGlyphLayer(s.glyphs);
         } else {
             layer = new DS_2D_Light;
         }

@@ -20,6 +20,8 @@
 //       "rings" (drops falling on water over the picture, the objects drawn
 //       above it) or "rings-over" (the water over the whole slide);
 //       rings_builder.h
+//   glyphs KEY=VALUE...                the slide above draws glyph rain
+//       (glyph_builder.h)
 //   sprites KIND KEY=VALUE...          a sprite population on the slide above
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
@@ -44,6 +46,7 @@
 
 #include "tools/scene_builder/effect_builder.h"
 #include "tools/scene_builder/glassball_builder.h"
+#include "tools/scene_builder/glyph_builder.h"
 #include "tools/scene_builder/pictures.h"
 #include "tools/scene_builder/sprite_builder.h"
 
@@ -65,8 +68,10 @@ struct SlideSpec {
     unsigned fadeOut = 1;
     unsigned zoom = 0;    // 0: camera off
     unsigned speed = 50;
-    std::string layer = "picture";  // or "flame", "glassball", "lake", "underwater"
+    std::string layer = "picture";  // or "flame", "glassball", "lake", "underwater", "rings", "rings-over",
+                                    // or "glyphs" (a glyphs statement)
     GlassBallSpec glassBall;
+    GlyphSpec glyphs;
     std::vector<SpriteSpec> sprites;
     std::vector<EffectSpec> effects;
 };

@@ -292,6 +292,10 @@ void ForgetWindowPicture(HWND window) {
     g_pictures.erase(window);
 }
 
+void DropWindowPicture(HWND window) {
+    if (!g_pictures.empty()) g_pictures.erase(window);
+}
+
 cairo_surface_t* WindowPicture(HWND window) {
     auto it = g_pictures.find(window);
     return it == g_pictures.end() ? nullptr : it->second.surface;

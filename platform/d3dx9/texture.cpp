@@ -12,6 +12,9 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/gl_interop.h"
@@ -32,6 +35,16 @@ HRESULT NoThrow(F&& body) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+// A picture's decode and mip chain go through megabytes of scratch.  glibc
+// raises its mmap threshold after the first large free, so later scratch
+// comes from the heap and stays resident once freed (the heap is trimmed
+// only above twice that threshold): it is given back here, once per load.
+void GiveBackFreedScratch() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 UINT NextPow2(UINT v) {
@@ -352,7 +365,7 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
                                             D3DPOOL Pool, DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
                                             D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY* pPalette,
                                             IDirect3DTexture9** ppTexture) {
-    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+    HRESULT result = tessaloom::d3dx::NoThrow([&]() -> HRESULT {
         (void)pPalette;  // palettes are expanded; no palette texture is made
         if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture) return D3DERR_INVALIDCALL;
         *ppTexture = nullptr;
@@ -409,6 +422,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
         made.p = nullptr;
         return S_OK;
     });
+    tessaloom::d3dx::GiveBackFreedScratch();
+    return result;
 }
 
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* pDevice, const void* pSrcData, UINT SrcDataSize,

@@ -12,15 +12,13 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
 #endif
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/gl_interop.h"
 #include "platform/d3dx9/d3dx9tex.h"
 #include "platform/d3dx9/image.h"
 #include "platform/d3dx9/surface_access.h"
+#include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
 
 namespace tessaloom::d3dx {
@@ -35,16 +33,6 @@ HRESULT NoThrow(F&& body) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-}
-
-// A picture's decode and mip chain go through megabytes of scratch.  glibc
-// raises its mmap threshold after the first large free, so later scratch
-// comes from the heap and stays resident once freed (the heap is trimmed
-// only above twice that threshold): it is given back here, once per load.
-void GiveBackFreedScratch() {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
 }
 
 UINT NextPow2(UINT v) {
@@ -422,7 +410,8 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
         made.p = nullptr;
         return S_OK;
     });
-    tessaloom::d3dx::GiveBackFreedScratch();
+    // The decode and the mip chain went through megabytes of scratch.
+    tessaloom::GiveBackFreedHeap();
     return result;
 }
 

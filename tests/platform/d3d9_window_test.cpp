@@ -16,13 +16,18 @@ namespace {
 
 LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
 
-TEST(D3D9Window, DeviceOnAWindowOfTheWindowStandIn) {
-    tessaloom::test::ResetWindowState();
+// A popup window of a class of its own; null when either cannot be made.
+HWND PopupWindow(const char16_t* className, int width, int height) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"D3D9TestClass";
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND hwnd = CreateWindowExW(0, u"D3D9TestClass", u"device", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
+    wc.lpszClassName = className;
+    if (RegisterClassW(&wc) == 0) return nullptr;
+    return CreateWindowExW(0, className, u"device", WS_POPUP, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST(D3D9Window, DeviceOnAWindowOfTheWindowStandIn) {
+    tessaloom::test::ResetWindowState();
+    HWND hwnd = PopupWindow(u"D3D9TestClass", 64, 48);
     ASSERT_NE(hwnd, nullptr);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
@@ -55,11 +60,7 @@ void Fill(HWND w, const RECT& r, int stockBrush) {
 // reaches the window, on a new picture that is black where nothing was drawn.
 TEST(D3D9Window, PresentGivesBackTheWindowsPaintingAndPaintingGoesOn) {
     tessaloom::test::ResetWindowState();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"D3D9PaintClass";
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND hwnd = CreateWindowExW(0, u"D3D9PaintClass", u"device", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = PopupWindow(u"D3D9PaintClass", 64, 48);
     ASSERT_NE(hwnd, nullptr);
     Fill(hwnd, RECT{0, 0, 64, 48}, WHITE_BRUSH);
     ASSERT_EQ(tessaloom::test::ReadWindowPixels(hwnd).width, 64);
@@ -194,12 +195,8 @@ std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uin
 // it holds.
 TEST(D3D9Window, BackBufferInTheWindowDrawsWhatARenderTargetDraws) {
     tessaloom::test::ResetWindowState();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"D3D9UprightClass";
-    ASSERT_NE(RegisterClassW(&wc), 0);
     constexpr UINT W = 64, H = 48;
-    HWND hwnd = CreateWindowExW(0, u"D3D9UprightClass", u"device", WS_POPUP, 0, 0, W, H, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = PopupWindow(u"D3D9UprightClass", W, H);
     ASSERT_NE(hwnd, nullptr);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);

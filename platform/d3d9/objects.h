@@ -479,6 +479,7 @@ private:
     HWND focus_;
     DWORD behavior_;
     SDL_Window* window_ = nullptr;
+    HWND windowHandle_ = nullptr;  // the window window_ is behind
     std::unique_ptr<GlContext> context_;
     D3DPRESENT_PARAMETERS params_{};
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d9/objects.h"
+#include "platform/win32/window_bridge.h"
 
 namespace tessaloom::d3d9 {
 namespace {
@@ -76,6 +77,7 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     std::string error;
     if (windowHandle) {
         window_ = ResolveWindow(windowHandle);
+        windowHandle_ = windowHandle;
         if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
         context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(window_, &error) : CreateWindowContext(window_, &error);
     } else {
@@ -358,6 +360,7 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
                               0, topFirst ? 0 : h, w, topFirst ? h : 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
         }
         context_->Swap();
+        WindowShowsPresentedFrame(windowHandle_);
         // The window may have changed its size: the next frame's back
         // buffer goes where it fits (a discarded back buffer need not move).
         if (inWindow_ && !WindowCanHoldBackBuffer()) LeaveWindow(false);

@@ -18,6 +18,7 @@
 #include "platform/d3dx9/d3dx9tex.h"
 #include "platform/d3dx9/image.h"
 #include "platform/d3dx9/surface_access.h"
+#include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
 
 namespace tessaloom::d3dx {
@@ -352,7 +353,7 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
                                             D3DPOOL Pool, DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
                                             D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY* pPalette,
                                             IDirect3DTexture9** ppTexture) {
-    return tessaloom::d3dx::NoThrow([&]() -> HRESULT {
+    HRESULT result = tessaloom::d3dx::NoThrow([&]() -> HRESULT {
         (void)pPalette;  // palettes are expanded; no palette texture is made
         if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture) return D3DERR_INVALIDCALL;
         *ppTexture = nullptr;
@@ -409,6 +410,9 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, const voi
         made.p = nullptr;
         return S_OK;
     });
+    // The decode and the mip chain went through megabytes of scratch.
+    tessaloom::GiveBackFreedHeap();
+    return result;
 }
 
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* pDevice, const void* pSrcData, UINT SrcDataSize,

@@ -5,6 +5,9 @@
 #include <sys/syscall.h>
 #include <fcntl.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -311,6 +314,12 @@ std::string ExecutableFolder() {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+void GiveBackFreedHeap() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 }  // namespace tessaloom

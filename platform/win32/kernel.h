@@ -150,4 +150,9 @@ namespace tessaloom {
 std::string ExecutablePath();
 // The folder that holds the executable, without a trailing '/'.
 std::string ExecutableFolder();
+// Hands freed heap pages back to the system.  After megabytes of scratch were
+// freed (a picture's decode, a window's backing picture): glibc raises its
+// mmap threshold after the first large free, so later large blocks come from
+// the heap and stay resident once freed.  Not for a per-frame path.
+void GiveBackFreedHeap();
 }  // namespace tessaloom

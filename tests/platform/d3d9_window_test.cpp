@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_testing.h"
+#include "platform/win32/gdi_hooks.h"
 #include "platform/win32/test_hooks.h"
 #include "platform/win32/windows.h"
 
@@ -15,13 +16,18 @@ namespace {
 
 LRESULT Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
 
-TEST(D3D9Window, DeviceOnAWindowOfTheWindowStandIn) {
-    tessaloom::test::ResetWindowState();
+// A popup window of a class of its own; null when either cannot be made.
+HWND PopupWindow(const char16_t* className, int width, int height) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"D3D9TestClass";
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND hwnd = CreateWindowExW(0, u"D3D9TestClass", u"device", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr, nullptr, nullptr);
+    wc.lpszClassName = className;
+    if (RegisterClassW(&wc) == 0) return nullptr;
+    return CreateWindowExW(0, className, u"device", WS_POPUP, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST(D3D9Window, DeviceOnAWindowOfTheWindowStandIn) {
+    tessaloom::test::ResetWindowState();
+    HWND hwnd = PopupWindow(u"D3D9TestClass", 64, 48);
     ASSERT_NE(hwnd, nullptr);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
@@ -36,6 +42,57 @@ TEST(D3D9Window, DeviceOnAWindowOfTheWindowStandIn) {
     EXPECT_EQ(p.BackBufferHeight, 48u);
     EXPECT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff336699, 1.0f, 0), D3D_OK);
     EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(d->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    DestroyWindow(hwnd);
+    tessaloom::test::ResetWindowState();
+}
+
+void Fill(HWND w, const RECT& r, int stockBrush) {
+    HDC dc = GetDC(w);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_TRUE(FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(stockBrush))));
+    ReleaseDC(w, dc);
+}
+
+// A frame presented into a window replaces what GDI painted there: the
+// window's backing picture is given back, and painting afterwards still
+// reaches the window, on a new picture that is black where nothing was drawn.
+TEST(D3D9Window, PresentGivesBackTheWindowsPaintingAndPaintingGoesOn) {
+    tessaloom::test::ResetWindowState();
+    HWND hwnd = PopupWindow(u"D3D9PaintClass", 64, 48);
+    ASSERT_NE(hwnd, nullptr);
+    Fill(hwnd, RECT{0, 0, 64, 48}, WHITE_BRUSH);
+    ASSERT_EQ(tessaloom::test::ReadWindowPixels(hwnd).width, 64);
+
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS p{};
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.Windowed = TRUE;
+    p.hDeviceWindow = hwnd;
+    IDirect3DDevice9* d = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &d), D3D_OK);
+    // An open device context keeps drawing on the picture it was given.
+    HDC open = GetDC(hwnd);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff336699, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(tessaloom::test::ReadWindowPixels(hwnd).width, 0) << "the backing picture outlived the presented frame";
+    RECT corner{0, 0, 8, 8};
+    EXPECT_TRUE(FillRect(open, &corner, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH))));
+    ReleaseDC(hwnd, open);
+    EXPECT_EQ(tessaloom::test::ReadWindowSurface(hwnd).At(4, 4), RGB(128, 128, 128));
+
+    Fill(hwnd, RECT{16, 8, 32, 24}, WHITE_BRUSH);
+    tessaloom::test::WindowPixels after = tessaloom::test::ReadWindowPixels(hwnd);
+    ASSERT_EQ(after.width, 64);
+    ASSERT_EQ(after.height, 48);
+    EXPECT_EQ(after.At(20, 10), RGB(255, 255, 255));
+    EXPECT_EQ(after.At(2, 2), RGB(0, 0, 0));
+    EXPECT_EQ(after.At(40, 40), RGB(0, 0, 0));
+    EXPECT_EQ(tessaloom::test::ReadWindowSurface(hwnd).At(20, 10), RGB(255, 255, 255));
+
     EXPECT_EQ(d->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 0u);
     DestroyWindow(hwnd);
@@ -138,12 +195,8 @@ std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uin
 // it holds.
 TEST(D3D9Window, BackBufferInTheWindowDrawsWhatARenderTargetDraws) {
     tessaloom::test::ResetWindowState();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = u"D3D9UprightClass";
-    ASSERT_NE(RegisterClassW(&wc), 0);
     constexpr UINT W = 64, H = 48;
-    HWND hwnd = CreateWindowExW(0, u"D3D9UprightClass", u"device", WS_POPUP, 0, 0, W, H, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = PopupWindow(u"D3D9UprightClass", W, H);
     ASSERT_NE(hwnd, nullptr);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);

@@ -235,7 +235,7 @@ TEST(SceneSource, RejectsBadSources) {
 
 // The shipped scene sources parse.
 TEST(SceneSource, DemoScenesParse) {
-    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden", "layers", "rain"}) {
+    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden", "layers", "rain", "showcase"}) {
         SceneSpec scene;
         std::string error;
         EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,

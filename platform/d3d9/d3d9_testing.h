@@ -44,6 +44,11 @@ void ClearFaults();
 using WindowResolver = SDL_Window* (*)(HWND window);
 void SetWindowResolver(WindowResolver resolver);
 
+// True while the device's back buffer is the window's own framebuffer
+// (drawn upright, no copy at Present) rather than a texture flipped into the
+// window at Present.
+bool BackBufferInWindow(IDirect3DDevice9* device);
+
 // Objects of this stand-in alive in the process: Direct3D objects, devices
 // and resources.  Zero once everything has been released.
 int LiveObjectCount();

@@ -66,6 +66,10 @@ SDL_Window* ResolveWindow(HWND window) {
 
 int LiveObjectCount() { return g_liveObjects; }
 
+bool BackBufferInWindow(IDirect3DDevice9* device) {
+    return device && static_cast<Device*>(device)->backBufferInWindow();
+}
+
 int LiveResourceCount(IDirect3DDevice9* device) {
     return device ? static_cast<Device*>(device)->LiveResources() : 0;
 }

@@ -20,9 +20,9 @@
 #include "document/sound_item.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/dshow_test.h"
-#include "platform/win32/kernel.h"
 #include "platform/win32/strings.h"
 #include "scene/slide_show.h"
+#include "tests/support/dshow_sound_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
@@ -132,6 +132,32 @@ void Tap(void* context, const float* samples, UINT frames, UINT rate) {
     for (UINT i = 0; i < 2 * frames; ++i) t->peak = std::max(t->peak, std::abs(samples[i]));
 }
 
+// The sound graph's test hooks for the life of the object: the fast clock,
+// the output tap, events to the test; and a temporary folder of the test's
+// own (not the shared one a running saver writes the same names to).
+struct SoundHooks {
+    SoundHooks(Completion& completion, Tapped& tapped) {
+        g_completion = &completion;
+        tessaloom::dshow::test::SetFastClock(true);
+        tessaloom::dshow::test::SetOutputTap(&Tap, &tapped);
+        previous = tessaloom::dshow::SetEventPoster(&CountPost);
+        if (const char* old = std::getenv("TMPDIR")) savedTemp = old, hadTemp = true;
+        setenv("TMPDIR", folder.File("").c_str(), 1);
+    }
+    ~SoundHooks() {
+        if (hadTemp) setenv("TMPDIR", savedTemp.c_str(), 1);
+        else unsetenv("TMPDIR");
+        tessaloom::dshow::SetEventPoster(previous);
+        tessaloom::dshow::test::SetOutputTap(nullptr, nullptr);
+        tessaloom::dshow::test::SetFastClock(false);
+        g_completion = nullptr;
+    }
+    dshow_test::TempFolder folder;
+    tessaloom::dshow::EventPoster previous = nullptr;
+    std::string savedTemp;
+    bool hadTemp = false;
+};
+
 }  // namespace
 
 // Each of the scene's classes (every name the light, slide and description
@@ -178,10 +204,7 @@ TEST(Showcase, SoundItemsDecodeAndPlayThroughTheSoundGraph) {
 
     Completion completion;
     Tapped tapped;
-    g_completion = &completion;
-    tessaloom::dshow::test::SetFastClock(true);
-    tessaloom::dshow::test::SetOutputTap(&Tap, &tapped);
-    const tessaloom::dshow::EventPoster previous = tessaloom::dshow::SetEventPoster(&CountPost);
+    SoundHooks hooks(completion, tapped);
     for (size_t i = 0; i < 2; ++i) {
         auto* sound = dynamic_cast<DS_AudioFile*>(loaded.root->sounds[i].Get());
         ASSERT_NE(sound, nullptr);
@@ -189,6 +212,7 @@ TEST(Showcase, SoundItemsDecodeAndPlayThroughTheSoundGraph) {
         ASSERT_GT(sound->file.GetSize(), 1000u);
         ASSERT_TRUE(sound->ExtractToTemp());
         const std::string path = tessaloom::Utf16ToUtf8(sound->GetPath());
+        EXPECT_EQ(path.rfind(hooks.folder.File(""), 0), 0u) << path;
         EXPECT_EQ(path.substr(path.size() - std::strlen(expected[i].extension)), expected[i].extension);
         EXPECT_EQ(sound->file.GetSize(), 0u);
 
@@ -232,10 +256,5 @@ TEST(Showcase, SoundItemsDecodeAndPlayThroughTheSoundGraph) {
         events->Release();
         control->Release();
         graph->Release();
-        DeleteFileW(sound->GetPath().c_str());
     }
-    tessaloom::dshow::SetEventPoster(previous);
-    tessaloom::dshow::test::SetOutputTap(nullptr, nullptr);
-    tessaloom::dshow::test::SetFastClock(false);
-    g_completion = nullptr;
 }

@@ -458,6 +458,9 @@ TEST(SceneDocument, FuzzSeedsAreTheBuildersDocuments) {
         {"one_slide.bin", "header Tessaloom seed\npicture n night 8 8\nslide Night n 1 1 1 125 100\n"},
         {"shared_picture.bin", "picture a dusk 9 5\nslide One a 1 2 1 0 50\nslide Two a 0 0 0 200 0\n"},
         {"glyph_rain.bin", "picture a night 16 12\nslide Rain a 1 2 1 0 50\nglyphs background=1 cell=4 flicker=1\n"},
+        {"fire_and_sound.bin",
+         "picture a night 8 8\nmask glow ellipse 0.5 0.8 0.2 0.2 0.5\nslide Night a 1 1 1 0 50\n"
+         "effect DS_FireFX mask=glow left=1 right=6 top=2 bottom=8\nsound Pad pad 1 ogg\n"},
     };
     const std::string dir = std::string(TESSALOOM_SOURCE_DIR) + "/tests/fuzz/corpus/scene_doc/";
     const char* write = std::getenv("TESSALOOM_WRITE_FUZZ_SEEDS");

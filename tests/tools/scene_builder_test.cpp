@@ -222,6 +222,12 @@ TEST(SceneSource, RejectsBadSources) {
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nbutterflies 2 a 0 0 50 101\n", "line 3: the area"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nleaves 2 a m.x 1 2 3 4 5\n", "line 3: expected: leaves"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nleaves x a m.x 1 2 3 4 5 6\n", "line 3: 'x' is not"},
+        {"sound S bells 4\n", "line 1: no sound kind 'bells'"},
+        {"sound S pad\n", "line 1: expected: sound NAME"},
+        {"sound S pad 0\n", "line 1: a sound lasts 1 to 60"},
+        {"sound S pad 61\n", "line 1: a sound lasts 1 to 60"},
+        {"sound S pad 4 wav\n", "line 1: no sound format 'wav'"},
+        {"sound ..\\evil pad 4\n", "line 1: a sound's name"},
     };
     for (const Case& c : cases) {
         SceneSpec scene;

@@ -56,6 +56,7 @@ Device::~Device() {
         context_.reset();
     }
     if (window_ && !params_.Windowed) SDL_SetWindowFullscreen(window_, 0);
+    HoldFullScreen(window_, false);
     d3d_->Release();
     CountObject(-1);
 }
@@ -121,7 +122,7 @@ HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     if (!caps) return D3DERR_INVALIDCALL;
-    FillCaps(adapter_, caps);
+    FillCaps(adapter_, type_, caps);
     return D3D_OK;
 }
 

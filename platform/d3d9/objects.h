@@ -43,6 +43,9 @@ void CountObject(int delta);
 bool TakeResourceFault(D3DRESOURCETYPE type);
 bool TakeCreateDeviceFault(UINT adapter, D3DDEVTYPE type, UINT width, UINT height, HRESULT* result);
 
+// Notes a window a full-screen swap chain put in full screen (or no longer
+// holds there), so the desktop gets its mode back when the process ends.
+void HoldFullScreen(SDL_Window* window, bool hold);
 // Prints `what` to stderr; returns `result`.
 HRESULT Fail(HRESULT result, const char* what);
 // The SDL window behind an HWND (the window stand-in's, or a test's).
@@ -325,7 +328,7 @@ private:
 };
 
 // Fills the caps this stand-in implements.
-void FillCaps(UINT adapter, D3DCAPS9* caps);
+void FillCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps);
 
 class Device final : public ComObject<IDirect3DDevice9> {
 public:

@@ -7,10 +7,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/objects.h"
 
 namespace tessaloom::d3d9 {
+namespace {
+
+// Windows a full-screen swap chain holds in full screen, by SDL window id (a
+// window destroyed since then is not found by its id).  The application's
+// resources can keep a released device alive to the end of the process, as
+// on Windows, and there the system gives the desktop its mode back when the
+// process ends: so does this, for every window still in full screen.
+std::vector<Uint32> g_fullScreenWindows;
+
+void RestoreDesktopModes() {
+    for (Uint32 id : g_fullScreenWindows) {
+        SDL_Window* window = SDL_GetWindowFromID(id);
+        if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window, 0);
+    }
+    g_fullScreenWindows.clear();
+}
+
+}  // namespace
+
+void HoldFullScreen(SDL_Window* window, bool hold) {
+    if (!window) return;
+    const Uint32 id = SDL_GetWindowID(window);
+    g_fullScreenWindows.erase(std::remove(g_fullScreenWindows.begin(), g_fullScreenWindows.end(), id),
+                              g_fullScreenWindows.end());
+    if (!hold) return;
+    static const bool registered = std::atexit(RestoreDesktopModes) == 0;
+    if (!registered) std::fprintf(stderr, "tessaloom d3d9: the desktop mode cannot be restored at exit\n");
+    g_fullScreenWindows.push_back(id);
+}
 
 namespace {
 
@@ -47,9 +77,9 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     if (windowHandle) {
         window_ = ResolveWindow(windowHandle);
         if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
-        context_ = CreateWindowContext(window_, &error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(window_, &error) : CreateWindowContext(window_, &error);
     } else {
-        context_ = CreateSurfacelessContext(&error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(nullptr, &error) : CreateSurfacelessContext(&error);
     }
     if (!context_) {
         std::fprintf(stderr, "tessaloom d3d9: CreateDevice: %s\n", error.c_str());
@@ -96,6 +126,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     if (p.Windowed) {
         // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
         if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
+        HoldFullScreen(window_, false);
         if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
             int w = 0, h = 0;
             if (!context_->DrawableSize(&w, &h)) {
@@ -134,6 +165,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
                     return D3DERR_NOTAVAILABLE;
                 }
             }
+            HoldFullScreen(window_, true);
         }
     }
     const FormatInfo* color = FindFormat(p.BackBufferFormat);
@@ -207,8 +239,10 @@ bool Device::WindowCanHoldBackBuffer() {
     if (!window_ || windowRefused_ || !windowFormatMatches_ || params_.SwapEffect != D3DSWAPEFFECT_DISCARD)
         return false;
     int w = 0, h = 0;
-    return context_->DrawableSize(&w, &h) && w == static_cast<int>(params_.BackBufferWidth) &&
-           h == static_cast<int>(params_.BackBufferHeight);
+    // A context that presents through a framebuffer of its own (the
+    // software device's) keeps the back buffer in its texture.
+    return context_->DrawableSize(&w, &h) && context_->PresentFramebuffer() == 0 &&
+           w == static_cast<int>(params_.BackBufferWidth) && h == static_cast<int>(params_.BackBufferHeight);
 }
 
 bool Device::WindowFormatMatches() {
@@ -315,11 +349,13 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
             context_->DrawableSize(&w, &h);
             glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
             glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->PresentFramebuffer());
             glDisable(GL_SCISSOR_TEST);
-            // The one flip: the back buffer holds row 0 at GL row 0.
-            glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth),
-                              static_cast<GLint>(params_.BackBufferHeight), 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+            // The one flip: the back buffer holds row 0 at GL row 0, the window
+            // its top row at its last (none for a framebuffer read top row first).
+            const bool topFirst = context_->PresentsTopRowFirst();
+            glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth), static_cast<GLint>(params_.BackBufferHeight),
+                              0, topFirst ? 0 : h, w, topFirst ? h : 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
         }
         context_->Swap();
         // The window may have changed its size: the next frame's back

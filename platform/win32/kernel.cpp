@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/win32/process.h"
 #include "platform/win32/strings.h"
 
 namespace {
@@ -469,6 +470,7 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPE
 
 BOOL CloseHandle(HANDLE handle) {
     if (handle == kCurrentThread) return TRUE;
+    if (tessaloom::win32::CloseProcessHandle(handle)) return TRUE;
     int fd = -1;
     {
         std::lock_guard<std::mutex> lock(g_filesMutex);

@@ -151,14 +151,16 @@ struct VertexXyzColorTex {
 // releases everything and checks that nothing of the device was leaked.
 class D3DHarness {
 public:
-    explicit D3DHarness(UINT width = 64, UINT height = 64, D3DFORMAT format = D3DFMT_X8R8G8B8, bool depth = false) {
+    // `type` D3DDEVTYPE_SW gives the software device (software vertex processing).
+    explicit D3DHarness(UINT width = 64, UINT height = 64, D3DFORMAT format = D3DFMT_X8R8G8B8, bool depth = false,
+                        D3DDEVTYPE type = D3DDEVTYPE_HAL) {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         if (!d3d) return;
         params = OffscreenParameters(width, height, format);
         params.EnableAutoDepthStencil = depth;
         params.AutoDepthStencilFormat = D3DFMT_D24S8;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &params, &device)))
+        const DWORD vp = type == D3DDEVTYPE_SW ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING;
+        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, type, nullptr, vp, &params, &device)))
             device = nullptr;
     }
     ~D3DHarness() {

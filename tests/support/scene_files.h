@@ -1,6 +1,9 @@
 // Helpers of the scene builder tests: source files of the tree read whole,
-// and a built document read back as the saver reads it.
+// a scene source built into its document, and a built document read back
+// as the saver reads it.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
@@ -12,6 +15,7 @@
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
 #include "scene/slide_show.h"
+#include "tools/scene_builder/scene_builder.h"
 
 namespace tessaloom::testing {
 
@@ -26,6 +30,19 @@ inline std::string ReadText(const std::string& path) {
 // A scene source of the demo folder, by file name ("rain.scene").
 inline std::string ReadDemoScene(const std::string& name) {
     return ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name);
+}
+
+// The document the scene builder writes for a scene source; `folder`, when
+// given, is where the source's relative paths start.  A failure says which
+// step failed and the builder's message.
+inline ::testing::AssertionResult BuildSceneDocument(const std::string& source, std::vector<uint8_t>& doc,
+                                                      const std::string& folder = {}) {
+    scene_builder::SceneSpec scene;
+    std::string error;
+    if (!scene_builder::ParseScene(source, scene, &error)) return ::testing::AssertionFailure() << "parse: " << error;
+    if (!folder.empty()) scene.folder = folder;
+    if (!scene_builder::BuildDocument(scene, doc, &error)) return ::testing::AssertionFailure() << "build: " << error;
+    return ::testing::AssertionSuccess();
 }
 
 // A document read back through the scene's root reader.  The manager the

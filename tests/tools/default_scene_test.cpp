@@ -78,12 +78,8 @@ protected:
         // The demo module the build packs: the fire's pictures and both effects.
         tessaloom::testing::SetModuleFolder(std::string(binary) + "/..");
 
-        using namespace tessaloom::scene_builder;
-        SceneSpec scene;
-        std::string error;
-        ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), scene, &error))
-            << error;
-        ASSERT_TRUE(BuildDocument(scene, document_, &error)) << error;
+        ASSERT_TRUE(tessaloom::testing::BuildSceneDocument(
+            ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), document_));
         before_ = GetCurrentDocResManager();
     }
     void TearDown() override {

@@ -20,6 +20,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadText;
 using tessaloom::testing::SceneReadBack;
 
@@ -154,11 +155,8 @@ TEST(EffectPictures, MasksAndSequencesDecodeWithTheirAlpha) {
 // given, the masks under the descriptions' GUIDs, the sequence with its
 // frames and delays.
 TEST(EffectDocument, TheLoaderReadsTheSlidesEffects) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(kSource, scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(kSource, doc));
 
     const SceneReadBack back(doc);
     DS_SlideShow_Light* root = back.root();

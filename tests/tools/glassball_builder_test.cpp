@@ -17,6 +17,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadDemoScene;
 using tessaloom::testing::SceneReadBack;
 
@@ -24,11 +25,8 @@ namespace {
 
 // The document of a scene source read back: its root and its manager.
 SceneReadBack Build(const std::string& source) {
-    SceneSpec scene;
-    std::string error;
-    EXPECT_TRUE(ParseScene(source, scene, &error)) << error;
     std::vector<uint8_t> doc;
-    EXPECT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    EXPECT_TRUE(BuildSceneDocument(source, doc));
     return SceneReadBack(doc);
 }
 

@@ -17,6 +17,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadDemoScene;
 using tessaloom::testing::SceneReadBack;
 
@@ -59,11 +60,8 @@ TEST(GlyphStatement, KeysAndErrors) {
 // The demo scene: a slide over the picture and one over black with the
 // picture's brightness, read back as glyph-rain layers with their values.
 TEST(GlyphStatement, TheRainSceneReadsBack) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadDemoScene("rain.scene"), scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadDemoScene("rain.scene"), doc));
     const SceneReadBack back(doc);
     DS_SlideShow_Light* root = back.root();
     ASSERT_TRUE(root);

@@ -14,6 +14,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadDemoScene;
 using tessaloom::testing::SceneReadBack;
 
@@ -61,11 +62,8 @@ TEST(RingsBuilder, ThePondLooksLikeAPond) {
 // (capture mode 0), then water over the whole slide (capture mode 1) with
 // the camera drifting.
 TEST(RingsBuilder, TheRainScenesPondSlidesReadBack) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadDemoScene("rain.scene"), scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadDemoScene("rain.scene"), doc));
 
     const SceneReadBack back(doc);
     DS_DocResManager* manager = back.manager();

@@ -24,6 +24,7 @@
 #include "scene/sprites/stat_obj.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadText;
 using tessaloom::testing::SceneReadBack;
 
@@ -343,12 +344,8 @@ TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
 // fire on the module's flame pattern and noise, two still pictures and two
 // flows (sparks and smoke) over it.
 TEST(SceneDocument, TheFlameSceneReadsBackAsTheFlameLayerWithItsSprites) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), scene, &error))
-        << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), doc));
 
     const SceneReadBack back(doc);
     DS_DocResManager* manager = back.manager();
@@ -380,13 +377,9 @@ TEST(SceneDocument, TheFlameSceneReadsBackAsTheFlameLayerWithItsSprites) {
 // that order, read back through the description readers with the values
 // the source gives; the wing picture is one the document carries.
 TEST(SceneDocument, GardenObjectsReadBack) {
-    SceneSpec scene;
-    std::string error;
     const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-    ASSERT_TRUE(ParseScene(ReadText(folder + "/garden.scene"), scene, &error)) << error;
-    scene.folder = folder;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadText(folder + "/garden.scene"), doc, folder));
 
     const SceneReadBack back(doc);
     DS_SlideShow_Light* root = back.root();

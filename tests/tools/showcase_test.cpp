@@ -25,6 +25,7 @@
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
 using tessaloom::testing::ReadText;
 using tessaloom::testing::SceneReadBack;
 
@@ -32,12 +33,8 @@ namespace {
 
 std::vector<uint8_t> BuildShowcase() {
     const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-    SceneSpec scene;
-    std::string error;
-    EXPECT_TRUE(ParseScene(ReadText(folder + "/showcase.scene"), scene, &error)) << error;
-    scene.folder = folder;
     std::vector<uint8_t> doc;
-    EXPECT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    EXPECT_TRUE(BuildSceneDocument(ReadText(folder + "/showcase.scene"), doc, folder));
     return doc;
 }
 

@@ -142,6 +142,19 @@ protected:
         SetDialogDriver([act](HWND dialog, int) { act(dialog); });
         return saver_->ShowDisplaySettingsDialog(nullptr);
     }
+    // The settings dialog opened, its sound button pressed and `act` run on the
+    // sound dialog; the settings dialog is then cancelled.
+    void RunSoundDialog(std::function<void(HWND)> act) {
+        SetDialogDriver([act](HWND dialog, int id) {
+            if (id == IDD_SETTINGS) {
+                tessaloom::test::ClickDialogItem(dialog, IDC_SOUND_SETTINGS);
+                tessaloom::test::ClickDialogItem(dialog, IDCANCEL);
+                return;
+            }
+            act(dialog);
+        });
+        saver_->ShowConfigDialog();
+    }
 
     void PutDword(const char16_t* name, DWORD value) {
         HKEY key;
@@ -564,12 +577,7 @@ TEST_F(SettingsDialogs, SoundTrackbarIsUpsideDownVolume) {
     LRESULT position = -1, rangeMax = -1;
     bool muted = false;
     int focus = 0;
-    SetDialogDriver([&](HWND dialog, int id) {
-        if (id == IDD_SETTINGS) {
-            tessaloom::test::ClickDialogItem(dialog, IDC_SOUND_SETTINGS);
-            tessaloom::test::ClickDialogItem(dialog, IDCANCEL);
-            return;
-        }
+    RunSoundDialog([&](HWND dialog) {
         position = SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_GETPOS, 0, 0);
         rangeMax = SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_GETRANGEMAX, 0, 0);
         muted = Checked(dialog, IDC_MUTE);
@@ -578,7 +586,6 @@ TEST_F(SettingsDialogs, SoundTrackbarIsUpsideDownVolume) {
         tessaloom::test::ClickDialogItem(dialog, IDC_MUTE);
         tessaloom::test::ClickDialogItem(dialog, IDOK);
     });
-    saver_->ShowConfigDialog();
     EXPECT_EQ(position, 70);
     EXPECT_EQ(rangeMax, 100);
     EXPECT_TRUE(muted);
@@ -591,17 +598,11 @@ TEST_F(SettingsDialogs, SoundTrackbarIsUpsideDownVolume) {
 TEST_F(SettingsDialogs, SoundCancelStoresNothingAndMissingValuesKeepTheCopies) {
     AddMonitor(u"Adapter A");
     LRESULT position = -1;
-    SetDialogDriver([&](HWND dialog, int id) {
-        if (id == IDD_SETTINGS) {
-            tessaloom::test::ClickDialogItem(dialog, IDC_SOUND_SETTINGS);
-            tessaloom::test::ClickDialogItem(dialog, IDCANCEL);
-            return;
-        }
+    RunSoundDialog([&](HWND dialog) {
         position = SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_GETPOS, 0, 0);
         tessaloom::test::MoveDialogTrackbar(dialog, IDC_VOLUME, 40);
         tessaloom::test::PressDialogKey(dialog, VK_ESCAPE);
     });
-    saver_->ShowConfigDialog();
     EXPECT_EQ(position, 0) << "no stored volume: the copy's 100";
     EXPECT_EQ(RegistryValues(), kNothing);
 }

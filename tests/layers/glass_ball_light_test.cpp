@@ -270,40 +270,25 @@ constexpr UINT kSize = 64;
 // pixel of it is grey.
 D3DCOLOR PictureTexel(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x * 4, y * 4, 0x40); }
 
-class GlassBallOnDevice : public tessaloom::testing::EffectFixture {
+class GlassBallOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
     void SetUp() override {
-        EffectFixture::SetUp();
+        LayerSlideFixture::SetUp();
         ResetScrollClock();
     }
     void TearDown() override {
         slide.reset();
         tessaloom::d3d9::ClearFaults();
         ResetScrollClock();
-        EffectFixture::TearDown();
+        LayerSlideFixture::TearDown();
     }
+    // The ball on a kSize x kSize back buffer, its camera still.
     DS_GlassBallLight& MakeSlide(const std::function<void(DS_GlassBallLight&)>& setup = {}) {
-        slide = std::make_unique<DS_SlideContainer>();
         auto* ball = new DS_GlassBallLight;
         ball->camera.enabled.value = 0;
         if (setup) setup(*ball);
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(ball);
-        slide->Init();
-        slide->RestoreDeviceObjects();
-        slide->SetPicturePosition(DS_POS_STRETCH);
-        slide->Resize(kSize, kSize);
-        return *ball;
+        return ShowLayer(ball);
     }
-    Image Frame(double time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
-    }
-    std::unique_ptr<DS_SlideContainer> slide;
 };
 
 // Texels of the three generated textures as the layer writes them.

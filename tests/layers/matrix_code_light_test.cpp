@@ -419,12 +419,8 @@ TEST(GlyphRainRecord, EveryTruncatedRecordFails) {
 constexpr DWORD kGreen = 0x0000FF00u;  // COLORREF
 constexpr DWORD kPink = 0x00CC66FFu;   // COLORREF: red FF, green 66, blue CC
 
-class GlyphRainOnDevice : public tessaloom::testing::EffectFixture {
+class GlyphRainOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
-    void TearDown() override {
-        slide.reset();
-        EffectFixture::TearDown();
-    }
     // The picture (64 x 64) and an opaque white strip of `bands` - 2 square
     // 8-pixel glyphs.
     void AddPictures(const std::function<D3DCOLOR(UINT, UINT)>& picture, UINT stripHeight = 16) {
@@ -432,7 +428,6 @@ protected:
         AddPicture(40, 8, stripHeight, [](UINT, UINT) { return 0xFFFFFFFFu; });
     }
     DS_MatrixCodeLight& MakeSlide(const std::function<void(DS_MatrixCodeLight&)>& configure = {}) {
-        slide = std::make_unique<DS_SlideContainer>();
         auto* rain = new DS_MatrixCodeLight;
         rain->camera.enabled.value = 0;
         rain->cellSize.value = 8;
@@ -441,28 +436,13 @@ protected:
         rain->color.value = kGreen;
         rain->highlightColor.value = 0x00FFFFFFu;
         if (configure) configure(*rain);
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(rain);
-        slide->Init();
-        slide->RestoreDeviceObjects();
-        slide->SetPicturePosition(DS_POS_STRETCH);
-        slide->Resize(64, 64);
-        return *rain;
+        return ShowLayer(rain);
     }
     // Writers that neither write in the next step nor start a drop: busy,
     // waiting, below the bottom row.
     static void QuietColumns(CodeRainGrid& grid) {
         for (ColumnState& s : grid.columnStates) s = {1, 1000, grid.rows + 10};
     }
-    Image Frame(float time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
-    }
-    std::unique_ptr<DS_SlideContainer> slide;
 };
 
 // Twelve bands for a strip of ten square glyphs; no strip gives two bands,

@@ -139,45 +139,25 @@ TEST(WaterRing, Damping) {
     }
 }
 
-class WaterRingOnDevice : public tessaloom::testing::EffectFixture {
+class WaterRingOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
     static constexpr D3DCOLOR kLight = 0xffe0e0e0u, kDark = 0xff202020u;
 
-    void TearDown() override {
-        slide.reset();
-        EffectFixture::TearDown();
-    }
     // A slide with the water-ring layer over picture 5, Stretch, 64 x 64,
     // the camera still and the water at rest (the first drop taken away).
     DS_WaterRingLight& MakeSlide(int captureMode) {
-        slide = std::make_unique<DS_SlideContainer>();
         auto* rings = new DS_WaterRingLight;
         rings->captureMode.value = captureMode;
         rings->camera.enabled.value = 0;
-        slide->mainLayer = DS_CountedPtr<DS_2D_Light>(rings);
-        slide->Init();
-        slide->RestoreDeviceObjects();
-        slide->SetPicturePosition(DS_POS_STRETCH);
-        slide->Resize(64, 64);
-        Calm(*rings);
+        Calm(ShowLayer(rings));
         return *rings;
     }
     static void Calm(DS_WaterRingLight& rings) {
         rings.ripples->grid.assign(rings.ripples->cellCount, DS_RippleMesh::Cell{0.0f, 0.0f});
     }
-    Image Frame(double time) {
-        slide->FrameMove(time);
-        IDirect3DDevice9* d = harness.device;
-        d->BeginScene();
-        slide->RenderScene();
-        slide->RenderFinish();
-        d->EndScene();
-        return harness.ReadBackBuffer();
-    }
     void Stripes() {
         AddPicture(5, 64, 64, [](UINT x, UINT) { return (x / 4) % 2 ? kLight : kDark; });
     }
-    std::unique_ptr<DS_SlideContainer> slide;
 };
 
 // The surface values are taken from the raw values when the device objects

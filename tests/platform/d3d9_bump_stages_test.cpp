@@ -15,9 +15,10 @@ namespace {
 
 using tessaloom::d3d9::FloatBits;
 using tessaloom::testing::D3DHarness;
+using tessaloom::testing::DrawScreenQuad;
 using tessaloom::testing::Image;
 using tessaloom::testing::Probe;
-using tessaloom::testing::VertexRhwColorTex;
+using tessaloom::testing::ScreenQuad;
 
 // An 8 x 8 texture whose texel (x, y) has red 32 x and green 32 y: each
 // texel tells where it was sampled.
@@ -70,12 +71,6 @@ void BumpStages(IDirect3DDevice9* d) {
     }
 }
 
-std::vector<VertexRhwColorTex> ScreenQuad(float w, float h) {
-    const float x0 = -0.5f, y0 = -0.5f, x1 = w - 0.5f, y1 = h - 0.5f;
-    const D3DCOLOR c = 0xffffffffu;
-    return {{x0, y1, 0, 1, c, 0, 1}, {x0, y0, 0, 1, c, 0, 0}, {x1, y1, 0, 1, c, 1, 1}, {x1, y0, 0, 1, c, 1, 0}};
-}
-
 // A 2 x 2 slope map, one slope a quadrant, written at the locked pitch:
 // 16384 / 32767 (about 0.5) times 0.25 moves the next lookup by 1/8, one
 // texel of the grid.  Top left +U: one texel right; top right none; bottom
@@ -99,13 +94,12 @@ TEST(D3D9BumpStages, V16U16SlopesMoveTheNextLookup) {
         {0.25f, 0, 0, 0.25f, {{1, 0}, {0, 0}, {0, 1}, {-1, 0}}},
         {0, 0.25f, 0, 0, {{0, 1}, {0, 0}, {0, 0}, {0, -1}}},
     };
-    const auto quad = ScreenQuad(8, 8);
+    const auto quad = ScreenQuad(0, 0, 8, 8);
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "M00 " << c.m00 << " M01 " << c.m01);
         SetBumpMatrix(d, c.m00, c.m01, c.m10, c.m11);
         d->BeginScene();
-        d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-        ASSERT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), sizeof(quad[0])), D3D_OK);
+        ASSERT_TRUE(DrawScreenQuad(d, quad));
         d->EndScene();
         const Image img = h.ReadBackBuffer();
         for (int y = 0; y < 8; ++y)
@@ -225,14 +219,13 @@ TEST(D3D9BumpStages, SamplerZeroLinearMipFilter) {
         {D3DTEXF_LINEAR, 0.5f, 0xff008080u},
         {D3DTEXF_NONE, 0.5f, 0xffff0000u},
     };
-    const auto quad = ScreenQuad(4, 4);
+    const auto quad = ScreenQuad(0, 0, 4, 4);
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "mip filter " << c.mip << " bias " << c.bias);
         d->SetSamplerState(0, D3DSAMP_MIPFILTER, c.mip);
         d->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, FloatBits(c.bias));
         d->BeginScene();
-        d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-        ASSERT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), sizeof(quad[0])), D3D_OK);
+        ASSERT_TRUE(DrawScreenQuad(d, quad));
         d->EndScene();
         const Image img = h.ReadBackBuffer();
         EXPECT_TRUE(Probe(img, 1, 2, c.expected, 6));

@@ -15,6 +15,7 @@
 namespace {
 
 using tessaloom::testing::D3DHarness;
+using tessaloom::testing::DirectionalLight;
 using tessaloom::testing::Image;
 using tessaloom::testing::Probe;
 
@@ -31,16 +32,6 @@ void FullQuad(LitVertex (&v)[4], D3DCOLOR color) {
     const float corners[4][4] = {{-1, -1, 0, 1}, {-1, 1, 0, 0}, {1, -1, 1, 1}, {1, 1, 1, 0}};
     for (int i = 0; i < 4; ++i)
         v[i] = {corners[i][0], corners[i][1], 0.5f, 0, 0, -1, color, corners[i][2], corners[i][3]};
-}
-
-void DirectionalLight(IDirect3DDevice9* d, D3DVECTOR direction, D3DCOLORVALUE diffuse, D3DCOLORVALUE specular) {
-    D3DLIGHT9 l{};
-    l.Type = D3DLIGHT_DIRECTIONAL;
-    l.Diffuse = diffuse;
-    l.Specular = specular;
-    l.Direction = direction;
-    d->SetLight(0, &l);
-    d->LightEnable(0, TRUE);
 }
 
 Image DrawQuad(D3DHarness& h, const LitVertex (&v)[4]) {

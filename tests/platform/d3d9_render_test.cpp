@@ -14,8 +14,11 @@
 namespace {
 
 using tessaloom::testing::D3DHarness;
+using tessaloom::testing::DirectionalLight;
+using tessaloom::testing::DrawScreenQuad;
 using tessaloom::testing::Image;
 using tessaloom::testing::Probe;
+using tessaloom::testing::ScreenQuad;
 using tessaloom::testing::VertexRhwColor;
 using tessaloom::testing::VertexRhwColorTex;
 using tessaloom::testing::VertexXyzColor;
@@ -33,13 +36,6 @@ D3DCOLOR CoordTexel(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x * 64, y * 64, 
 void PlainStates(IDirect3DDevice9* d) {
     d->SetRenderState(D3DRS_LIGHTING, FALSE);
     d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-}
-
-// A strip quad over pixels [x0, x1) x [y0, y1) in screen space, with D3D's
-// whole-number pixel centres: the edges lie half a pixel outside the centres.
-std::vector<VertexRhwColorTex> ScreenQuad(float x0, float y0, float x1, float y1, D3DCOLOR c = kWhite) {
-    x0 -= 0.5f, y0 -= 0.5f, x1 -= 0.5f, y1 -= 0.5f;
-    return {{x0, y1, 0, 1, c, 0, 1}, {x0, y0, 0, 1, c, 0, 0}, {x1, y1, 0, 1, c, 1, 1}, {x1, y0, 0, 1, c, 1, 0}};
 }
 
 TEST(D3D9Render, ClearHonoursTheViewport) {
@@ -159,9 +155,7 @@ namespace {
 
 // Draws a screen-space quad of vertex colour c over [x0, x1) x [y0, y1).
 void DrawColorQuad(D3DHarness& h, float x0, float y0, float x1, float y1, D3DCOLOR c) {
-    auto v = ScreenQuad(x0, y0, x1, y1, c);
-    h.device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    ASSERT_EQ(h.device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(v[0])), D3D_OK);
+    ASSERT_TRUE(DrawScreenQuad(h.device, ScreenQuad(x0, y0, x1, y1, c)));
 }
 
 // Stage 0 passes the vertex colour and alpha through.
@@ -526,13 +520,9 @@ TEST(D3D9Render, DirectionalLightDiffuse) {
     D3DMATERIAL9 m{};
     m.Diffuse = {1.0f, 0.5f, 0.25f, 1.0f};
     d->SetMaterial(&m);
-    D3DLIGHT9 l{};
-    l.Type = D3DLIGHT_DIRECTIONAL;
-    l.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
     const float s = std::sqrt(0.5f);
-    l.Direction = {0.0f, -s, s};  // 45 degrees onto a quad whose normal is -z: N.L = cos 45
-    d->SetLight(0, &l);
-    d->LightEnable(0, TRUE);
+    // 45 degrees onto a quad whose normal is -z: N.L = cos 45.
+    DirectionalLight(d, {0.0f, -s, s}, {1.0f, 1.0f, 1.0f, 1.0f}, {0, 0, 0, 0});
     struct V {
         float x, y, z, nx, ny, nz;
     } v[4] = {{-1, -1, 0.5f, 0, 0, -1}, {-1, 1, 0.5f, 0, 0, -1}, {1, -1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}};
@@ -903,12 +893,7 @@ TEST(D3D9Render, DirectionalLightSpecular) {
     // Straight on: N.H = 1, 0.5 x 255.  At 45 degrees: N.H = cos 22.5, (0.9239)^10 x 0.5 x 255 = 57.7.
     const Case cases[] = {{{0, 0, 1}, 128}, {{0, -s, s}, 58}};
     for (const Case& c : cases) {
-        D3DLIGHT9 l{};
-        l.Type = D3DLIGHT_DIRECTIONAL;
-        l.Specular = {1, 1, 1, 1};
-        l.Direction = c.direction;
-        d->SetLight(0, &l);
-        d->LightEnable(0, TRUE);
+        DirectionalLight(d, c.direction, {0, 0, 0, 0}, {1, 1, 1, 1});
         d->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0);
         d->BeginScene();
         d->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);

@@ -15,16 +15,11 @@ namespace {
 using tessaloom::testing::D3DHarness;
 using tessaloom::testing::Image;
 using tessaloom::testing::Probe;
-using tessaloom::testing::VertexRhwColorTex;
+using tessaloom::testing::ScreenQuad;
 
 constexpr D3DCOLOR kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kWhite = 0xffffffff;
 
 D3DCOLOR CoordTexel(UINT x, UINT y) { return D3DCOLOR_ARGB(255, x * 64, y * 64, 0x80); }
-
-std::vector<VertexRhwColorTex> ScreenQuad(float x0, float y0, float x1, float y1, D3DCOLOR c = kWhite) {
-    x0 -= 0.5f, y0 -= 0.5f, x1 -= 0.5f, y1 -= 0.5f;
-    return {{x0, y1, 0, 1, c, 0, 1}, {x0, y0, 0, 1, c, 0, 0}, {x1, y1, 0, 1, c, 1, 1}, {x1, y0, 0, 1, c, 1, 0}};
-}
 
 // A blue clear, a textured quad (one pixel per texel, modulated by the
 // vertex colour) and an untextured green quad drawn with alpha blending at

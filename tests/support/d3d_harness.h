@@ -147,6 +147,33 @@ struct VertexXyzColorTex {
     float u, v;
 };
 
+// A strip quad over pixels [x0, x1) x [y0, y1) in screen space, with D3D's
+// whole-number pixel centres: the edges lie half a pixel outside the centres.
+// Texture coordinates run 0 to 1 over it.
+inline std::vector<VertexRhwColorTex> ScreenQuad(float x0, float y0, float x1, float y1, D3DCOLOR c = 0xffffffffu) {
+    x0 -= 0.5f, y0 -= 0.5f, x1 -= 0.5f, y1 -= 0.5f;
+    return {{x0, y1, 0, 1, c, 0, 1}, {x0, y0, 0, 1, c, 0, 0}, {x1, y1, 0, 1, c, 1, 1}, {x1, y0, 0, 1, c, 1, 0}};
+}
+
+// Draws a ScreenQuad strip (XYZRHW | DIFFUSE | TEX1); fails on what the draw returns.
+inline ::testing::AssertionResult DrawScreenQuad(IDirect3DDevice9* d, const std::vector<VertexRhwColorTex>& quad) {
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    const HRESULT hr = d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), sizeof(quad[0]));
+    if (hr == D3D_OK) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "DrawPrimitiveUP returned 0x" << std::hex << static_cast<unsigned long>(hr);
+}
+
+// Light 0 a directional light of the given colours, enabled.
+inline void DirectionalLight(IDirect3DDevice9* d, D3DVECTOR direction, D3DCOLORVALUE diffuse, D3DCOLORVALUE specular) {
+    D3DLIGHT9 l{};
+    l.Type = D3DLIGHT_DIRECTIONAL;
+    l.Diffuse = diffuse;
+    l.Specular = specular;
+    l.Direction = direction;
+    d->SetLight(0, &l);
+    d->LightEnable(0, TRUE);
+}
+
 // One offscreen device with a back buffer of the asked size.  The destructor
 // releases everything and checks that nothing of the device was leaked.
 class D3DHarness {

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,19 +21,14 @@
 #include "platform/win32/resources_hooks.h"
 #include "platform/win32/test_hooks.h"
 #include "tests/support/d3d_harness.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using tessaloom::testing::Image;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaloom::testing::ReadText;
 
 // Pixels of the lower middle of the picture, where the fire burns, that are
 // flame-coloured: bright red, some green, little blue.
@@ -85,12 +78,8 @@ protected:
         // The demo module the build packs: the fire's pictures and both effects.
         tessaloom::testing::SetModuleFolder(std::string(binary) + "/..");
 
-        using namespace tessaloom::scene_builder;
-        SceneSpec scene;
-        std::string error;
-        ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), scene, &error))
-            << error;
-        ASSERT_TRUE(BuildDocument(scene, document_, &error)) << error;
+        ASSERT_TRUE(tessaloom::testing::BuildSceneDocument(
+            ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), document_));
         before_ = GetCurrentDocResManager();
     }
     void TearDown() override {

@@ -5,9 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
@@ -18,18 +16,15 @@
 #include "platform/d3dx9/image.h"
 #include "platform/win32/resource_container.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadText;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Alpha of a decoded 32-bit picture.
 BYTE AlphaAt(const tessaloom::d3dx::DecodedImage& image, UINT x, UINT y) { return image.Row(y)[x * 4 + 3]; }
@@ -160,20 +155,13 @@ TEST(EffectPictures, MasksAndSequencesDecodeWithTheirAlpha) {
 // given, the masks under the descriptions' GUIDs, the sequence with its
 // frames and delays.
 TEST(EffectDocument, TheLoaderReadsTheSlidesEffects) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(kSource, scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(kSource, doc));
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
+    DS_DocResManager* manager = back.manager();
     ASSERT_TRUE(manager);
 
     ASSERT_EQ(root->slides.size(), 2u);
@@ -208,7 +196,6 @@ TEST(EffectDocument, TheLoaderReadsTheSlidesEffects) {
     const DS_ImageSet& snow = manager->GetImage(brush->patternLink);
     EXPECT_EQ(snow.FrameCount(), 4u);
     EXPECT_EQ(snow.FrameValues(), (std::vector<float>{0.25f, 0.25f, 0.25f, 0.25f}));
-    SetCurrentDocResManager(before);
 }
 
 // The effects scene builds; the resource module holds the water's bump map.

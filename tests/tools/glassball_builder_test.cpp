@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
@@ -15,51 +13,30 @@
 #include "platform/d3dx9/image.h"
 #include "platform/win32/resource_container.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadDemoScene;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The document of a scene source read back: its root and its manager.
-struct ReadBack {
-    std::unique_ptr<DS_IOF_Item> item;
-    std::unique_ptr<DS_DocResManager> manager;
-    DS_SlideShow_Light* root() const { return dynamic_cast<DS_SlideShow_Light*>(item.get()); }
-};
-
-ReadBack Build(const std::string& source) {
-    ReadBack out;
-    SceneSpec scene;
-    std::string error;
-    EXPECT_TRUE(ParseScene(source, scene, &error)) << error;
+SceneReadBack Build(const std::string& source) {
     std::vector<uint8_t> doc;
-    EXPECT_TRUE(BuildDocument(scene, doc, &error)) << error;
-    if (doc.empty()) return out;
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    out.item.reset(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    if (GetCurrentDocResManager() != before) out.manager.reset(GetCurrentDocResManager());
-    SetCurrentDocResManager(before);
-    return out;
+    EXPECT_TRUE(BuildSceneDocument(source, doc));
+    return SceneReadBack(doc);
 }
 
 // The layers scene begins with the glass ball over the night city: its
 // statement's values in the layer, the module's overlay and shine pictures
 // by default, the gradient behind it.
 TEST(GlassBallScene, TheLayersSceneOpensWithTheGlassBall) {
-    const ReadBack doc = Build(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/layers.scene"));
+    const SceneReadBack doc = Build(ReadDemoScene("layers.scene"));
     ASSERT_NE(doc.root(), nullptr);
-    ASSERT_NE(doc.manager, nullptr);
+    ASSERT_NE(doc.manager(), nullptr);
     ASSERT_GE(doc.root()->slides.size(), 1u);
     auto* ball = dynamic_cast<DS_GlassBallLight*>(doc.root()->slides[0]->mainLayer.Get());
     ASSERT_NE(ball, nullptr);
@@ -73,12 +50,12 @@ TEST(GlassBallScene, TheLayersSceneOpensWithTheGlassBall) {
     EXPECT_EQ(ball->backgroundSource.value, 0);
     EXPECT_EQ(ball->overlay1Image.key, (DS_LinkKey{u"common_res.dll", 58}));
     EXPECT_EQ(ball->shineImage.key, (DS_LinkKey{u"common_res.dll", 60}));
-    EXPECT_TRUE(doc.manager->Tables().allFiles.count(ball->pictureLink.key)) << "the city travels with the document";
+    EXPECT_TRUE(doc.manager()->Tables().allFiles.count(ball->pictureLink.key)) << "the city travels with the document";
     EXPECT_FALSE(doc.root()->slides[0]->prototypes.empty()) << "the twinkling stars";
 }
 
 TEST(GlassBallScene, StatementValuesAndBackgroundPicture) {
-    const ReadBack doc = Build(
+    const SceneReadBack doc = Build(
         "picture a night-city 64 48\npicture room valley 32 24\n"
         "slide Ball a 1 5 1 0 50 glassball\n"
         "glassball size=40 strength=7 at=-120,35 mode=1 speed=25 top=FF8000 bottom=0000FF background=room overlays=0 shine=1\n");

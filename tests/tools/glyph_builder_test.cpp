@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/archive.h"
 #include "document/doc_loader.h"
@@ -15,33 +13,15 @@
 #include "platform/d3dx9/image.h"
 #include "platform/win32/resource_container.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadDemoScene;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
-
-std::string ReadSource(const std::string& name) {
-    std::ifstream in(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The root of a built document read back through the readers (the manager
-// the load made is deleted).
-std::unique_ptr<DS_SlideShow_Light> ReadBack(const std::vector<uint8_t>& doc) {
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    if (GetCurrentDocResManager() != before) delete GetCurrentDocResManager();
-    SetCurrentDocResManager(before);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
-    if (root) item.release();
-    return std::unique_ptr<DS_SlideShow_Light>(root);
-}
 
 TEST(GlyphStatement, KeysAndErrors) {
     GlyphSpec spec;
@@ -80,12 +60,10 @@ TEST(GlyphStatement, KeysAndErrors) {
 // The demo scene: a slide over the picture and one over black with the
 // picture's brightness, read back as glyph-rain layers with their values.
 TEST(GlyphStatement, TheRainSceneReadsBack) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadSource("rain.scene"), scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
-    auto root = ReadBack(doc);
+    ASSERT_TRUE(BuildSceneDocument(ReadDemoScene("rain.scene"), doc));
+    const SceneReadBack back(doc);
+    DS_SlideShow_Light* root = back.root();
     ASSERT_TRUE(root);
     std::vector<DS_MatrixCodeLight*> rain;
     for (const auto& slide : root->slides)

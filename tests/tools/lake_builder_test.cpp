@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
@@ -16,19 +14,15 @@
 #include "layers/fake_undervater.h"
 #include "platform/d3dx9/image.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/lake_builder.h"
 #include "tools/scene_builder/scene_builder.h"
 
 namespace {
 
 using namespace tessaloom::scene_builder;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tessaloom::testing::ReadText;
+using tessaloom::testing::SceneReadBack;
 
 // Q8W8V8U8 texels: U and V the swells' slopes, both signs, W 0 and Q 1; the
 // map tiles (its last column runs on into its first as any two neighbours do).
@@ -94,14 +88,10 @@ TEST(LakeBuilder, TheLayersSceneReadsBack) {
     ASSERT_TRUE(BuildDocument(scene, again, &error)) << error;
     EXPECT_EQ(doc, again);
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
+    DS_DocResManager* manager = back.manager();
     ASSERT_TRUE(manager);
     // The scene's other slides (the glass ball's) come first.
     FakeUndervater* reef = nullptr;
@@ -115,7 +105,6 @@ TEST(LakeBuilder, TheLayersSceneReadsBack) {
     EXPECT_EQ(reef->effect.effectLink.key, (DS_LinkKey{u"common_res.dll", 88}));
     EXPECT_EQ(manager->Tables().guidTextures.count(lake->bumpKey), 1u) << "the bump map travels with the document";
     EXPECT_FLOAT_EQ(lake->perspective.Converted(), 0.375f);
-    SetCurrentDocResManager(before);
 }
 
 TEST(LakeBuilder, OnlyItsOwnLayerNames) {

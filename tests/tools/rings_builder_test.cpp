@@ -3,27 +3,22 @@
 // modes 0 and 1, after whatever slides come before them.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/doc_loader.h"
 #include "document/res_manager.h"
 #include "layers/water_ring_light.h"
 #include "scene/slide_show.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/rings_builder.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadDemoScene;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
-
-std::string ReadRainScene() {
-    std::ifstream in(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/rain.scene", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(RingsBuilder, LayerNames) {
     for (const char* name : {"rings", "rings-over"}) {
@@ -67,20 +62,12 @@ TEST(RingsBuilder, ThePondLooksLikeAPond) {
 // (capture mode 0), then water over the whole slide (capture mode 1) with
 // the camera drifting.
 TEST(RingsBuilder, TheRainScenesPondSlidesReadBack) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadRainScene(), scene, &error)) << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadDemoScene("rain.scene"), doc));
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager() != before ? GetCurrentDocResManager() : nullptr);
-    SetCurrentDocResManager(before);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_DocResManager* manager = back.manager();
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
     ASSERT_NE(manager, nullptr);
     ASSERT_GE(root->slides.size(), 2u);

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "document/archive.h"
 #include "document/item.h"
 #include "platform/d3dx9/image.h"
 #include "platform/win32/resource_container.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 #include "document/doc_loader.h"
@@ -24,6 +24,9 @@
 #include "scene/sprites/stat_obj.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadText;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
 
@@ -31,13 +34,6 @@ namespace {
 Rgb PixelOf(const tessaloom::d3dx::DecodedImage& image, UINT x, UINT y) {
     const BYTE* p = image.Row(y) + x * (image.format == D3DFMT_R8G8B8 ? 3 : 4);
     return {p[2], p[1], p[0]};
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -327,17 +323,14 @@ TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
     std::vector<uint8_t> doc;
     ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
     ASSERT_EQ(root->slides.size(), scene.slides.size());
     DS_DocResManager* manager = GetCurrentDocResManager();
     ASSERT_NE(manager, nullptr);
-    ASSERT_NE(manager, before);
+    ASSERT_NE(manager, back.before());
+    ASSERT_EQ(manager, back.manager());
     EXPECT_TRUE(manager->Tables().savedImages.empty());
     for (const auto& slide : root->slides) {
         const auto files = manager->Tables().allFiles.find(slide->mainLayer->pictureLink.key);
@@ -345,29 +338,18 @@ TEST(SceneDocument, TheLoaderReadsTheBuiltDocument) {
         ASSERT_EQ(files->second.size(), 1u);
         EXPECT_GT(files->second[0].GetSize(), 18u);
     }
-    delete manager;
-    SetCurrentDocResManager(before);
 }
 
 // The default scene: one slide on the flame layer over the campfire, its
 // fire on the module's flame pattern and noise, two still pictures and two
 // flows (sparks and smoke) over it.
 TEST(SceneDocument, TheFlameSceneReadsBackAsTheFlameLayerWithItsSprites) {
-    SceneSpec scene;
-    std::string error;
-    ASSERT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), scene, &error))
-        << error;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/flame.scene"), doc));
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager() != before ? GetCurrentDocResManager() : nullptr);
-    SetCurrentDocResManager(before);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_DocResManager* manager = back.manager();
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
     ASSERT_NE(manager, nullptr);
     ASSERT_EQ(root->slides.size(), 1u);
@@ -395,22 +377,14 @@ TEST(SceneDocument, TheFlameSceneReadsBackAsTheFlameLayerWithItsSprites) {
 // that order, read back through the description readers with the values
 // the source gives; the wing picture is one the document carries.
 TEST(SceneDocument, GardenObjectsReadBack) {
-    SceneSpec scene;
-    std::string error;
     const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-    ASSERT_TRUE(ParseScene(ReadText(folder + "/garden.scene"), scene, &error)) << error;
-    scene.folder = folder;
     std::vector<uint8_t> doc;
-    ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    ASSERT_TRUE(BuildSceneDocument(ReadText(folder + "/garden.scene"), doc, folder));
 
-    DS_DocResManager* before = GetCurrentDocResManager();
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    auto* root = dynamic_cast<DS_SlideShow_Light*>(item.get());
+    const SceneReadBack back(doc);
+    DS_SlideShow_Light* root = back.root();
     ASSERT_NE(root, nullptr);
-    DS_DocResManager* manager = GetCurrentDocResManager();
+    DS_DocResManager* manager = back.manager();
     ASSERT_EQ(root->slides.size(), 1u);
     const auto& prototypes = root->slides[0]->prototypes;
     ASSERT_EQ(prototypes.size(), 3u);
@@ -448,8 +422,6 @@ TEST(SceneDocument, GardenObjectsReadBack) {
     EXPECT_EQ(clock->clockRect.top.value, 300 - 110);
     EXPECT_EQ(clock->textureLink.key, (DS_LinkKey{u"common_res.dll", 71}));
     EXPECT_EQ(clock->handsLink.key, (DS_LinkKey{u"common_res.dll", 72}));
-    delete manager;
-    SetCurrentDocResManager(before);
 }
 
 // The seeds of the scene-document fuzz target (tests/fuzz/corpus/scene_doc/)

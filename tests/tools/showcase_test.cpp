@@ -8,11 +8,9 @@
 #include <cmath>
 #include <cstring>
 #include <condition_variable>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "document/doc_loader.h"
@@ -23,27 +21,20 @@
 #include "platform/win32/strings.h"
 #include "scene/slide_show.h"
 #include "tests/support/dshow_sound_files.h"
+#include "tests/support/scene_files.h"
 #include "tools/scene_builder/scene_builder.h"
 
 using namespace tessaloom::scene_builder;
+using tessaloom::testing::BuildSceneDocument;
+using tessaloom::testing::ReadText;
+using tessaloom::testing::SceneReadBack;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::vector<uint8_t> BuildShowcase() {
     const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-    SceneSpec scene;
-    std::string error;
-    EXPECT_TRUE(ParseScene(ReadText(folder + "/showcase.scene"), scene, &error)) << error;
-    scene.folder = folder;
     std::vector<uint8_t> doc;
-    EXPECT_TRUE(BuildDocument(scene, doc, &error)) << error;
+    EXPECT_TRUE(BuildSceneDocument(ReadText(folder + "/showcase.scene"), doc, folder));
     return doc;
 }
 
@@ -83,26 +74,6 @@ private:
     DS_ReaderRegistry<B>& registry_;
     DS_ReaderRegistry<B> saved_;
     std::vector<std::unique_ptr<NamingReader<B>>> readers_;
-};
-
-// The document as the saver loads it: the root through the scene's reader.
-struct LoadedDocument {
-    explicit LoadedDocument(const std::vector<uint8_t>& doc) {
-        before = GetCurrentDocResManager();
-        const DS_SceneRootReader previous =
-            SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-        item.reset(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-        SetSceneRootReader(previous);
-        root = dynamic_cast<DS_SlideShow_Light*>(item.get());
-    }
-    ~LoadedDocument() {
-        DS_DocResManager* manager = GetCurrentDocResManager();
-        if (manager != before) delete manager;
-        SetCurrentDocResManager(before);
-    }
-    DS_DocResManager* before = nullptr;
-    std::unique_ptr<DS_IOF_Item> item;
-    DS_SlideShow_Light* root = nullptr;
 };
 
 // Sound graph events reach the test instead of a window.
@@ -168,15 +139,15 @@ TEST(Showcase, EveryRegisteredClassIsReadBackFromTheDocument) {
     const std::vector<uint8_t> doc = BuildShowcase();
     ASSERT_FALSE(doc.empty());
     std::set<std::u16string> seen, all;
-    std::unique_ptr<LoadedDocument> loaded;
+    std::unique_ptr<SceneReadBack> loaded;
     {
         RegistryWatch<DS_2D_Light> lights(GetLightReaderRegistry(), seen, all);
         RegistryWatch<DS_SlideContainer> slides(GetSlideContainerReaderRegistry(), seen, all);
         RegistryWatch<DS_ABObj_Constructor> descriptions(GetConstructorReaderRegistry(), seen, all);
-        loaded = std::make_unique<LoadedDocument>(doc);
+        loaded = std::make_unique<SceneReadBack>(doc);
     }
-    ASSERT_NE(loaded->root, nullptr);
-    EXPECT_EQ(loaded->root->slides.size(), 7u);
+    ASSERT_NE(loaded->root(), nullptr);
+    EXPECT_EQ(loaded->root()->slides.size(), 7u);
     EXPECT_EQ(all.size(), 32u);
     for (const std::u16string& name : all)
         EXPECT_EQ(seen.count(name), 1u) << tessaloom::Utf16ToUtf8(name) << " is not in the showcase";
@@ -184,7 +155,7 @@ TEST(Showcase, EveryRegisteredClassIsReadBackFromTheDocument) {
     std::set<std::u16string> layers;
     for (const std::u16string& name : seen)
         if (GetLightReaderRegistry().count(name)) layers.insert(name);
-    EXPECT_EQ(layers.size(), loaded->root->slides.size());
+    EXPECT_EQ(layers.size(), loaded->root()->slides.size());
 }
 
 // The showcase's music: its two sound items (an Ogg Vorbis pad, FLAC chimes)
@@ -193,9 +164,9 @@ TEST(Showcase, EveryRegisteredClassIsReadBackFromTheDocument) {
 // not silence.
 TEST(Showcase, SoundItemsDecodeAndPlayThroughTheSoundGraph) {
     const std::vector<uint8_t> doc = BuildShowcase();
-    LoadedDocument loaded(doc);
-    ASSERT_NE(loaded.root, nullptr);
-    ASSERT_EQ(loaded.root->sounds.size(), 2u);
+    const SceneReadBack loaded(doc);
+    ASSERT_NE(loaded.root(), nullptr);
+    ASSERT_EQ(loaded.root()->sounds.size(), 2u);
     struct Expect {
         const char16_t* name;
         const char* extension;
@@ -206,7 +177,7 @@ TEST(Showcase, SoundItemsDecodeAndPlayThroughTheSoundGraph) {
     Tapped tapped;
     SoundHooks hooks(completion, tapped);
     for (size_t i = 0; i < 2; ++i) {
-        auto* sound = dynamic_cast<DS_AudioFile*>(loaded.root->sounds[i].Get());
+        auto* sound = dynamic_cast<DS_AudioFile*>(loaded.root()->sounds[i].Get());
         ASSERT_NE(sound, nullptr);
         EXPECT_EQ(sound->name, expected[i].name);
         ASSERT_GT(sound->file.GetSize(), 1000u);

@@ -8,7 +8,7 @@
 //     is left out of the timing.  Read the "CPU" column.
 #include <benchmark/benchmark.h>
 
-#include "bench/bench_device.h"
+#include "bench/support/frame_bench.h"
 #include "layers/matrix_code_light.h"
 #include "scene/slide_show.h"
 

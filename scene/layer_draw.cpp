@@ -118,7 +118,9 @@ void DS_2D_Light::DrawColorOverlay(const DS_SimpleMesh<DX_V::TPC>& quad) {
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
     quad.BindStream();
-    d->DrawPrimitive(quad.primitiveType, 0, quad.primitiveCount);
+    // A clear quad blended over the frame changes no pixel: its draw is
+    // skipped, every state above and below is still set.
+    if (!quad.KnownClear()) d->DrawPrimitive(quad.primitiveType, 0, quad.primitiveCount);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     // Alpha blending stays on for the next frame.

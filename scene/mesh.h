@@ -50,8 +50,11 @@ public:
     }
 
     // Locks the whole buffer; null when there is none or the lock fails.
+    // The colours may be written through it, so the quad is no longer known
+    // to be clear.
     V* Lock(DWORD flags = 0) {
         locked = nullptr;
+        clear = false;
         if (!vertexBuffer) return nullptr;
         void* data = nullptr;
         if (FAILED(vertexBuffer->Lock(0, 0, &data, flags))) return nullptr;
@@ -95,9 +98,14 @@ public:
     // Blended draw of a colour quad with the vertex colour and alpha.
     void DrawBlended() const
         requires std::is_same_v<V, DX_V::PC>;
+    // True when SetQuad or SetCornerAlpha last left every vertex alpha at 0
+    // (and nothing has locked the buffer since): blended with SRCALPHA and
+    // INVSRCALPHA the quad leaves every pixel as it is.
+    bool KnownClear() const { return clear && vertexBuffer; }
 
     DS_ComRef<IDirect3DVertexBuffer9> vertexBuffer;
     V* locked = nullptr;
+    bool clear = false;
     UINT vertexCount = 0;
     D3DPRIMITIVETYPE primitiveType = D3DPT_TRIANGLESTRIP;
     UINT primitiveCount = 0;
@@ -267,13 +275,16 @@ bool DS_SimpleMesh<V>::SetQuad(D3DCOLOR color, const DS_QuadVerts& corners)
     if (!v) return false;
     for (int i = 0; i < 4; ++i) v[i].color = color;
     Unlock();
-    return CopyCorners(corners);
+    if (!CopyCorners(corners)) return false;
+    clear = (color >> 24) == 0;
+    return true;
 }
 
 template <class V>
 bool DS_SimpleMesh<V>::CopyCorners(const DS_QuadVerts& corners)
     requires(std::is_same_v<V, DX_V::TPC> || std::is_same_v<V, DX_V::PC>)
 {
+    const bool wasClear = clear;  // positions only: the colours stay as they are
     V* v = Lock();
     if (!v) return false;
     for (int i = 0; i < 4; ++i) {
@@ -283,6 +294,7 @@ bool DS_SimpleMesh<V>::CopyCorners(const DS_QuadVerts& corners)
         if constexpr (std::is_same_v<V, DX_V::TPC>) v[i].rhw = corners.c[i].z;
     }
     Unlock();
+    clear = wasClear;
     return true;
 }
 
@@ -296,6 +308,7 @@ bool DS_SimpleMesh<V>::SetCornerAlpha(float a, float b, float c, float d)
     ds_mesh_detail::SetAlpha(v[2].color, b);
     ds_mesh_detail::SetAlpha(v[1].color, c);
     ds_mesh_detail::SetAlpha(v[3].color, d);
+    clear = ((v[0].color | v[1].color | v[2].color | v[3].color) >> 24) == 0 && vertexCount == 4;
     Unlock();
     return true;
 }

@@ -6,9 +6,9 @@
 
 namespace tessaloom::d3d9 {
 
-void FillCaps(UINT adapter, D3DCAPS9* caps) {
+void FillCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     std::memset(caps, 0, sizeof(*caps));
-    caps->DeviceType = D3DDEVTYPE_HAL;
+    caps->DeviceType = type;
     caps->AdapterOrdinal = adapter;
     caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES;
     caps->Caps3 = D3DCAPS3_ALPHA_FULLSCREEN_FLIP_OR_DISCARD;
@@ -17,6 +17,12 @@ void FillCaps(UINT adapter, D3DCAPS9* caps) {
                     D3DDEVCAPS_TLVERTEXVIDEOMEMORY | D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX |
                     D3DDEVCAPS_CANRENDERAFTERFLIP | D3DDEVCAPS_DRAWPRIMITIVES2 | D3DDEVCAPS_DRAWPRIMITIVES2EX |
                     D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_PUREDEVICE;
+    // The software device is the same pipeline on Mesa's software
+    // rasteriser: everything but the hardware, so it takes software vertex
+    // processing only.
+    if (type == D3DDEVTYPE_SW)
+        caps->DevCaps &= ~(D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_PUREDEVICE |
+                           D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_EXECUTEVIDEOMEMORY | D3DDEVCAPS_TLVERTEXVIDEOMEMORY);
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
                               D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
     caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_SCISSORTEST;

@@ -30,6 +30,13 @@ struct CreateDeviceFault {
 };
 void FailCreateDevice(const CreateDeviceFault& fault);
 
+// The same for a whole program (the saver under the X11 checks): the first
+// Direct3DCreate9 of the process arms one always-firing rule, failing with
+// D3DERR_NOTAVAILABLE, for each item of the comma-separated list in
+// $TESSALOOM_D3D9_FAIL_CREATE_DEVICE, "[ADAPTER:]WIDTHxHEIGHT" (any device
+// type; without an adapter, any adapter).  Read once per process.
+void ArmFaultsFromEnvironment();
+
 // Makes the next `count` resource creations of the given type (textures,
 // vertex buffers, index buffers, surfaces; 0 = any type) fail with
 // D3DERR_OUTOFVIDEOMEMORY.
@@ -43,6 +50,11 @@ void ClearFaults();
 // instead of the window stand-in.  Null restores the window stand-in.
 using WindowResolver = SDL_Window* (*)(HWND window);
 void SetWindowResolver(WindowResolver resolver);
+
+// True while the device's back buffer is the window's own framebuffer
+// (drawn upright, no copy at Present) rather than a texture flipped into the
+// window at Present.
+bool BackBufferInWindow(IDirect3DDevice9* device);
 
 // Objects of this stand-in alive in the process: Direct3D objects, devices
 // and resources.  Zero once everything has been released.

@@ -1,8 +1,11 @@
 // IDirect3DDevice9 over OpenGL 3.3 core.
 //
-// Direct3D conventions kept here: render targets hold row 0 at the top (the
-// GL framebuffer stores D3D row 0 at GL row 0, so the picture is upside down
-// in GL terms and Present flips it once); clockwise triangles in screen space
+// Direct3D conventions kept here: render targets hold row 0 at the top (a
+// render target's GL framebuffer stores D3D row 0 at GL row 0, so the picture
+// is upside down in GL terms; a back buffer in a texture is flipped once at
+// Present, a back buffer in the window's framebuffer is drawn upright, row 0
+// at the top, with the flip folded into the clip origin, the viewport, the
+// scissor and the clear rectangles); clockwise triangles in screen space
 // are front faces; D3DCOLOR is bytes B, G, R, A; SetRenderTarget resets the
 // viewport; Clear honours the viewport; device state starts at the
 // documented defaults and Reset restores them.
@@ -16,6 +19,14 @@
 #include "platform/d3d9/objects.h"
 
 namespace tessaloom::d3d9 {
+namespace {
+
+// A level of a render-target texture gets its GL images before GL touches it.
+void EnsureStorage(Surface* surface) {
+    if (surface && surface->kind() == Surface::Kind::TextureLevel) surface->container()->EnsureStorage();
+}
+
+}  // namespace
 
 // --------------------------------------------------------------- Device --
 
@@ -45,6 +56,7 @@ Device::~Device() {
         context_.reset();
     }
     if (window_ && !params_.Windowed) SDL_SetWindowFullscreen(window_, 0);
+    HoldFullScreen(window_, false);
     d3d_->Release();
     CountObject(-1);
 }
@@ -110,7 +122,7 @@ HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     if (!caps) return D3DERR_INVALIDCALL;
-    FillCaps(adapter_, caps);
+    FillCaps(adapter_, type_, caps);
     return D3D_OK;
 }
 
@@ -137,6 +149,13 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (!out) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (shared) return Fail(D3DERR_INVALIDCALL, "shared resources are not implemented");
+    return MakeTexture(width, height, levels, usage, format, pool, true, out);
+}
+
+HRESULT Device::MakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                            bool zeroLevels, IDirect3DTexture9** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
     if (width == 0 || height == 0 || width > 8192 || height > 8192)
         return Fail(D3DERR_INVALIDCALL, "CreateTexture: size out of range");
     const FormatInfo* info = FindFormat(format);
@@ -159,7 +178,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (TakeResourceFault(D3DRTYPE_TEXTURE))
         return Fail(D3DERR_OUTOFVIDEOMEMORY, "CreateTexture failed by fault injection");
     auto* texture = new Texture(this, width, height, levels, usage, *info, pool);
-    if (!texture->CreateStorage()) {
+    if (!texture->CreateStorage(zeroLevels)) {
         texture->Release();
         return D3DERR_OUTOFVIDEOMEMORY;
     }
@@ -272,15 +291,34 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* source, IDirect3DSurface9
         return Fail(D3DERR_INVALIDCALL, "GetRenderTargetData: sizes or formats differ");
     const FormatInfo* info = FindFormat(d.Format);
     MakeCurrent();
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, src->glTexture,
-                           static_cast<GLint>(src->level()));
+    EnsureStorage(src);
+    const bool upright = InWindow(src);
+    if (upright) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+    } else {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, src->glTexture,
+                               static_cast<GLint>(src->level()));
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    // Row 0 of the GL framebuffer is row 0 of the Direct3D surface.
+    // Row 0 of a render target's GL framebuffer is row 0 of the Direct3D
+    // surface; the window's framebuffer holds it at the bottom.
     glReadPixels(0, 0, static_cast<GLsizei>(d.Width), static_cast<GLsizei>(d.Height), info->pixelFormat,
                  info->pixelType, dst->memory.data());
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+    if (upright) {
+        const size_t pitch = RowPitch(*info, d.Width);
+        std::vector<uint8_t> row(pitch);
+        for (size_t top = 0, bottom = d.Height - 1; top < bottom; ++top, --bottom) {
+            uint8_t* a = dst->memory.data() + top * pitch;
+            uint8_t* b = dst->memory.data() + bottom * pitch;
+            std::memcpy(row.data(), a, pitch);
+            std::memcpy(a, b, pitch);
+            std::memcpy(b, row.data(), pitch);
+        }
+    }
+    targetsDirty_ = true;
     return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
 }
 
@@ -308,11 +346,14 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* srcRect, ID
     const uint8_t* start = memory + static_cast<size_t>(s.top) * pitch + static_cast<size_t>(s.left) * info->bytes;
     const RECT target{at.x, at.y, at.x + w, at.y + h};
     if (dst->kind() == Surface::Kind::TextureLevel) {
+        MakeCurrent();
+        EnsureStorage(dst);
         dst->container()->WriteLevel(dst->level(), target, start, pitch);
         return D3D_OK;
     }
     if (!dst->glTexture) return Fail(D3DERR_INVALIDCALL, "UpdateSurface: the destination is not a colour surface");
     MakeCurrent();
+    if (InWindow(dst)) LeaveWindow(true);
     glActiveTexture(GL_TEXTURE0 + 15);
     glBindTexture(GL_TEXTURE_2D, dst->glTexture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -341,6 +382,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDir
         d.right > static_cast<LONG>(dst->desc().Width) || d.bottom > static_cast<LONG>(dst->desc().Height))
         return Fail(D3DERR_INVALIDCALL, "StretchRect: rectangle outside a surface");
     MakeCurrent();
+    EnsureStorage(src);
+    EnsureStorage(dst);
     GLuint staged = 0;
     if (offscreenSource) {
         const FormatInfo* info = FindFormat(src->desc().Format);
@@ -357,25 +400,41 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* srcRect, IDir
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glBindTexture(GL_TEXTURE_2D, 0);
     }
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
-                           offscreenSource ? staged : src->glTexture,
-                           offscreenSource ? 0 : static_cast<GLint>(src->level()));
+    // The window's framebuffer counts its rows from the bottom: a rectangle
+    // in it is given bottom to top, which flips the copy.
+    if (InWindow(src)) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        const LONG h = static_cast<LONG>(src->desc().Height);
+        s.top = h - s.top;
+        s.bottom = h - s.bottom;
+    } else {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                               offscreenSource ? staged : src->glTexture,
+                               offscreenSource ? 0 : static_cast<GLint>(src->level()));
+    }
     GLuint drawFbo = 0;
-    glGenFramebuffers(1, &drawFbo);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, drawFbo);
-    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, dst->glTexture,
-                           static_cast<GLint>(dst->level()));
+    if (InWindow(dst)) {
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        const LONG h = static_cast<LONG>(dst->desc().Height);
+        d.top = h - d.top;
+        d.bottom = h - d.bottom;
+    } else {
+        glGenFramebuffers(1, &drawFbo);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, drawFbo);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, dst->glTexture,
+                               static_cast<GLint>(dst->level()));
+    }
     glDisable(GL_SCISSOR_TEST);
     glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, GL_COLOR_BUFFER_BIT,
                       filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-    glDeleteFramebuffers(1, &drawFbo);
+    if (drawFbo) glDeleteFramebuffers(1, &drawFbo);
     if (staged) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
         glDeleteTextures(1, &staged);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     targetsDirty_ = true;
     renderStatesDirty_ = true;
     return D3D_OK;
@@ -386,20 +445,26 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     if (!s || !s->colorTarget()) return Fail(D3DERR_INVALIDCALL, "ColorFill on colour render targets only");
     RECT r = rect ? *rect : RECT{0, 0, static_cast<LONG>(s->desc().Width), static_cast<LONG>(s->desc().Height)};
     MakeCurrent();
+    EnsureStorage(s);
     GLuint drawFbo = 0;
-    glGenFramebuffers(1, &drawFbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, drawFbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s->glTexture,
-                           static_cast<GLint>(s->level()));
+    const bool upright = InWindow(s);
+    if (upright) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    } else {
+        glGenFramebuffers(1, &drawFbo);
+        glBindFramebuffer(GL_FRAMEBUFFER, drawFbo);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s->glTexture,
+                               static_cast<GLint>(s->level()));
+    }
     float c[4];
     ColorOf(color, c);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    glScissor(r.left, upright ? static_cast<LONG>(s->desc().Height) - r.bottom : r.top, r.right - r.left,
+              r.bottom - r.top);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(c[0], c[1], c[2], c[3]);
     glClear(GL_COLOR_BUFFER_BIT);
-    glDeleteFramebuffers(1, &drawFbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    if (drawFbo) glDeleteFramebuffers(1, &drawFbo);
     targetsDirty_ = true;
     renderStatesDirty_ = true;
     return D3D_OK;
@@ -456,6 +521,21 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 
 void Device::ApplyTargets() {
     if (!targetsDirty_) return;
+    const bool upright = InWindow(renderTarget_);
+    if (upright != drawingUpright_) {
+        drawingUpright_ = upright;
+        renderStatesDirty_ = true;
+        transformsDirty_ = true;
+    }
+    if (upright) {
+        // Colour only: depth and stencil stay in their renderbuffer, which
+        // Clear still reaches and a draw that tests or writes them moves the
+        // back buffer into its texture for (PrepareDraw).
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        targetsDirty_ = false;
+        return;
+    }
+    EnsureStorage(renderTarget_);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, renderTarget_->glTexture,
                            static_cast<GLint>(renderTarget_->level()));
@@ -519,13 +599,37 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         x1 = std::min(x1, vx1);
         y1 = std::min(y1, vy1);
         if (x0 >= x1 || y0 >= y1) return;
-        glScissor(x0, y0, x1 - x0, y1 - y0);
+        glScissor(x0, drawingUpright_ ? static_cast<LONG>(TargetHeight()) - y1 : y0, x1 - x0, y1 - y0);
         glClear(bits);
     };
-    if (count == 0 || !rects) {
-        clearRect(vx0, vy0, vx1, vy1);
+    auto clearAll = [&] {
+        if (count == 0 || !rects) {
+            clearRect(vx0, vy0, vx1, vy1);
+        } else {
+            for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+        }
+    };
+    const GLbitfield depthBits = bits & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    if (drawingUpright_ && depthBits) {
+        // The colour in the window's framebuffer, depth and stencil in the
+        // renderbuffer, which keeps Direct3D's rows (row 0 at GL row 0).
+        bits &= ~depthBits;
+        if (bits) clearAll();
+        drawingUpright_ = false;
+        glBindFramebuffer(GL_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        const FormatInfo* info = FindFormat(depthStencil_->desc().Format);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, info->stencilBits ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                                  GL_RENDERBUFFER, depthStencil_->glRenderbuffer);
+        glDrawBuffer(GL_NONE);
+        bits = depthBits;
+        clearAll();
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        drawingUpright_ = true;
+        targetsDirty_ = true;
     } else {
-        for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+        clearAll();
     }
     renderStatesDirty_ = true;
     return D3D_OK;
@@ -785,7 +889,10 @@ void MakeCurrent(IDirect3DDevice9* device) {
 }
 
 GLuint GlTextureOf(IDirect3DBaseTexture9* texture) {
-    return texture ? static_cast<Texture*>(texture)->glTexture() : 0;
+    if (!texture) return 0;
+    auto* ours = static_cast<Texture*>(texture);
+    ours->EnsureStorage();
+    return ours->glTexture();
 }
 
 bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch) {
@@ -800,6 +907,14 @@ bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, 
         return false;
     ours->WriteLevel(level, rect, static_cast<const uint8_t*>(bits), pitch);
     return true;
+}
+
+HRESULT CreateTextureToWrite(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture) {
+    if (auto* ours = dynamic_cast<Device*>(device))
+        return ours->MakeTexture(width, height, levels, usage, format, pool, false, texture);
+    if (!device) return D3DERR_INVALIDCALL;
+    return device->CreateTexture(width, height, levels, usage, format, pool, texture, nullptr);
 }
 
 void ForgetProgram(IDirect3DDevice9* device, GLuint program) {

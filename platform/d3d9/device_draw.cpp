@@ -17,8 +17,9 @@ void Device::ApplyRenderStates() {
     if (!renderStatesDirty_) return;
     const auto& rs = state_.render;
     const D3DVIEWPORT9& vp = state_.viewport;
-    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-               static_cast<GLsizei>(vp.Height));
+    // The window's framebuffer counts its rows from the bottom.
+    const GLint vy = drawingUpright_ ? static_cast<GLint>(TargetHeight() - vp.Y - vp.Height) : static_cast<GLint>(vp.Y);
+    glViewport(static_cast<GLint>(vp.X), vy, static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
 
     if (rs[D3DRS_ALPHABLENDENABLE]) {
@@ -55,8 +56,14 @@ void Device::ApplyRenderStates() {
         glDisable(GL_STENCIL_TEST);
     }
 
-    // Culling is judged in screen space (y down): Direct3D's clockwise is
-    // GL's counter-clockwise front face here, since GL rows run the same way.
+    // The window's framebuffer is drawn upright through the upper-left clip
+    // origin: the vertex programs' y (made for row 0 at GL row 0) turns over
+    // on the way to window coordinates, and with it the winding and the rule
+    // for pixel centres on an edge, so both stay what they are in a render
+    // target.  Culling is judged in screen space (y down): Direct3D's
+    // clockwise is GL's counter-clockwise front face here, since GL rows run
+    // the same way.
+    if (clipControl_) glClipControl(drawingUpright_ ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
     switch (rs[D3DRS_CULLMODE]) {
         case D3DCULL_CW: glEnable(GL_CULL_FACE); glCullFace(GL_FRONT); break;
         case D3DCULL_CCW: glEnable(GL_CULL_FACE); glCullFace(GL_BACK); break;
@@ -72,7 +79,9 @@ void Device::ApplyRenderStates() {
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         glEnable(GL_SCISSOR_TEST);
         const RECT& r = state_.scissor;
-        glScissor(r.left, r.top, std::max<LONG>(0, r.right - r.left), std::max<LONG>(0, r.bottom - r.top));
+        const LONG h = std::max<LONG>(0, r.bottom - r.top);
+        glScissor(r.left, drawingUpright_ ? static_cast<LONG>(TargetHeight()) - r.bottom : r.top,
+                  std::max<LONG>(0, r.right - r.left), h);
     } else {
         glDisable(GL_SCISSOR_TEST);
     }
@@ -83,6 +92,7 @@ void Device::ApplyTextures(int stages) {
     for (int s = 0; s < stages; ++s) {
         Texture* t = textures_[s];
         if (!t) continue;
+        t->EnsureStorage();
         glActiveTexture(GL_TEXTURE0 + s);
         if (boundTextures_[s] != t->glTexture()) {
             glBindTexture(GL_TEXTURE_2D, t->glTexture());
@@ -163,6 +173,14 @@ HRESULT Device::PrepareDraw(D3DPRIMITIVETYPE type) {
                 return Fail(D3DERR_INVALIDCALL, "point and spot lights are not implemented");
     MakeCurrent();
     ApplyTargets();
+    if (drawingUpright_ && depthStencil_ &&
+        (state_.render[D3DRS_ZENABLE] || state_.render[D3DRS_ZWRITEENABLE] || state_.render[D3DRS_STENCILENABLE])) {
+        // Depth and stencil live in a renderbuffer that cannot be drawn
+        // together with the window's framebuffer: the back buffer moves into
+        // its texture, with what the frame drew so far, until the next Reset.
+        LeaveWindow(true);
+        ApplyTargets();
+    }
     ApplyRenderStates();
     uint32_t textured = 0;
     for (int s = 0; s < kMaxStages; ++s) textured |= (textures_[s] ? 1u : 0u) << s;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/crt/fnv1a.h"
+#include "platform/d3d9/d3d9_testing.h"
 #include "platform/d3d9/objects.h"
 #include "platform/win32/window_bridge.h"
 
@@ -38,6 +39,15 @@ bool FullscreenPair(D3DFORMAT display, D3DFORMAT back) {
 bool WindowedBackBuffer(D3DFORMAT back) {
     return back == D3DFMT_A8R8G8B8 || back == D3DFMT_X8R8G8B8 || back == D3DFMT_R5G6B5 ||
            back == D3DFMT_X1R5G5B5 || back == D3DFMT_A1R5G5B5;
+}
+
+// The device types offered: the hardware device (GL through the window
+// system's driver) and, when Mesa's software rasteriser is there, the
+// software device (the same pipeline on it, for a machine whose GPU driver
+// misbehaves).  The reference rasteriser is not offered.
+bool Offered(D3DDEVTYPE type) {
+    if (type == D3DDEVTYPE_HAL) return true;
+    return type == D3DDEVTYPE_SW && SoftwareRendererAvailable();
 }
 
 D3DDISPLAYMODE ModeFromSdl(const SDL_DisplayMode& m) {
@@ -148,7 +158,7 @@ HRESULT Direct3D::CheckDeviceType(UINT index, D3DDEVTYPE type, D3DFORMAT adapter
                                   BOOL windowed) {
     const Adapter* adapter = FindAdapter(index);
     if (!adapter) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    if (!Offered(type)) return D3DERR_NOTAVAILABLE;
     if (!IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
     if (windowed) {
         if (backFormat == D3DFMT_UNKNOWN) backFormat = adapterFormat;
@@ -161,7 +171,7 @@ HRESULT Direct3D::CheckDeviceType(UINT index, D3DDEVTYPE type, D3DFORMAT adapter
 HRESULT Direct3D::CheckDeviceFormat(UINT index, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
                                     D3DRESOURCETYPE rtype, D3DFORMAT format) {
     if (!FindAdapter(index)) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL || !IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
+    if (!Offered(type) || !IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
     if (rtype == D3DRTYPE_VERTEXBUFFER) return format == D3DFMT_VERTEXDATA ? D3D_OK : D3DERR_NOTAVAILABLE;
     if (rtype == D3DRTYPE_INDEXBUFFER)
         return format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32 ? D3D_OK : D3DERR_NOTAVAILABLE;
@@ -176,7 +186,7 @@ HRESULT Direct3D::CheckDeviceFormat(UINT index, D3DDEVTYPE type, D3DFORMAT adapt
 HRESULT Direct3D::CheckDeviceMultiSampleType(UINT index, D3DDEVTYPE type, D3DFORMAT, BOOL,
                                              D3DMULTISAMPLE_TYPE multiSample, DWORD* quality) {
     if (!FindAdapter(index)) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    if (!Offered(type) || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
     if (quality) *quality = 1;
     return D3D_OK;
 }
@@ -184,7 +194,7 @@ HRESULT Direct3D::CheckDeviceMultiSampleType(UINT index, D3DDEVTYPE type, D3DFOR
 HRESULT Direct3D::CheckDepthStencilMatch(UINT index, D3DDEVTYPE type, D3DFORMAT adapterFormat,
                                          D3DFORMAT renderTargetFormat, D3DFORMAT depthFormat) {
     if (!FindAdapter(index)) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL || !IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
+    if (!Offered(type) || !IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
     const FormatInfo* rt = FindFormat(renderTargetFormat);
     const FormatInfo* depth = FindFormat(depthFormat);
     if (!rt || !rt->renderTarget || !depth || depth->depthBits == 0) return D3DERR_NOTAVAILABLE;
@@ -193,13 +203,13 @@ HRESULT Direct3D::CheckDepthStencilMatch(UINT index, D3DDEVTYPE type, D3DFORMAT 
 
 HRESULT Direct3D::GetDeviceCaps(UINT index, D3DDEVTYPE type, D3DCAPS9* caps) {
     if (!FindAdapter(index) || !caps) return D3DERR_INVALIDCALL;
-    FillCaps(index, caps);
-    if (type != D3DDEVTYPE_HAL) {
+    if (!Offered(type)) {
         std::memset(caps, 0, sizeof(*caps));
         caps->DeviceType = type;
         caps->AdapterOrdinal = index;
         return D3DERR_NOTAVAILABLE;
     }
+    FillCaps(index, type, caps);
     return D3D_OK;
 }
 
@@ -213,12 +223,14 @@ HRESULT Direct3D::CreateDevice(UINT index, D3DDEVTYPE type, HWND focus, DWORD be
     if (!out) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (!params || !FindAdapter(index)) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    if (!Offered(type)) return D3DERR_NOTAVAILABLE;
     const DWORD vp = behavior & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                  D3DCREATE_MIXED_VERTEXPROCESSING);
     if (vp != D3DCREATE_SOFTWARE_VERTEXPROCESSING && vp != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
         vp != D3DCREATE_MIXED_VERTEXPROCESSING)
         return Fail(D3DERR_INVALIDCALL, "CreateDevice needs exactly one vertex-processing flag");
+    if (type == D3DDEVTYPE_SW && vp != D3DCREATE_SOFTWARE_VERTEXPROCESSING)
+        return Fail(D3DERR_INVALIDCALL, "the software device has no hardware vertex processing");
     HRESULT injected = S_OK;
     if (TakeCreateDeviceFault(index, type, params->BackBufferWidth, params->BackBufferHeight, &injected)) {
         std::fprintf(stderr, "tessaloom d3d9: CreateDevice failed by fault injection (0x%08x)\n",
@@ -243,6 +255,7 @@ IDirect3D9* Direct3DCreate9(UINT version) {
                      D3D_SDK_VERSION);
         return nullptr;
     }
+    tessaloom::d3d9::ArmFaultsFromEnvironment();
     auto* d3d = new tessaloom::d3d9::Direct3D();
     if (!d3d->Init()) {
         d3d->Release();

@@ -49,6 +49,12 @@ const FormatInfo* FindFormat(D3DFORMAT format) {
     return nullptr;
 }
 
+GLenum SampledInternalFormat(const FormatInfo& info) {
+    const bool bgra8 = info.pixelFormat == GL_BGRA && info.pixelType == GL_UNSIGNED_INT_8_8_8_8_REV;
+    const bool rgba8 = info.pixelFormat == GL_RGBA && info.pixelType == GL_UNSIGNED_BYTE;
+    return (bgra8 || rgba8) && !info.compressed ? GL_RGBA : info.internal;
+}
+
 UINT RowPitch(const FormatInfo& info, UINT width) {
     if (info.compressed) return ((width + 3) / 4) * info.bytes;
     return width * info.bytes;

@@ -27,6 +27,16 @@ struct FormatInfo {
 // Null for a format this stand-in does not carry.
 const FormatInfo* FindFormat(D3DFORMAT format);
 
+// The GL internal format of a texture that is sampled but never rendered
+// into.  Where the D3D layout is 8-bit BGRA or RGBA, this is the unsized
+// GL_RGBA: the driver then stores the layout as it is given, so an upload
+// is a copy (a sized RGBA8 or RGB8 makes llvmpipe convert every upload,
+// five times the cost of the copy).  The swizzle still makes an X8 format
+// sample as opaque, and a read-back gives the X byte as written, as a lock
+// does in Direct3D.  Render targets keep `internal`: an X8 target must
+// read its destination alpha as one.
+GLenum SampledInternalFormat(const FormatInfo& info);
+
 // Bytes of one row of pixels (or of 4x4 blocks) and the number of such rows.
 UINT RowPitch(const FormatInfo& info, UINT width);
 UINT RowCount(const FormatInfo& info, UINT height);

@@ -27,6 +27,14 @@ GLuint GlTextureOf(IDirect3DBaseTexture9* texture);
 // a rectangle outside the level.
 bool WriteTextureRows(IDirect3DTexture9* texture, UINT level, const RECT& rect, const void* bits, UINT pitch);
 
+// IDirect3DDevice9::CreateTexture for a maker that writes every level whole
+// (WriteTextureRows or a lock of the whole level) before the texture is
+// used: the device's levels start undefined instead of as a zero image,
+// which saves a pass over the pixels in the driver.  On a device that is
+// not this stand-in's, the plain CreateTexture.
+HRESULT CreateTextureToWrite(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture);
+
 // A program that draws in place of the generated one, as an effect pass
 // does.  Device state still applies: render targets, viewport, render states
 // (blending, depth, culling), the vertex stream and FVF (attribute locations

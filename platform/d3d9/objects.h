@@ -43,6 +43,9 @@ void CountObject(int delta);
 bool TakeResourceFault(D3DRESOURCETYPE type);
 bool TakeCreateDeviceFault(UINT adapter, D3DDEVTYPE type, UINT width, UINT height, HRESULT* result);
 
+// Notes a window a full-screen swap chain put in full screen (or no longer
+// holds there), so the desktop gets its mode back when the process ends.
+void HoldFullScreen(SDL_Window* window, bool hold);
 // Prints `what` to stderr; returns `result`.
 HRESULT Fail(HRESULT result, const char* what);
 // The SDL window behind an HWND (the window stand-in's, or a test's).
@@ -140,7 +143,10 @@ public:
     Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo& format,
             D3DPOOL pool);
     ~Texture() override;
-    bool CreateStorage();
+    // GL storage for every level.  With `zeroLevels` the levels start as
+    // zeros; without, their GL content is undefined until written (for a
+    // maker that writes every level whole before the texture is used).
+    bool CreateStorage(bool zeroLevels);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return ExternalAddRef(); }
@@ -160,6 +166,12 @@ public:
     HRESULT AddDirtyRect(const RECT*) override { return D3D_OK; }
 
     GLuint glTexture() const { return gl_; }
+    // A render target's GL images are made when it is first drawn to, read
+    // or sampled: a pair of screen-sized targets that a scene never uses
+    // costs no memory.
+    void EnsureStorage() {
+        if (storagePending_) MakePendingStorage();
+    }
     // Writes rows of pixels into a level: its CPU copy (when it has one) and GL.
     void WriteLevel(UINT level, const RECT& rect, const uint8_t* source, UINT pitch);
     // The CPU copy of a level: kept for system-memory, scratch and dynamic
@@ -206,7 +218,8 @@ private:
         // locked (GL holds the pixels); never for render targets.
         LevelBytes memory;
         // Whether the level has been written since it was made; until then
-        // GL holds zeros and a lock needs no read-back.
+        // GL holds zeros (or nothing defined, for a maker that writes every
+        // level first) and a lock needs no read-back.
         bool written = false;
         bool locked = false;
         RECT lockRect{};
@@ -220,6 +233,8 @@ private:
     const FormatInfo& format_;
     DWORD usage_;
     bool keepsCopy_;
+    bool storagePending_ = false;
+    void MakePendingStorage();
     DWORD lod_ = 0;
     GLuint gl_ = 0;
     std::vector<Level> levels_;
@@ -313,7 +328,7 @@ private:
 };
 
 // Fills the caps this stand-in implements.
-void FillCaps(UINT adapter, D3DCAPS9* caps);
+void FillCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps);
 
 class Device final : public ComObject<IDirect3DDevice9> {
 public:
@@ -338,6 +353,9 @@ public:
 
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                           IDirect3DTexture9** texture, HANDLE* shared) override;
+    // CreateTexture's rules; `zeroLevels` as in Texture::CreateStorage.
+    HRESULT MakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        bool zeroLevels, IDirect3DTexture9** texture);
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                HANDLE* shared) override;
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -430,6 +448,9 @@ public:
         override_ = override;
         ffDirty_ = true;
     }
+    // True while the back buffer is the window's own framebuffer, drawn
+    // upright (see ChooseBackBufferHome).
+    bool backBufferInWindow() const { return inWindow_; }
 
 private:
     HRESULT PrepareDraw(D3DPRIMITIVETYPE type);
@@ -444,6 +465,13 @@ private:
     void ResetViewportToTarget();
     UINT TargetWidth() const;
     UINT TargetHeight() const;
+    bool WindowCanHoldBackBuffer();
+    bool WindowFormatMatches();
+    void ChooseBackBufferHome();
+    void LeaveWindow(bool keepContents);
+    void AllocateBackBufferStorage();
+    void ReleaseBackBufferStorage();
+    bool InWindow(const Surface* surface) const { return inWindow_ && surface == backBuffer_.get(); }
 
     Direct3D* d3d_;
     UINT adapter_;
@@ -451,6 +479,7 @@ private:
     HWND focus_;
     DWORD behavior_;
     SDL_Window* window_ = nullptr;
+    HWND windowHandle_ = nullptr;  // the window window_ is behind
     std::unique_ptr<GlContext> context_;
     D3DPRESENT_PARAMETERS params_{};
 
@@ -459,6 +488,18 @@ private:
     std::unique_ptr<Surface> autoDepth_;
     GLuint backBufferTexture_ = 0;
     GLuint autoDepthRenderbuffer_ = 0;
+    // The back buffer lives either in the window's framebuffer (0), drawn
+    // upright with the flip folded into the clip origin, the viewport, the
+    // scissor and the clear rectangles; or in backBufferTexture_ (with the
+    // automatic depth in autoDepthRenderbuffer_), row 0 at GL row 0, flipped
+    // into the window at Present.  The texture and renderbuffer get storage
+    // only when used.
+    bool inWindow_ = false;
+    bool windowRefused_ = false;  // left the window for this swap chain: until Reset
+    bool backBufferStorage_ = false;
+    bool windowFormatMatches_ = false;  // the window's framebuffer has the back buffer's formats
+    bool clipControl_ = false;          // glClipControl can turn the window's y over
+    bool drawingUpright_ = false;  // the bound draw target is the window's framebuffer
     GLuint fbo_ = 0;       // the draw framebuffer, re-attached on target changes
     GLuint readFbo_ = 0;   // for copies and read-back
     GLuint vao_ = 0;

@@ -7,10 +7,41 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/objects.h"
+#include "platform/win32/window_bridge.h"
 
 namespace tessaloom::d3d9 {
+namespace {
+
+// Windows a full-screen swap chain holds in full screen, by SDL window id (a
+// window destroyed since then is not found by its id).  The application's
+// resources can keep a released device alive to the end of the process, as
+// on Windows, and there the system gives the desktop its mode back when the
+// process ends: so does this, for every window still in full screen.
+std::vector<Uint32> g_fullScreenWindows;
+
+void RestoreDesktopModes() {
+    for (Uint32 id : g_fullScreenWindows) {
+        SDL_Window* window = SDL_GetWindowFromID(id);
+        if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window, 0);
+    }
+    g_fullScreenWindows.clear();
+}
+
+}  // namespace
+
+void HoldFullScreen(SDL_Window* window, bool hold) {
+    if (!window) return;
+    const Uint32 id = SDL_GetWindowID(window);
+    g_fullScreenWindows.erase(std::remove(g_fullScreenWindows.begin(), g_fullScreenWindows.end(), id),
+                              g_fullScreenWindows.end());
+    if (!hold) return;
+    static const bool registered = std::atexit(RestoreDesktopModes) == 0;
+    if (!registered) std::fprintf(stderr, "tessaloom d3d9: the desktop mode cannot be restored at exit\n");
+    g_fullScreenWindows.push_back(id);
+}
 
 namespace {
 
@@ -46,10 +77,11 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     std::string error;
     if (windowHandle) {
         window_ = ResolveWindow(windowHandle);
+        windowHandle_ = windowHandle;
         if (!window_) return Fail(D3DERR_INVALIDCALL, "CreateDevice: the device window is not an SDL window");
-        context_ = CreateWindowContext(window_, &error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(window_, &error) : CreateWindowContext(window_, &error);
     } else {
-        context_ = CreateSurfacelessContext(&error);
+        context_ = type_ == D3DDEVTYPE_SW ? CreateSoftwareContext(nullptr, &error) : CreateSurfacelessContext(&error);
     }
     if (!context_) {
         std::fprintf(stderr, "tessaloom d3d9: CreateDevice: %s\n", error.c_str());
@@ -70,6 +102,9 @@ HRESULT Device::Init(D3DPRESENT_PARAMETERS* params) {
     // Flat shading takes the first vertex's colour, as Direct3D does.
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glFrontFace(GL_CCW);
+    // The back buffer is drawn upright in the window only through the
+    // upper-left clip origin.
+    clipControl_ = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
     ff_ = std::make_unique<FixedFunction>();
     HRESULT hr = ConfigureSwapChain(params);
     if (FAILED(hr)) return hr;
@@ -93,6 +128,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     if (p.Windowed) {
         // Back from full screen (a Reset to windowed) first, so the window's size is its own again.
         if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(window_, 0);
+        HoldFullScreen(window_, false);
         if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) {
             int w = 0, h = 0;
             if (!context_->DrawableSize(&w, &h)) {
@@ -131,6 +167,7 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
                     return D3DERR_NOTAVAILABLE;
                 }
             }
+            HoldFullScreen(window_, true);
         }
     }
     const FormatInfo* color = FindFormat(p.BackBufferFormat);
@@ -144,12 +181,6 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
         return Fail(D3DERR_INVALIDCALL, "back buffer larger than 8192 pixels");
 
     MakeCurrent();
-    glActiveTexture(GL_TEXTURE0 + 15);
-    glBindTexture(GL_TEXTURE_2D, backBufferTexture_);
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(color->internal), p.BackBufferWidth, p.BackBufferHeight, 0,
-                 GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, color->swizzle);
     if (depth) {
         if (!autoDepthRenderbuffer_) glGenRenderbuffers(1, &autoDepthRenderbuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, autoDepthRenderbuffer_);
@@ -172,7 +203,95 @@ HRESULT Device::ConfigureSwapChain(D3DPRESENT_PARAMETERS* params) {
     context_->SetSwapInterval(p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
     params_ = p;
     *params = p;  // written back as Direct3D does
+    // A new swap chain: its back buffer's home is chosen afresh, and the
+    // texture storage of the old one is dropped.
+    windowRefused_ = false;
+    backBufferStorage_ = false;
+    inWindow_ = false;
+    windowFormatMatches_ = WindowFormatMatches();
+    ChooseBackBufferHome();
+    if (!inWindow_) AllocateBackBufferStorage();
     return D3D_OK;
+}
+
+void Device::AllocateBackBufferStorage() {
+    if (backBufferStorage_) return;
+    const FormatInfo* color = FindFormat(params_.BackBufferFormat);
+    glActiveTexture(GL_TEXTURE0 + 15);
+    glBindTexture(GL_TEXTURE_2D, backBufferTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(color->internal), static_cast<GLsizei>(params_.BackBufferWidth),
+                 static_cast<GLsizei>(params_.BackBufferHeight), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, color->swizzle);
+    backBufferStorage_ = true;
+}
+
+void Device::ReleaseBackBufferStorage() {
+    // A 1 x 1 image in place of the whole back buffer's: GL frees the old storage.
+    const FormatInfo* color = FindFormat(params_.BackBufferFormat);
+    glActiveTexture(GL_TEXTURE0 + 15);
+    glBindTexture(GL_TEXTURE_2D, backBufferTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(color->internal), 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    backBufferStorage_ = false;
+}
+
+bool Device::WindowCanHoldBackBuffer() {
+    // Only a discarded back buffer of exactly the window's size: a copied one
+    // must outlive Present, a stretched one is scaled by the blit.
+    if (!window_ || windowRefused_ || !windowFormatMatches_ || params_.SwapEffect != D3DSWAPEFFECT_DISCARD)
+        return false;
+    int w = 0, h = 0;
+    // A context that presents through a framebuffer of its own (the
+    // software device's) keeps the back buffer in its texture.
+    return context_->DrawableSize(&w, &h) && context_->PresentFramebuffer() == 0 &&
+           w == static_cast<int>(params_.BackBufferWidth) && h == static_cast<int>(params_.BackBufferHeight);
+}
+
+bool Device::WindowFormatMatches() {
+    if (!window_ || !clipControl_) return false;
+    // Its colour must be the back buffer's format bit for bit, so that
+    // blending with the destination's alpha gives what a texture of that
+    // format would.  Depth and stencil stay in their renderbuffers.
+    const FormatInfo* color = FindFormat(params_.BackBufferFormat);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    auto bits = [](GLenum what) {
+        GLint v = 0;
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, what, &v);
+        return v;
+    };
+    const bool alpha = color->swizzle[3] == GL_ALPHA;
+    const bool matches = bits(GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE) == 8 && bits(GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE) == 8 &&
+                         bits(GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE) == 8 &&
+                         bits(GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE) == (alpha ? 8 : 0);
+    targetsDirty_ = true;
+    // A driver without the queries leaves the back buffer in its texture.
+    return glGetError() == GL_NO_ERROR && matches;
+}
+
+void Device::ChooseBackBufferHome() {
+    if (inWindow_ || !WindowCanHoldBackBuffer()) return;
+    inWindow_ = true;
+    targetsDirty_ = true;
+    if (backBufferStorage_) ReleaseBackBufferStorage();
+}
+
+void Device::LeaveWindow(bool keepContents) {
+    if (!inWindow_) return;
+    inWindow_ = false;
+    windowRefused_ = keepContents;
+    AllocateBackBufferStorage();
+    if (keepContents) {
+        // What the frame drew so far moves into the texture, flipped to row 0 at GL row 0.
+        const GLint w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, readFbo_);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
+        glDisable(GL_SCISSOR_TEST);
+        glBlitFramebuffer(0, h, w, 0, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    targetsDirty_ = true;
+    renderStatesDirty_ = true;
 }
 
 HRESULT Device::TestCooperativeLevel() {
@@ -227,17 +346,26 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
     if (inScene_) return Fail(D3DERR_INVALIDCALL, "Present inside BeginScene/EndScene");
     MakeCurrent();
     if (window_) {
-        int w = 0, h = 0;
-        context_->DrawableSize(&w, &h);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glDisable(GL_SCISSOR_TEST);
-        // The one flip: the back buffer holds row 0 at GL row 0.
-        glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth), static_cast<GLint>(params_.BackBufferHeight),
-                          0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        if (!inWindow_) {
+            int w = 0, h = 0;
+            context_->DrawableSize(&w, &h);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
+            glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, backBufferTexture_, 0);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context_->PresentFramebuffer());
+            glDisable(GL_SCISSOR_TEST);
+            // The one flip: the back buffer holds row 0 at GL row 0, the window
+            // its top row at its last (none for a framebuffer read top row first).
+            const bool topFirst = context_->PresentsTopRowFirst();
+            glBlitFramebuffer(0, 0, static_cast<GLint>(params_.BackBufferWidth), static_cast<GLint>(params_.BackBufferHeight),
+                              0, topFirst ? 0 : h, w, topFirst ? h : 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        }
         context_->Swap();
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        WindowShowsPresentedFrame(windowHandle_);
+        // The window may have changed its size: the next frame's back
+        // buffer goes where it fits (a discarded back buffer need not move).
+        if (inWindow_ && !WindowCanHoldBackBuffer()) LeaveWindow(false);
+        else ChooseBackBufferHome();
+        targetsDirty_ = true;
         renderStatesDirty_ = true;
     } else {
         glFlush();

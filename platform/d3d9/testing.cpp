@@ -1,4 +1,8 @@
 // Fault injection and live-object counts (platform/d3d9/d3d9_testing.h).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/d3d9/d3d9_testing.h"
@@ -49,6 +53,33 @@ void LoseDevice(IDirect3DDevice9* device, int lostChecks) {
 
 void FailCreateDevice(const CreateDeviceFault& fault) { g_deviceFaults.push_back(fault); }
 
+void ArmFaultsFromEnvironment() {
+    static bool read = false;
+    if (read) return;
+    read = true;
+    const char* list = std::getenv("TESSALOOM_D3D9_FAIL_CREATE_DEVICE");
+    if (!list || !*list) return;
+    for (const char* p = list; *p;) {
+        const char* end = std::strchr(p, ',');
+        const std::string item(p, end ? static_cast<size_t>(end - p) : std::strlen(p));
+        p = end ? end + 1 : p + item.size();
+        CreateDeviceFault fault;
+        unsigned adapter = 0, width = 0, height = 0;
+        char tail = 0;
+        if (std::sscanf(item.c_str(), "%u:%ux%u%c", &adapter, &width, &height, &tail) == 3) {
+            fault.adapter = static_cast<int>(adapter);
+        } else if (std::sscanf(item.c_str(), "%ux%u%c", &width, &height, &tail) != 2) {
+            std::fprintf(stderr, "tessaloom d3d9: TESSALOOM_D3D9_FAIL_CREATE_DEVICE: '%s' is not [ADAPTER:]WIDTHxHEIGHT\n",
+                         item.c_str());
+            continue;
+        }
+        fault.width = width;
+        fault.height = height;
+        std::fprintf(stderr, "tessaloom d3d9: CreateDevice will fail for %s (fault injection)\n", item.c_str());
+        g_deviceFaults.push_back(fault);
+    }
+}
+
 void FailResourceCreation(D3DRESOURCETYPE type, int count) {
     if (count > 0) g_resourceFaults.push_back({type, count});
 }
@@ -65,6 +96,10 @@ SDL_Window* ResolveWindow(HWND window) {
 }
 
 int LiveObjectCount() { return g_liveObjects; }
+
+bool BackBufferInWindow(IDirect3DDevice9* device) {
+    return device && static_cast<Device*>(device)->backBufferInWindow();
+}
 
 int LiveResourceCount(IDirect3DDevice9* device) {
     return device ? static_cast<Device*>(device)->LiveResources() : 0;

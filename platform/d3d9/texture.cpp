@@ -33,7 +33,7 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
     }
 }
 
-bool Texture::CreateStorage() {
+bool Texture::CreateStorage(bool zeroLevels) {
     device()->MakeCurrent();
     glGenTextures(1, &gl_);
     glActiveTexture(kScratchUnit);
@@ -44,6 +44,7 @@ bool Texture::CreateStorage() {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     const bool renderTarget = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
+    const GLenum internal = renderTarget ? format_.internal : SampledInternalFormat(format_);
     while (glGetError() != GL_NO_ERROR) {
     }
     for (UINT i = 0; i < levels_.size(); ++i) {
@@ -54,12 +55,14 @@ bool Texture::CreateStorage() {
                          levels_[0].height, format_.name);
             return false;
         }
-        // Every level starts as zeros in GL, as in its CPU copy.  Render
-        // targets start undefined, as in Direct3D.  The zeros come from
-        // calloc's fresh pages: reading them costs no resident memory.
+        // Every level starts as zeros in GL, as in its CPU copy, unless the
+        // maker writes it first.  Render targets start undefined, as in
+        // Direct3D.  The zeros come from calloc's fresh pages: reading them
+        // costs no resident memory (the driver's own storage still takes a
+        // pass over them).
         LevelBytes zeros;
         const void* data = nullptr;
-        if (!renderTarget) {
+        if (!renderTarget && zeroLevels) {
             if (!level.memory.empty()) {
                 data = level.memory.data();
             } else if (zeros.Allocate(size)) {
@@ -71,15 +74,12 @@ bool Texture::CreateStorage() {
             }
         }
         if (format_.compressed) {
-            std::vector<uint8_t> blocks;
-            if (!data) {
-                blocks.assign(size, 0);
-                data = blocks.data();
-            }
             glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), format_.internal, level.width, level.height, 0,
                                    static_cast<GLsizei>(size), data);
+        } else if (renderTarget) {
+            storagePending_ = true;  // EnsureStorage
         } else {
-            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(format_.internal), level.width,
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(internal), level.width,
                          level.height, 0, format_.pixelFormat, format_.pixelType, data);
         }
         D3DSURFACE_DESC desc{format_.format, D3DRTYPE_SURFACE, usage_, pool(), D3DMULTISAMPLE_NONE, 0,
@@ -94,6 +94,19 @@ bool Texture::CreateStorage() {
         return false;
     }
     return true;
+}
+
+void Texture::MakePendingStorage() {
+    storagePending_ = false;
+    device()->MakeCurrent();
+    glActiveTexture(kScratchUnit);
+    glBindTexture(GL_TEXTURE_2D, gl_);
+    for (UINT i = 0; i < levels_.size(); ++i)
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(format_.internal), levels_[i].width,
+                     levels_[i].height, 0, format_.pixelFormat, format_.pixelType, nullptr);
+    if (GLenum error = glGetError(); error != GL_NO_ERROR)
+        std::fprintf(stderr, "tessaloom d3d9: GL refused the images of a %ux%u %s render target (GL error 0x%x)\n",
+                     levels_[0].width, levels_[0].height, format_.name, error);
 }
 
 Texture::~Texture() {

@@ -176,6 +176,10 @@ HRESULT DecodeTga(const BYTE* data, size_t size, D3DXIMAGE_INFO* info, DecodedIm
         const BYTE* line = pixels + static_cast<size_t>(row) * h.width * pixelBytes;
         UINT y = h.topDown ? row : h.height - 1 - row;
         BYTE* dst = image->Row(y);
+        if (base != kColourMapped && !h.rightToLeft && outBytes == pixelBytes) {
+            std::memcpy(dst, line, static_cast<size_t>(h.width) * pixelBytes);  // stored as the format lays it out
+            continue;
+        }
         for (UINT col = 0; col < h.width; ++col) {
             UINT x = h.rightToLeft ? h.width - 1 - col : col;
             const BYTE* p = line + static_cast<size_t>(col) * pixelBytes;

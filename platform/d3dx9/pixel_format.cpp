@@ -75,142 +75,184 @@ D3DCOLOR ToArgb(const Color4& c) {
     return (ToUnorm(c.a, 255) << 24) | (ToUnorm(c.r, 255) << 16) | (ToUnorm(c.g, 255) << 8) | ToUnorm(c.b, 255);
 }
 
-bool ReadRow(D3DFORMAT format, const BYTE* src, UINT count, Color4* out) {
-    const PixelFormatInfo* info = FindPixelFormat(format);
-    if (!info) return false;
-    const UINT bpp = info->bytesPerPixel;
-    for (UINT i = 0; i < count; ++i, src += bpp) {
-        uint32_t v = Load(src, bpp);
-        Color4& c = out[i];
-        switch (format) {
-            case D3DFMT_A8R8G8B8:
-            case D3DFMT_X8R8G8B8:
-                c = {Unorm((v >> 16) & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm(v & 0xff, 255),
-                     format == D3DFMT_A8R8G8B8 ? Unorm(v >> 24, 255) : 1.0f};
-                break;
-            case D3DFMT_A8B8G8R8:
-            case D3DFMT_X8B8G8R8:
-                c = {Unorm(v & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm((v >> 16) & 0xff, 255),
-                     format == D3DFMT_A8B8G8R8 ? Unorm(v >> 24, 255) : 1.0f};
-                break;
-            case D3DFMT_R8G8B8:
-                c = {Unorm((v >> 16) & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm(v & 0xff, 255), 1.0f};
-                break;
-            case D3DFMT_R5G6B5:
-                c = {Unorm((v >> 11) & 31, 31), Unorm((v >> 5) & 63, 63), Unorm(v & 31, 31), 1.0f};
-                break;
-            case D3DFMT_X1R5G5B5:
-            case D3DFMT_A1R5G5B5:
-                c = {Unorm((v >> 10) & 31, 31), Unorm((v >> 5) & 31, 31), Unorm(v & 31, 31),
-                     format == D3DFMT_A1R5G5B5 ? static_cast<float>((v >> 15) & 1) : 1.0f};
-                break;
-            case D3DFMT_A4R4G4B4:
-            case D3DFMT_X4R4G4B4:
-                c = {Unorm((v >> 8) & 15, 15), Unorm((v >> 4) & 15, 15), Unorm(v & 15, 15),
-                     format == D3DFMT_A4R4G4B4 ? Unorm((v >> 12) & 15, 15) : 1.0f};
-                break;
-            case D3DFMT_A2R10G10B10:
-                c = {Unorm((v >> 20) & 1023, 1023), Unorm((v >> 10) & 1023, 1023), Unorm(v & 1023, 1023),
-                     Unorm(v >> 30, 3)};
-                break;
-            case D3DFMT_A8:
-                c = {0.0f, 0.0f, 0.0f, Unorm(v, 255)};
-                break;
-            case D3DFMT_L8: {
-                float l = Unorm(v, 255);
-                c = {l, l, l, 1.0f};
-                break;
-            }
-            case D3DFMT_A8L8: {
-                float l = Unorm(v & 0xff, 255);
-                c = {l, l, l, Unorm(v >> 8, 255)};
-                break;
-            }
-            case D3DFMT_V8U8:
-                c = {Snorm(static_cast<int8_t>(v & 0xff), 127), Snorm(static_cast<int8_t>(v >> 8), 127), 0.0f, 1.0f};
-                break;
-            case D3DFMT_V16U16:
-                c = {Snorm(static_cast<int16_t>(v & 0xffff), 32767), Snorm(static_cast<int16_t>(v >> 16), 32767), 0.0f,
-                     1.0f};
-                break;
-            case D3DFMT_Q8W8V8U8:
-                c = {Snorm(static_cast<int8_t>(v & 0xff), 127), Snorm(static_cast<int8_t>((v >> 8) & 0xff), 127),
-                     Snorm(static_cast<int8_t>((v >> 16) & 0xff), 127), Snorm(static_cast<int8_t>(v >> 24), 127)};
-                break;
-            default:
-                return false;
-        }
-    }
+namespace {
+
+// One conversion over a row, the format chosen once per row: `convert`
+// turns one stored value of `Bytes` bytes into a colour, or back.
+template <UINT Bytes, typename Convert>
+bool ReadPixels(const BYTE* src, UINT count, Color4* out, Convert convert) {
+    for (UINT i = 0; i < count; ++i, src += Bytes) out[i] = convert(Load(src, Bytes));
     return true;
 }
 
-bool WriteRow(D3DFORMAT format, const Color4* in, UINT count, BYTE* dst) {
-    const PixelFormatInfo* info = FindPixelFormat(format);
-    if (!info) return false;
-    const UINT bpp = info->bytesPerPixel;
-    for (UINT i = 0; i < count; ++i, dst += bpp) {
-        const Color4& c = in[i];
-        uint32_t v = 0;
-        switch (format) {
-            case D3DFMT_A8R8G8B8:
-            case D3DFMT_X8R8G8B8:
-                v = ((format == D3DFMT_A8R8G8B8 ? ToUnorm(c.a, 255) : 255u) << 24) | (ToUnorm(c.r, 255) << 16) |
-                    (ToUnorm(c.g, 255) << 8) | ToUnorm(c.b, 255);
-                break;
-            case D3DFMT_A8B8G8R8:
-            case D3DFMT_X8B8G8R8:
-                v = ((format == D3DFMT_A8B8G8R8 ? ToUnorm(c.a, 255) : 255u) << 24) | (ToUnorm(c.b, 255) << 16) |
-                    (ToUnorm(c.g, 255) << 8) | ToUnorm(c.r, 255);
-                break;
-            case D3DFMT_R8G8B8:
-                v = (ToUnorm(c.r, 255) << 16) | (ToUnorm(c.g, 255) << 8) | ToUnorm(c.b, 255);
-                break;
-            case D3DFMT_R5G6B5:
-                v = (ToUnorm(c.r, 31) << 11) | (ToUnorm(c.g, 63) << 5) | ToUnorm(c.b, 31);
-                break;
-            case D3DFMT_X1R5G5B5:
-            case D3DFMT_A1R5G5B5:
-                v = ((format == D3DFMT_A1R5G5B5 ? ToUnorm(c.a, 1) : 1u) << 15) | (ToUnorm(c.r, 31) << 10) |
-                    (ToUnorm(c.g, 31) << 5) | ToUnorm(c.b, 31);
-                break;
-            case D3DFMT_A4R4G4B4:
-            case D3DFMT_X4R4G4B4:
-                v = ((format == D3DFMT_A4R4G4B4 ? ToUnorm(c.a, 15) : 15u) << 12) | (ToUnorm(c.r, 15) << 8) |
-                    (ToUnorm(c.g, 15) << 4) | ToUnorm(c.b, 15);
-                break;
-            case D3DFMT_A2R10G10B10:
-                v = (ToUnorm(c.a, 3) << 30) | (ToUnorm(c.r, 1023) << 20) | (ToUnorm(c.g, 1023) << 10) |
-                    ToUnorm(c.b, 1023);
-                break;
-            case D3DFMT_A8:
-                v = ToUnorm(c.a, 255);
-                break;
-            case D3DFMT_L8:
-                v = ToUnorm(Luminance(c), 255);
-                break;
-            case D3DFMT_A8L8:
-                v = (ToUnorm(c.a, 255) << 8) | ToUnorm(Luminance(c), 255);
-                break;
-            case D3DFMT_V8U8:
-                v = (static_cast<uint32_t>(ToSnorm(c.r, 127)) & 0xff) |
-                    ((static_cast<uint32_t>(ToSnorm(c.g, 127)) & 0xff) << 8);
-                break;
-            case D3DFMT_V16U16:
-                v = (static_cast<uint32_t>(ToSnorm(c.r, 32767)) & 0xffff) |
-                    ((static_cast<uint32_t>(ToSnorm(c.g, 32767)) & 0xffff) << 16);
-                break;
-            case D3DFMT_Q8W8V8U8:
-                v = (static_cast<uint32_t>(ToSnorm(c.r, 127)) & 0xff) |
-                    ((static_cast<uint32_t>(ToSnorm(c.g, 127)) & 0xff) << 8) |
-                    ((static_cast<uint32_t>(ToSnorm(c.b, 127)) & 0xff) << 16) |
-                    ((static_cast<uint32_t>(ToSnorm(c.a, 127)) & 0xff) << 24);
-                break;
-            default:
-                return false;
-        }
-        Store(dst, bpp, v);
-    }
+template <UINT Bytes, typename Convert>
+bool WritePixels(const Color4* in, UINT count, BYTE* dst, Convert convert) {
+    for (UINT i = 0; i < count; ++i, dst += Bytes) Store(dst, Bytes, convert(in[i]));
     return true;
+}
+
+}  // namespace
+
+bool ReadRow(D3DFORMAT format, const BYTE* src, UINT count, Color4* out) {
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 16) & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm(v & 0xff, 255),
+                              Unorm(v >> 24, 255)};
+            });
+        case D3DFMT_X8R8G8B8:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 16) & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm(v & 0xff, 255), 1.0f};
+            });
+        case D3DFMT_A8B8G8R8:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm(v & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm((v >> 16) & 0xff, 255),
+                              Unorm(v >> 24, 255)};
+            });
+        case D3DFMT_X8B8G8R8:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm(v & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm((v >> 16) & 0xff, 255), 1.0f};
+            });
+        case D3DFMT_R8G8B8:
+            return ReadPixels<3>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 16) & 0xff, 255), Unorm((v >> 8) & 0xff, 255), Unorm(v & 0xff, 255), 1.0f};
+            });
+        case D3DFMT_R5G6B5:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 11) & 31, 31), Unorm((v >> 5) & 63, 63), Unorm(v & 31, 31), 1.0f};
+            });
+        case D3DFMT_X1R5G5B5:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 10) & 31, 31), Unorm((v >> 5) & 31, 31), Unorm(v & 31, 31), 1.0f};
+            });
+        case D3DFMT_A1R5G5B5:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 10) & 31, 31), Unorm((v >> 5) & 31, 31), Unorm(v & 31, 31),
+                              static_cast<float>((v >> 15) & 1)};
+            });
+        case D3DFMT_A4R4G4B4:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 8) & 15, 15), Unorm((v >> 4) & 15, 15), Unorm(v & 15, 15),
+                              Unorm((v >> 12) & 15, 15)};
+            });
+        case D3DFMT_X4R4G4B4:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 8) & 15, 15), Unorm((v >> 4) & 15, 15), Unorm(v & 15, 15), 1.0f};
+            });
+        case D3DFMT_A2R10G10B10:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Unorm((v >> 20) & 1023, 1023), Unorm((v >> 10) & 1023, 1023), Unorm(v & 1023, 1023),
+                              Unorm(v >> 30, 3)};
+            });
+        case D3DFMT_A8:
+            return ReadPixels<1>(src, count, out, [](uint32_t v) { return Color4{0.0f, 0.0f, 0.0f, Unorm(v, 255)}; });
+        case D3DFMT_L8:
+            return ReadPixels<1>(src, count, out, [](uint32_t v) {
+                const float l = Unorm(v, 255);
+                return Color4{l, l, l, 1.0f};
+            });
+        case D3DFMT_A8L8:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                const float l = Unorm(v & 0xff, 255);
+                return Color4{l, l, l, Unorm(v >> 8, 255)};
+            });
+        case D3DFMT_V8U8:
+            return ReadPixels<2>(src, count, out, [](uint32_t v) {
+                return Color4{Snorm(static_cast<int8_t>(v & 0xff), 127), Snorm(static_cast<int8_t>(v >> 8), 127), 0.0f,
+                              1.0f};
+            });
+        case D3DFMT_V16U16:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Snorm(static_cast<int16_t>(v & 0xffff), 32767),
+                              Snorm(static_cast<int16_t>(v >> 16), 32767), 0.0f, 1.0f};
+            });
+        case D3DFMT_Q8W8V8U8:
+            return ReadPixels<4>(src, count, out, [](uint32_t v) {
+                return Color4{Snorm(static_cast<int8_t>(v & 0xff), 127), Snorm(static_cast<int8_t>((v >> 8) & 0xff), 127),
+                              Snorm(static_cast<int8_t>((v >> 16) & 0xff), 127), Snorm(static_cast<int8_t>(v >> 24), 127)};
+            });
+        default:
+            return false;
+    }
+}
+
+bool WriteRow(D3DFORMAT format, const Color4* in, UINT count, BYTE* dst) {
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 255) << 24) | (ToUnorm(c.r, 255) << 16) | (ToUnorm(c.g, 255) << 8) |
+                       ToUnorm(c.b, 255);
+            });
+        case D3DFMT_X8R8G8B8:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (255u << 24) | (ToUnorm(c.r, 255) << 16) | (ToUnorm(c.g, 255) << 8) | ToUnorm(c.b, 255);
+            });
+        case D3DFMT_A8B8G8R8:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 255) << 24) | (ToUnorm(c.b, 255) << 16) | (ToUnorm(c.g, 255) << 8) |
+                       ToUnorm(c.r, 255);
+            });
+        case D3DFMT_X8B8G8R8:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (255u << 24) | (ToUnorm(c.b, 255) << 16) | (ToUnorm(c.g, 255) << 8) | ToUnorm(c.r, 255);
+            });
+        case D3DFMT_R8G8B8:
+            return WritePixels<3>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.r, 255) << 16) | (ToUnorm(c.g, 255) << 8) | ToUnorm(c.b, 255);
+            });
+        case D3DFMT_R5G6B5:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.r, 31) << 11) | (ToUnorm(c.g, 63) << 5) | ToUnorm(c.b, 31);
+            });
+        case D3DFMT_X1R5G5B5:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (1u << 15) | (ToUnorm(c.r, 31) << 10) | (ToUnorm(c.g, 31) << 5) | ToUnorm(c.b, 31);
+            });
+        case D3DFMT_A1R5G5B5:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 1) << 15) | (ToUnorm(c.r, 31) << 10) | (ToUnorm(c.g, 31) << 5) | ToUnorm(c.b, 31);
+            });
+        case D3DFMT_A4R4G4B4:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 15) << 12) | (ToUnorm(c.r, 15) << 8) | (ToUnorm(c.g, 15) << 4) | ToUnorm(c.b, 15);
+            });
+        case D3DFMT_X4R4G4B4:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (15u << 12) | (ToUnorm(c.r, 15) << 8) | (ToUnorm(c.g, 15) << 4) | ToUnorm(c.b, 15);
+            });
+        case D3DFMT_A2R10G10B10:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 3) << 30) | (ToUnorm(c.r, 1023) << 20) | (ToUnorm(c.g, 1023) << 10) |
+                       ToUnorm(c.b, 1023);
+            });
+        case D3DFMT_A8:
+            return WritePixels<1>(in, count, dst, [](const Color4& c) { return ToUnorm(c.a, 255); });
+        case D3DFMT_L8:
+            return WritePixels<1>(in, count, dst, [](const Color4& c) { return ToUnorm(Luminance(c), 255); });
+        case D3DFMT_A8L8:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (ToUnorm(c.a, 255) << 8) | ToUnorm(Luminance(c), 255);
+            });
+        case D3DFMT_V8U8:
+            return WritePixels<2>(in, count, dst, [](const Color4& c) {
+                return (static_cast<uint32_t>(ToSnorm(c.r, 127)) & 0xff) |
+                       ((static_cast<uint32_t>(ToSnorm(c.g, 127)) & 0xff) << 8);
+            });
+        case D3DFMT_V16U16:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (static_cast<uint32_t>(ToSnorm(c.r, 32767)) & 0xffff) |
+                       ((static_cast<uint32_t>(ToSnorm(c.g, 32767)) & 0xffff) << 16);
+            });
+        case D3DFMT_Q8W8V8U8:
+            return WritePixels<4>(in, count, dst, [](const Color4& c) {
+                return (static_cast<uint32_t>(ToSnorm(c.r, 127)) & 0xff) |
+                       ((static_cast<uint32_t>(ToSnorm(c.g, 127)) & 0xff) << 8) |
+                       ((static_cast<uint32_t>(ToSnorm(c.b, 127)) & 0xff) << 16) |
+                       ((static_cast<uint32_t>(ToSnorm(c.a, 127)) & 0xff) << 24);
+            });
+        default:
+            return false;
+    }
 }
 
 }  // namespace tessaloom::d3dx

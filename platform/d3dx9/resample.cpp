@@ -68,6 +68,53 @@ std::vector<std::vector<Tap>> AxisTaps(UINT src, UINT dst, DWORD kind, bool mirr
     return taps;
 }
 
+inline void AddWeighted(Color4& c, const Color4& s, float weight) {
+    c.r += s.r * weight, c.g += s.g * weight, c.b += s.b * weight, c.a += s.a * weight;
+}
+
+// The box filter where each axis is halved exactly or kept, as every step
+// of a mip chain of even sizes is: the taps AxisTaps gives are then the two
+// source pixels under a destination pixel at weight 1/2 each (or the one at
+// weight 1), in that order.  Summed here in the same order without the tap
+// lists, so the result is the general path's to the bit.
+FloatImage BoxSteps(const FloatImage& src, UINT width, UINT height) {
+    const bool halveX = src.width == 2 * width, halveY = src.height == 2 * height;
+    FloatImage out;
+    out.width = width;
+    out.height = height;
+    out.px.resize(static_cast<size_t>(width) * height);
+    std::vector<Color4> rows(static_cast<size_t>(width) * src.height);
+    for (UINT y = 0; y < src.height; ++y) {
+        const Color4* in = &src.at(0, y);
+        Color4* row = rows.data() + static_cast<size_t>(y) * width;
+        for (UINT x = 0; x < width; ++x) {
+            Color4 c{0, 0, 0, 0};
+            if (halveX) {
+                AddWeighted(c, in[2 * x], 0.5f);
+                AddWeighted(c, in[2 * x + 1], 0.5f);
+            } else {
+                AddWeighted(c, in[x], 1.0f);
+            }
+            row[x] = c;
+        }
+    }
+    for (UINT y = 0; y < height; ++y) {
+        const Color4* first = rows.data() + static_cast<size_t>(halveY ? 2 * y : y) * width;
+        Color4* dst = &out.at(0, y);
+        for (UINT x = 0; x < width; ++x) {
+            Color4 c{0, 0, 0, 0};
+            if (halveY) {
+                AddWeighted(c, first[x], 0.5f);
+                AddWeighted(c, first[x + width], 0.5f);
+            } else {
+                AddWeighted(c, first[x], 1.0f);
+            }
+            dst[x] = c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 bool NormaliseFilter(DWORD filter, DWORD defaultFilter, DWORD* normalised) {
@@ -92,6 +139,10 @@ FloatImage Resample(const FloatImage& src, UINT width, UINT height, DWORD filter
         return out;
     }
     if (width == src.width && height == src.height) return src;
+
+    if (kind == D3DX_FILTER_BOX && (src.width == 2 * width || src.width == width) &&
+        (src.height == 2 * height || src.height == height))
+        return BoxSteps(src, width, height);
 
     const auto tx = AxisTaps(src.width, width, kind, (filter & D3DX_FILTER_MIRROR_U) != 0);
     const auto ty = AxisTaps(src.height, height, kind, (filter & D3DX_FILTER_MIRROR_V) != 0);

@@ -14,6 +14,7 @@
 
 #include "platform/win32/gdi_backend.h"
 #include "platform/win32/gdi_hooks.h"
+#include "platform/win32/kernel.h"
 #include "platform/win32/sdl_backend.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/window.h"
@@ -290,6 +291,10 @@ void ForgetWindowPicture(HWND window) {
         }
     }
     g_pictures.erase(window);
+}
+
+void DropWindowPicture(HWND window) {
+    if (!g_pictures.empty() && g_pictures.erase(window)) GiveBackFreedHeap();
 }
 
 cairo_surface_t* WindowPicture(HWND window) {

@@ -14,6 +14,9 @@ HDC CreatePaintDC(HWND window, const RECT& update);
 void ReleasePaintDC(HWND window, HDC dc);
 // The window went away: its backing picture goes with it.
 void ForgetWindowPicture(HWND window);
+// Gives back the window's backing picture; device contexts still open on it
+// keep their reference.
+void DropWindowPicture(HWND window);
 // The window's backing picture (null when nothing was drawn in it yet).
 cairo_surface_t* WindowPicture(HWND window);
 

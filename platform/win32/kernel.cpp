@@ -5,6 +5,9 @@
 #include <sys/syscall.h>
 #include <fcntl.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/win32/process.h"
 #include "platform/win32/strings.h"
 
 namespace {
@@ -312,6 +316,12 @@ std::string ExecutableFolder() {
     return path.substr(0, slash);
 }
 
+void GiveBackFreedHeap() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace tessaloom
 
 LPWSTR GetCommandLineW() {
@@ -469,6 +479,7 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPE
 
 BOOL CloseHandle(HANDLE handle) {
     if (handle == kCurrentThread) return TRUE;
+    if (tessaloom::win32::CloseProcessHandle(handle)) return TRUE;
     int fd = -1;
     {
         std::lock_guard<std::mutex> lock(g_filesMutex);

@@ -121,8 +121,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBU
 // Writes all `size` bytes (synchronous only: `overlapped` must be null).
 // `written` receives the count written, also after a failure.
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, OVERLAPPED* overlapped);
-// Closes a file handle (FALSE with ERROR_INVALID_HANDLE for an unknown or
-// already closed one; the current-thread pseudo-handle closes as a no-op).
+// Closes a file handle, or a process or thread handle of CreateProcessW
+// (FALSE with ERROR_INVALID_HANDLE for an unknown or already closed one; the
+// current-thread pseudo-handle closes as a no-op).
 BOOL CloseHandle(HANDLE handle);
 // Renames a file in one step.  Without MOVEFILE_REPLACE_EXISTING an existing
 // target fails with ERROR_ALREADY_EXISTS; with it an existing file or link at
@@ -149,4 +150,9 @@ namespace tessaloom {
 std::string ExecutablePath();
 // The folder that holds the executable, without a trailing '/'.
 std::string ExecutableFolder();
+// Hands freed heap pages back to the system.  After megabytes of scratch were
+// freed (a picture's decode, a window's backing picture): glibc raises its
+// mmap threshold after the first large free, so later large blocks come from
+// the heap and stay resident once freed.  Not for a per-frame path.
+void GiveBackFreedHeap();
 }  // namespace tessaloom

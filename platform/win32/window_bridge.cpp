@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/win32/gdi_backend.h"
 #include "platform/win32/messages.h"
 #include "platform/win32/sdl_backend.h"
 
@@ -15,6 +16,8 @@ SDL_Window* SdlWindowFromHwnd(HWND window) {
     }
     return w->sdl;
 }
+
+void WindowShowsPresentedFrame(HWND window) { win32::DropWindowPicture(window); }
 
 }  // namespace tessaloom
 

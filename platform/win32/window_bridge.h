@@ -13,6 +13,12 @@ namespace tessaloom {
 // Null when the handle names no window of ours.
 SDL_Window* SdlWindowFromHwnd(HWND window);
 
+// A device presented a frame into the window: its client area shows that
+// frame, not the GDI backing picture, so the picture is given back (open
+// device contexts keep theirs; the next paint starts a new one, black).
+// Cheap enough for every Present; a handle of no window is ignored.
+void WindowShowsPresentedFrame(HWND window);
+
 inline HMONITOR MonitorFromDisplayIndex(int index) {
     return reinterpret_cast<HMONITOR>(static_cast<uintptr_t>(index) + 1);
 }

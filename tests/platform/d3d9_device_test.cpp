@@ -99,8 +99,11 @@ TEST_F(D3D9Object, DeviceTypeAndFormatChecks) {
         {D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, FALSE, D3DERR_NOTAVAILABLE},
         {D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, TRUE, D3D_OK},
         {D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, FALSE, D3DERR_NOTAVAILABLE},  // not a display format
-        {D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE, D3DERR_NOTAVAILABLE},   // no software device
-        {D3DDEVTYPE_REF, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE, D3DERR_NOTAVAILABLE},
+        // The software device (Mesa's software rasteriser) takes what the hardware one does.
+        {D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE, D3D_OK},
+        {D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, FALSE, D3DERR_NOTAVAILABLE},
+        {D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, TRUE, D3D_OK},
+        {D3DDEVTYPE_REF, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE, D3DERR_NOTAVAILABLE},  // no reference rasteriser
     };
     for (const auto& c : types)
         EXPECT_EQ(d3d->CheckDeviceType(0, c.type, c.adapter, c.back, c.windowed), c.expected)
@@ -146,7 +149,21 @@ TEST_F(D3D9Object, CapsSayWhatIsImplemented) {
     EXPECT_FALSE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAPLUMINANCE);
     EXPECT_FALSE(caps.TextureOpCaps & D3DTEXOPCAPS_PREMODULATE);
     EXPECT_EQ(caps.NumSimultaneousRTs, 1u);
-    EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_SW, &caps), D3DERR_NOTAVAILABLE);
+    // The software device: the same pipeline without the hardware, so
+    // software vertex processing only (the host then says "SW (sw vp)").
+    D3DCAPS9 sw{};
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_SW, &sw), D3D_OK);
+    EXPECT_EQ(sw.DeviceType, D3DDEVTYPE_SW);
+    EXPECT_EQ(sw.AdapterOrdinal, 0u);
+    EXPECT_FALSE(sw.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    EXPECT_FALSE(sw.DevCaps & D3DDEVCAPS_PUREDEVICE);
+    EXPECT_FALSE(sw.DevCaps & D3DDEVCAPS_HWRASTERIZATION);
+    EXPECT_EQ(sw.TextureOpCaps, caps.TextureOpCaps);
+    EXPECT_TRUE(sw.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_V8U8), D3D_OK);
+    EXPECT_EQ(d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_SW, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D16), D3D_OK);
+    EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_REF, &caps), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_REF);
 }
 
 TEST_F(D3D9Object, CreateDeviceWritesBackPresentParameters) {
@@ -192,6 +209,8 @@ TEST_F(D3D9Object, CreateDeviceRefusals) {
     D3DPRESENT_PARAMETERS p = Windowed(64, 64);
     IDirect3DDevice9* out = nullptr;
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_SW, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &out),
+              D3DERR_INVALIDCALL) << "the software device has no hardware vertex processing";
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_REF, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &out),
               D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &p, &out), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d->CreateDevice(d3d->GetAdapterCount(), D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "platform/d3d9/state.h"
 #include "platform/d3dx9/d3dx9tex.h"
@@ -482,6 +484,13 @@ TEST(D3D9Render, TextureFormatsSample) {
         d->EndScene();
         EXPECT_TRUE(Probe(h.ReadBackBuffer(), 1, 1, c.expected, 4, false));
         d->SetTexture(0, nullptr);
+        // The next lock reads the level back from GL: the bytes as they were
+        // written, the unused X byte of X8R8G8B8 included.
+        ASSERT_EQ(tex->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(std::vector<uint8_t>(static_cast<const uint8_t*>(locked.pBits),
+                                       static_cast<const uint8_t*>(locked.pBits) + c.texel.size()),
+                  c.texel);
+        tex->UnlockRect(0);
         tex->Release();
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "platform/d3dx9/d3dx9tex.h"
 #include "platform/d3dx9/image.h"
@@ -52,6 +53,19 @@ void ExpectNear(uint32_t expected, uint32_t actual, int tolerance = 1) {
         int e = static_cast<int>((expected >> shift) & 0xff), a = static_cast<int>((actual >> shift) & 0xff);
         EXPECT_LE(std::abs(e - a), tolerance) << std::hex << "expected " << expected << " got " << actual;
     }
+}
+
+// Texel (x, y) of the level below `p`: each channel the rounded mean of the
+// 2 x 2 block of `p` above it.
+uint32_t BoxAverage(const Picture& p, UINT x, UINT y) {
+    uint32_t average = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 0;
+        for (UINT dy = 0; dy < 2; ++dy)
+            for (UINT dx = 0; dx < 2; ++dx) sum += (p.at(2 * x + dx, 2 * y + dy) >> shift) & 0xff;
+        average |= static_cast<uint32_t>(std::lround(sum / 4.0)) << shift;
+    }
+    return average;
 }
 
 }  // namespace
@@ -135,19 +149,50 @@ TEST_F(D3DXTexture, ExactSizeKeepsTheFilesBytesAndMipsAreBoxFiltered) {
         for (UINT x = 0; x < 8; ++x) EXPECT_EQ(p.at(x, y), Pixel(t, 0, x, y)) << x << ", " << y;
     for (UINT y = 0; y < 2; ++y)
         for (UINT x = 0; x < 4; ++x) {
-            uint32_t expected = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t sum = 0;
-                for (UINT dy = 0; dy < 2; ++dy)
-                    for (UINT dx = 0; dx < 2; ++dx) sum += (p.at(2 * x + dx, 2 * y + dy) >> shift) & 0xff;
-                expected |= static_cast<uint32_t>(std::lround(sum / 4.0)) << shift;
-            }
-            ExpectNear(expected, Pixel(t, 1, x, y));
+            ExpectNear(BoxAverage(p, x, y), Pixel(t, 1, x, y));
         }
     // The last level is one pixel.
     EXPECT_EQ(1u, Desc(t, 3).Width);
     EXPECT_EQ(1u, Desc(t, 3).Height);
     t->Release();
+}
+
+TEST_F(D3DXTexture, TwentyFourBitPicturesWidenToOpaqueTexels) {
+    // 24-bit files of their texture's own size, stored top-down and
+    // bottom-up, at widths round the four-pixel steps of the widening: every
+    // texel is the file's pixel with alpha 0xFF, with or without the mip
+    // chain (whose level 1 averages each 2 x 2 block of those pixels).
+    for (UINT w : {1u, 2u, 4u, 8u, 16u, 32u}) {
+        for (bool topDown : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << w << " wide, " << (topDown ? "top-down" : "bottom-up"));
+            const Picture p = testimg::Gradient(w, 4, false);
+            Bytes file = testimg::WriteTga(p, {2, false, 24, 0, topDown, false});
+            for (UINT levels : {1u, 0u}) {
+                IDirect3DTexture9* t = nullptr;
+                ASSERT_EQ(S_OK, D3DXCreateTextureFromFileInMemoryEx(
+                                    &device, file.data(), static_cast<UINT>(file.size()), D3DX_DEFAULT, D3DX_DEFAULT,
+                                    levels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE,
+                                    D3DX_FILTER_BOX, 0, nullptr, nullptr, &t));
+                ASSERT_EQ(D3DFMT_X8R8G8B8, Desc(t).Format);
+                ASSERT_EQ(w, Desc(t).Width);
+                // The stored bytes, the X byte included.
+                const fake::Surface* top = static_cast<fake::Texture*>(t)->level(0);
+                for (UINT y = 0; y < 4; ++y)
+                    for (UINT x = 0; x < w; ++x) {
+                        uint32_t stored = 0;
+                        std::memcpy(&stored, top->bytes.data() + y * top->Pitch() + x * 4, 4);
+                        EXPECT_EQ(p.at(x, y), stored) << x << ", " << y;
+                    }
+                if (levels == 0 && w >= 2) {
+                    for (UINT y = 0; y < 2; ++y)
+                        for (UINT x = 0; x < w / 2; ++x) {
+                            ExpectNear(BoxAverage(p, x, y), Pixel(t, 1, x, y));
+                        }
+                }
+                t->Release();
+            }
+        }
+    }
 }
 
 TEST_F(D3DXTexture, ColourKeyBecomesTransparentBlack) {

@@ -17,6 +17,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_testing.h"
+#include "tests/support/offscreen_device.h"
 
 namespace tessaloom::testing {
 
@@ -150,20 +151,16 @@ struct VertexXyzColorTex {
 // releases everything and checks that nothing of the device was leaked.
 class D3DHarness {
 public:
-    explicit D3DHarness(UINT width = 64, UINT height = 64, D3DFORMAT format = D3DFMT_X8R8G8B8, bool depth = false) {
+    // `type` D3DDEVTYPE_SW gives the software device (software vertex processing).
+    explicit D3DHarness(UINT width = 64, UINT height = 64, D3DFORMAT format = D3DFMT_X8R8G8B8, bool depth = false,
+                        D3DDEVTYPE type = D3DDEVTYPE_HAL) {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         if (!d3d) return;
-        params = {};
-        params.BackBufferWidth = width;
-        params.BackBufferHeight = height;
-        params.BackBufferFormat = format;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
+        params = OffscreenParameters(width, height, format);
         params.EnableAutoDepthStencil = depth;
         params.AutoDepthStencilFormat = D3DFMT_D24S8;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &params, &device)))
+        const DWORD vp = type == D3DDEVTYPE_SW ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING;
+        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, type, nullptr, vp, &params, &device)))
             device = nullptr;
     }
     ~D3DHarness() {
@@ -216,17 +213,7 @@ public:
     // A managed texture filled from a function of (x, y).
     IDirect3DTexture9* MakeTexture(UINT width, UINT height, const std::function<D3DCOLOR(UINT, UINT)>& color,
                                    D3DFORMAT format = D3DFMT_A8R8G8B8) {
-        IDirect3DTexture9* texture = nullptr;
-        if (FAILED(device->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr))) return nullptr;
-        D3DLOCKED_RECT locked{};
-        texture->LockRect(0, &locked, nullptr, 0);
-        for (UINT y = 0; y < height; ++y)
-            for (UINT x = 0; x < width; ++x) {
-                const D3DCOLOR c = color(x, y);
-                std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch + x * 4, &c, 4);
-            }
-        texture->UnlockRect(0);
-        return texture;
+        return MakeManagedTexture(device, width, height, color, format);
     }
 
     // A managed vertex buffer holding the given vertices.

@@ -22,6 +22,7 @@
 #include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/pixel_format.h"
+#include "tests/support/offscreen_device.h"
 
 namespace fake {
 
@@ -534,13 +535,7 @@ public:
         for (auto [w, h] : adapters[a].refusedSizes)
             if (w == pp->BackBufferWidth && h == pp->BackBufferHeight) return D3DERR_NOTAVAILABLE;
         // A real offscreen device stands in for the one asked for.
-        D3DPRESENT_PARAMETERS offscreen{};
-        offscreen.BackBufferWidth = 64;
-        offscreen.BackBufferHeight = 64;
-        offscreen.BackBufferFormat = D3DFMT_X8R8G8B8;
-        offscreen.BackBufferCount = 1;
-        offscreen.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        offscreen.Windowed = TRUE;
+        D3DPRESENT_PARAMETERS offscreen = tessaloom::testing::OffscreenParameters();
         const DWORD vp = behavior & ~D3DCREATE_PUREDEVICE;
         return real->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, vp, &offscreen, out);
     }

@@ -222,6 +222,12 @@ TEST(SceneSource, RejectsBadSources) {
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nbutterflies 2 a 0 0 50 101\n", "line 3: the area"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nleaves 2 a m.x 1 2 3 4 5\n", "line 3: expected: leaves"},
         {"picture a valley 10 10\nslide S a 1 1 1 0 50\nleaves x a m.x 1 2 3 4 5 6\n", "line 3: 'x' is not"},
+        {"sound S bells 4\n", "line 1: no sound kind 'bells'"},
+        {"sound S pad\n", "line 1: expected: sound NAME"},
+        {"sound S pad 0\n", "line 1: a sound lasts 1 to 60"},
+        {"sound S pad 61\n", "line 1: a sound lasts 1 to 60"},
+        {"sound S pad 4 wav\n", "line 1: no sound format 'wav'"},
+        {"sound ..\\evil pad 4\n", "line 1: a sound's name"},
     };
     for (const Case& c : cases) {
         SceneSpec scene;
@@ -235,7 +241,7 @@ TEST(SceneSource, RejectsBadSources) {
 
 // The shipped scene sources parse.
 TEST(SceneSource, DemoScenesParse) {
-    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden", "layers", "rain"}) {
+    for (const char* name : {"valley", "night", "sprites", "flame", "effects", "garden", "layers", "rain", "showcase"}) {
         SceneSpec scene;
         std::string error;
         EXPECT_TRUE(ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/" + name + ".scene"), scene,
@@ -458,6 +464,9 @@ TEST(SceneDocument, FuzzSeedsAreTheBuildersDocuments) {
         {"one_slide.bin", "header Tessaloom seed\npicture n night 8 8\nslide Night n 1 1 1 125 100\n"},
         {"shared_picture.bin", "picture a dusk 9 5\nslide One a 1 2 1 0 50\nslide Two a 0 0 0 200 0\n"},
         {"glyph_rain.bin", "picture a night 16 12\nslide Rain a 1 2 1 0 50\nglyphs background=1 cell=4 flicker=1\n"},
+        {"fire_and_sound.bin",
+         "picture a night 8 8\nmask glow ellipse 0.5 0.8 0.2 0.2 0.5\nslide Night a 1 1 1 0 50\n"
+         "effect DS_FireFX mask=glow left=1 right=6 top=2 bottom=8\nsound Pad pad 1 ogg\n"},
     };
     const std::string dir = std::string(TESSALOOM_SOURCE_DIR) + "/tests/fuzz/corpus/scene_doc/";
     const char* write = std::getenv("TESSALOOM_WRITE_FUZZ_SEEDS");

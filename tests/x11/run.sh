@@ -238,6 +238,33 @@ else
   fail "preview: no child window in the foreign parent"; show_log "$work/saver.log"
 fi
 
+# With hardware rendering switched off the test window draws with the
+# software device (Mesa's software rasteriser, shown through the window's own
+# surface).
+mkdir -p "$TESSALOOM_REGISTRY_DIR"
+printf 'REGEDIT4\n\n[%s\\Screen 1]\n"Disable Hardware"=dword:00000001\n' \
+  'HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver' >"$TESSALOOM_REGISTRY_DIR/user.reg"
+start_saver /t
+if wait_windows 1 30 "$saver_pid"; then
+  for _ in $(seq 600); do
+    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  w="$(saver_windows | head -1)"
+  colours="$(xwd -id "$w" -silent | convert xwd:- -format %k info: 2>/dev/null)"
+  if grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && [ "${colours:-0}" -gt 256 ]; then
+    pass "hardware off: the test window draws with the software device ($colours colours)"
+  else
+    fail "hardware off: test window, ${colours:-no} colours"; show_log "$work/saver.log"
+  fi
+  "$helper" close "$w"
+  wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
+else
+  fail "hardware off: no test window appeared"; show_log "$work/saver.log"
+fi
+rm -f "$TESSALOOM_REGISTRY_DIR/user.reg"
+
 # The settings dialog of /c: a GTK dialog (not one flat colour); Alt+D opens
 # the display settings dialog from it; Esc closes each, and the saver then
 # exits 0.
@@ -333,6 +360,95 @@ else
     else
       fail "three monitors: the windows did not appear ($(saver_windows | wc -l))"; show_log "$work/saver.log"
     fi
+
+    # --- the display settings' video mode and hardware switch ------------------
+    # The registry values the display settings dialog leaves (through the
+    # settings dialog's OK) choose the mode of the next full-screen run; the
+    # saver switches the monitor to it and the desktop gets its own mode back
+    # when the saver ends.  A mode whose device cannot be made falls back to
+    # the largest smaller one, which is then stored for the next run.
+    reg="$TESSALOOM_REGISTRY_DIR/user.reg"
+    saver_key='HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver'
+    desktop="$(xrandr | awk '/^DUMMY[0-2] connected/{print $1 " " ($3 == "primary" ? $4 : $3)}' | tr '\n' ' ')"
+    output_mode() { xrandr | awk -v o="$1" '$1 == o && $2 == "connected" {g = ($3 == "primary" ? $4 : $3); sub(/\+.*/, "", g); print g}'; }
+    # screen_values N WIDTH HEIGHT DISABLE [ADAPTER_ID_LINE]: one monitor's subkey.
+    screen_values() {
+      printf '\n[%s\\Screen %d]\n"Leave Black"=dword:00000000\n"Disable Hardware"=dword:%08x\n' "$saver_key" "$1" "$4"
+      printf '"Width"=dword:%08x\n"Height"=dword:%08x\n"Format"=dword:00000016\n' "$2" "$3"
+      [ -n "${5:-}" ] && printf '%s\n' "$5"
+    }
+    reg_value() {  # reg_value N NAME: the value's data in monitor N's subkey
+      awk -v key="[$saver_key\\Screen $1]" -v name="\"$2\"" '$0 == key {in_key = 1; next} /^\[/ {in_key = 0}
+        in_key && index($0, name "=") == 1 {print substr($0, length(name) + 2)}' "$reg"
+    }
+    # wait_unit_mode UNIT TEXT: true once the unit reports frames with TEXT in its line.
+    wait_unit_mode() {
+      for _ in $(seq 600); do
+        grep "unit $1: " "$work/saver.log" | grep -v ' 0.00 fps' | grep -qF "$2" && return 0
+        kill -0 "$saver_pid" 2>/dev/null || return 1
+        sleep 0.1
+      done
+      return 1
+    }
+    end_and_check_desktop() {  # end_and_check_desktop WHAT
+      xdotool key space
+      wait_exit "$saver_pid" 20; rc=$?
+      [ $rc -eq 0 ] || { fail "$1: a key press, exit $rc"; show_log "$work/saver.log"; end_stray "$saver_pid"; }
+      now="$(xrandr | awk '/^DUMMY[0-2] connected/{print $1 " " ($3 == "primary" ? $4 : $3)}' | tr '\n' ' ')"
+      [ "$now" = "$desktop" ] && pass "$1: the desktop's modes are back after the saver ($now)" || fail "$1: after the saver '$now', not '$desktop'"
+    }
+
+    # A stored 800x600 whose device creation fails on the first monitor.
+    mkdir -p "$TESSALOOM_REGISTRY_DIR"
+    { echo REGEDIT4; screen_values 1 800 600 0; } >"$reg"
+    TESSALOOM_D3D9_FAIL_CREATE_DEVICE=0:800x600 start_saver /s
+    if wait_windows 3 30 "$saver_pid" && wait_unit_mode 0 "(864x486x32)"; then
+      got="$(output_mode DUMMY0)"
+      [ "$got" = "864x486" ] && pass "failing mode: 800x600 cannot be made, the saver runs in the largest smaller mode 864x486" || fail "failing mode: DUMMY0 in $got while the unit reports 864x486"
+      end_and_check_desktop "failing mode"
+      stored="$(reg_value 1 Width) $(reg_value 1 Height) $(reg_value 1 Format)"
+      [ "$stored" = "dword:00000360 dword:000001e6 dword:00000016" ] && pass "failing mode: the mode that worked is stored for the next run" || fail "failing mode: stored '$stored'"
+      adapter_id="$(grep -F '"Adapter ID"=' "$reg" | head -1)"
+      [ -n "$adapter_id" ] || fail "failing mode: no adapter id stored with the mode"
+    else
+      fail "failing mode: the saver did not draw in 864x486"; show_log "$work/saver.log"; end_stray "$saver_pid"
+      adapter_id=""
+    fi
+
+    # The dialog's choices: 800x600 on the first monitor (for the adapter the
+    # last run stored), hardware rendering off on the second.
+    { echo REGEDIT4; screen_values 1 800 600 0 "$adapter_id"; screen_values 2 0 0 1; } >"$reg"
+    start_saver /s
+    if wait_windows 3 30 "$saver_pid" && wait_unit_mode 0 "(800x600x32)"; then
+      got="$(output_mode DUMMY0)"
+      [ "$got" = "800x600" ] && pass "chosen mode: the first monitor runs in the stored 800x600" || fail "chosen mode: DUMMY0 in $got"
+      # The software device takes its own mode (the smallest, 720x405 here)
+      # and draws real frames there, through Mesa's software rasteriser.
+      if wait_unit_mode 1 "SW (sw vp)"; then
+        line="$(grep 'unit 1: ' "$work/saver.log" | grep -v ' 0.00 fps' | tail -1)"
+        mode="$(echo "$line" | grep -o '([0-9]*x[0-9]*x' | tr -d '(' | sed 's/x$//')"
+        got="$(output_mode DUMMY1)"
+        [ "$got" = "$mode" ] && pass "hardware off: the second monitor draws with the software device (${line#*unit 1: })" || fail "hardware off: DUMMY1 in $got, the unit reports $mode"
+        x0="$(xrandr | awk '$1 == "DUMMY1" {g = $3; sub(/^[0-9]*x[0-9]*\+/, "", g); sub(/\+.*/, "", g); print g}')"
+        w="${mode%x*}"; h="${mode#*x}"
+        colours="$(xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x0}+0" +repage -format %k info: 2>/dev/null)"
+        [ "${colours:-0}" -gt 256 ] && pass "hardware off: the software device's monitor shows the scene ($colours colours in ${w}x${h})" || fail "hardware off: the software device's monitor shows ${colours:-no} colours"
+        # Its EGL context and the other monitors' GLX contexts take turns on one thread.
+        if grep -q 'could not make a GL context current' "$work/saver.log"; then
+          fail "hardware off: a device's GL context could not be made current"
+        else
+          pass "hardware off: the software and hardware devices' contexts take turns cleanly"
+        fi
+      else
+        fail "hardware off: no software device drew on the second monitor"; show_log "$work/saver.log"
+      fi
+      end_and_check_desktop "chosen mode"
+      stored="$(reg_value 1 Width) $(reg_value 1 Height)"
+      [ "$stored" = "dword:00000320 dword:00000258" ] && pass "chosen mode: a mode that worked at once is left as stored" || fail "chosen mode: stored '$stored'"
+    else
+      fail "chosen mode: the saver did not draw in 800x600"; show_log "$work/saver.log"; end_stray "$saver_pid"
+    fi
+    rm -f "$reg"
   fi
 fi
 

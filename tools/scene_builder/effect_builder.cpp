@@ -9,6 +9,7 @@
 
 #include "document/res_manager.h"
 #include "layers/effects/background_copy.h"
+#include "layers/effects/fire_fx.h"
 #include "layers/effects/light_fx.h"
 #include "layers/effects/move_fx.h"
 #include "layers/effects/pattern_brush.h"
@@ -274,6 +275,27 @@ const std::map<std::string, ClassInfo>& Classes() {
         move.keys["mode"] = SIGNED(DS_MoveFX, mode);
         move.keys["strength"] = RAW(DS_MoveFX, strength);
         move.keys["angle"] = RAW(DS_MoveFX, angle);
+
+        // The fire burns inside a rectangle of the picture (pixels): its
+        // corners in strip order, the flames rising from the bottom edge.
+        auto& fire = c["DS_FireFX"];
+        fire.make = [] { return new DS_FireFX; };
+        auto edge = [](int a, int b, bool x) {
+            return Key{Key::Signed, [a, b, x](DS_FX_Constructor& f, UINT, INT v, DWORD) {
+                           auto& q = As<DS_FireFX>(f).quad;
+                           (x ? q.corners[a].value.x : q.corners[a].value.y) = static_cast<float>(v);
+                           (x ? q.corners[b].value.x : q.corners[b].value.y) = static_cast<float>(v);
+                       }};
+        };
+        fire.keys["left"] = edge(0, 1, true);
+        fire.keys["right"] = edge(2, 3, true);
+        fire.keys["top"] = edge(0, 2, false);
+        fire.keys["bottom"] = edge(1, 3, false);
+        fire.keys["density"] = RAW(DS_FireFX, density);
+        fire.keys["brightness"] = RAW(DS_FireFX, brightness);
+        fire.keys["gridScale"] = RAW(DS_FireFX, gridScale);
+        fire.keys["color1"] = {Key::Colour, [](DS_FX_Constructor& f, UINT, INT, DWORD v) { As<DS_FireFX>(f).color1.Assign(v); }};
+        fire.keys["color2"] = {Key::Colour, [](DS_FX_Constructor& f, UINT, INT, DWORD v) { As<DS_FireFX>(f).color2.Assign(v); }};
 
         for (auto& [name, info] : c) BaseKeys(info.keys);
         return c;

@@ -9,6 +9,7 @@
 #include "document/archive_writer.h"
 #include "document/file_link.h"
 #include "document/res_manager.h"
+#include "document/sound_item.h"
 #include "layers/flame_light.h"
 #include "scene/objects3d/butterfly.h"
 #include "scene/objects3d/clock.h"
@@ -177,6 +178,13 @@ bool ParseScene(const std::string& text, SceneSpec& scene, std::string* error) {
                 if (ok) result.slides.back().effects.push_back(e);
             }
             if (!ok) return Fail(error, where + message);
+        } else if (keyword == "sound") {
+            std::vector<std::string> rest;
+            for (std::string w; words >> w;) rest.push_back(w);
+            SoundSpec sound;
+            std::string why;
+            if (!ParseSoundStatement(rest, sound, &why)) return Fail(error, where + why);
+            result.sounds.push_back(sound);
         } else {
             return Fail(error, where + "unknown statement '" + keyword + "'");
         }
@@ -342,6 +350,12 @@ bool BuildDocument(const SceneSpec& scene, std::vector<uint8_t>& bytes, std::str
         DS_ABObj_Constructor* d = MakeObject(scene, o, keys, tgas, backdrop.width, backdrop.height, error);
         if (!d) return false;
         root.slides[o.slide]->prototypes.push_back(d);
+    }
+
+    for (const SoundSpec& sound : scene.sounds) {
+        DS_AudioFile* item = MakeSoundItem(sound, error);
+        if (!item) return false;
+        root.sounds.emplace_back(item);
     }
 
     DS_IOF_W archive;

@@ -26,6 +26,8 @@
 //       (sprite_builder.h)
 //   mask, sequence, effect             shader effects on the slide above
 //       (see effect_builder.h)
+//   sound NAME KIND SECONDS [FORMAT]   a sound of the document's music, played
+//       in the order given (sound_builder.h)
 //
 // Objects drawn on the slide before them (the first slide needs one):
 //   butterflies COUNT WING_PICTURE LEFT TOP RIGHT BOTTOM
@@ -48,6 +50,7 @@
 #include "tools/scene_builder/glassball_builder.h"
 #include "tools/scene_builder/glyph_builder.h"
 #include "tools/scene_builder/pictures.h"
+#include "tools/scene_builder/sound_builder.h"
 #include "tools/scene_builder/sprite_builder.h"
 
 namespace tessaloom::scene_builder {
@@ -95,6 +98,7 @@ struct SceneSpec {
     std::vector<MaskSpec> masks;
     std::vector<SequenceSpec> sequences;
     std::vector<ObjectSpec> objects;
+    std::vector<SoundSpec> sounds;
     std::string folder = ".";  // where relative mesh paths start
 };
 

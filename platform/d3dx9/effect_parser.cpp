@@ -494,7 +494,8 @@ private:
             return bits;
         }
         if (t.kind == Tok::Number) {
-            if (!t.integer) Fail(t.line, what + " needs " + table.description + ", found '" + t.text + "'");
+            if (!t.integer || t.value > 0xFFFFFFFFu)
+                Fail(t.line, what + " needs " + table.description + ", found '" + t.text + "'");
             return static_cast<DWORD>(t.value);
         }
         if (t.kind == Tok::Ident) {

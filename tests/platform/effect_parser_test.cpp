@@ -168,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "line 2: pass 'P': SrcBlend: unknown value 'SourceAlpha' (expected a D3DBLEND name)"},
         BadEffect{"fraction for an integer state", "technique T { pass P { AlphaRef = 0.5; } }",
                   "line 1: pass 'P': AlphaRef needs an integer, found '0.5'"},
+        BadEffect{"integer past 32 bits", "technique T { pass P { AlphaRef = 11111111111; } }",
+                  "line 1: pass 'P': AlphaRef needs an integer, found '11111111111'"},
         BadEffect{"missing semicolon", "technique T { pass P { CullMode = None } }",
                   "line 1: pass 'P': CullMode: expected ';' after the value, found '}'"},
         BadEffect{"unknown sampler state", "texture A;\ntechnique T { pass P { sampler A { AdressU = Wrap; } } }",

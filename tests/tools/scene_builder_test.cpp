@@ -459,6 +459,41 @@ TEST(SceneDocument, FuzzSeedsAreTheBuildersDocuments) {
     }
 }
 
+// The same for the seeds made from the shipped scenes (demo_<scene>.bin), so
+// the fuzzer starts from every record class the scenes use: each scene as the
+// builder writes it, its pictures painted small (a fiftieth, sprites an
+// eighth, sequences 16 pixels, sounds a second) to keep the fuzzer's inputs
+// short.
+TEST(SceneDocument, DemoSceneFuzzSeedsAreTheBuildersDocuments) {
+    const std::string scenes = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
+    const std::string dir = std::string(TESSALOOM_SOURCE_DIR) + "/tests/fuzz/corpus/scene_doc/";
+    const char* write = std::getenv("TESSALOOM_WRITE_FUZZ_SEEDS");
+    for (const char* name :
+         {"valley", "night", "sprites", "flame", "effects", "garden", "layers", "rain", "showcase"}) {
+        SCOPED_TRACE(name);
+        SceneSpec scene;
+        std::string error;
+        ASSERT_TRUE(ParseScene(ReadText(scenes + "/" + name + ".scene"), scene, &error)) << error;
+        scene.folder = scenes;
+        for (SoundSpec& sound : scene.sounds) sound.seconds = 1;
+        for (PictureSpec& picture : scene.pictures) {
+            const int divisor = picture.withAlpha ? 8 : 50;
+            picture.width = std::max(4, picture.width / divisor);
+            picture.height = std::max(4, picture.height / divisor);
+        }
+        for (SequenceSpec& sequence : scene.sequences) sequence.size = 16;
+        std::vector<uint8_t> doc;
+        ASSERT_TRUE(BuildDocument(scene, doc, &error)) << error;
+        const std::string path = dir + "demo_" + name + ".bin";
+        if (write && std::string(write) == "1") {
+            std::ofstream out(path, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(doc.data()), static_cast<std::streamsize>(doc.size()));
+            ASSERT_TRUE(out.good());
+        }
+        EXPECT_EQ(ReadText(path), std::string(doc.begin(), doc.end()));
+    }
+}
+
 TEST(SceneDocument, RefusesAnEmptyOrUnpaintableScene) {
     std::vector<uint8_t> doc;
     std::string error;

@@ -35,7 +35,7 @@ struct GlyphSpec {
 // False with a message for a malformed KEY=VALUE or an unknown key.
 bool ParseGlyphStatement(const std::vector<std::string>& words, GlyphSpec& spec, std::string* error);
 
-// A new glyph-rain layer with the spec's values; the glyph strip is the
+// A new glyph-rain layer with the statement's values; the glyph strip is the
 // resource module's.
 DS_2D_Light* MakeGlyphLayer(const GlyphSpec& spec);
 

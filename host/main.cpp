@@ -12,6 +12,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 }
 
 int main(int argc, char** argv) {
+    tessaloom::MapLargeBlocksFromTheSystem();
     tessaloom::SetCommandLineFromArgv(argc, argv);
     return WinMain(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), SW_SHOWDEFAULT);
 }

@@ -322,6 +322,13 @@ void GiveBackFreedHeap() {
 #endif
 }
 
+void MapLargeBlocksFromTheSystem() {
+#if defined(__GLIBC__)
+    // Setting the threshold also stops glibc from moving it.
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
+#endif
+}
+
 }  // namespace tessaloom
 
 LPWSTR GetCommandLineW() {

@@ -155,4 +155,10 @@ std::string ExecutableFolder();
 // mmap threshold after the first large free, so later large blocks come from
 // the heap and stay resident once freed.  Not for a per-frame path.
 void GiveBackFreedHeap();
+// Makes blocks of 512 KiB and more come straight from the system and go back
+// to it when freed, for the rest of the process (the Windows heap does the
+// same above its own threshold).  glibc's moving threshold would otherwise put
+// frame-sized blocks, freed and remade at each device reset, into the heap,
+// where the holes they leave grow it step by step.  Called once at start.
+void MapLargeBlocksFromTheSystem();
 }  // namespace tessaloom

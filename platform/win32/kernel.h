@@ -151,9 +151,10 @@ std::string ExecutablePath();
 // The folder that holds the executable, without a trailing '/'.
 std::string ExecutableFolder();
 // Hands freed heap pages back to the system.  After megabytes of scratch were
-// freed (a picture's decode, a window's backing picture): glibc raises its
-// mmap threshold after the first large free, so later large blocks come from
-// the heap and stay resident once freed.  Not for a per-frame path.
+// freed (a picture's decode, a window's backing picture): blocks under the
+// mmap threshold (all of them, once glibc has raised a threshold nobody
+// fixed) come from the heap and stay resident once freed.  Not for a
+// per-frame path.
 void GiveBackFreedHeap();
 // Makes blocks of 512 KiB and more come straight from the system and go back
 // to it when freed, for the rest of the process (the Windows heap does the

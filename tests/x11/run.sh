@@ -14,7 +14,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 saver="${1:-$root/build/test/tessaloom-saver}"
 
 skip() { echo "x11 checks skipped: $*"; exit 0; }
-for tool in Xvfb xdotool xwininfo xwd python3 cc; do
+for tool in Xvfb xdotool xwininfo xprop xwd python3 cc; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 if [ ! -x "$saver" ]; then echo "x11 checks: no saver at $saver"; exit 1; fi
@@ -309,6 +309,79 @@ if settings="$(wait_dialog Tessaloom 60)"; then
 else
   fail "/c: no settings dialog appeared"; show_log "$work/saver.log"; end_stray "$saver_pid"
 fi
+
+# The settings dialogs from the keyboard, as a person would: Alt+D opens the
+# display settings; there Alt+D turns hardware rendering off, Alt+M (the
+# mode list's label) moves the focus to the mode list and Down chooses the
+# first mode after Automatic; Alt+H shows the help, a box of the dialog
+# centred on it; Enter presses OK in each dialog.  The choices are then in the
+# registry file, and the next /t draws with the software device.
+reg="$TESSALOOM_REGISTRY_DIR/user.reg"
+saver_key='HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver'
+mkdir -p "$TESSALOOM_REGISTRY_DIR"
+rm -f "$reg"
+# centre WINDOW: the centre of a window on the screen.
+centre() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print int(x + w / 2) " " int(y + h / 2)}'; }
+NO_AT_BRIDGE=1 start_saver /c
+if settings="$(wait_dialog Tessaloom 60)"; then
+  xdotool windowfocus --sync "$settings" key alt+d
+  if display="$(wait_dialog "Display Settings" 20)"; then
+    xdotool windowfocus --sync "$display" key alt+h
+    box=""
+    for _ in $(seq 100); do
+      box="$(xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do
+        [ "$w" != "$display" ] && [ "$w" != "$settings" ] && xprop -id "$w" WM_TRANSIENT_FOR 2>/dev/null | grep -q "window id # $(printf '0x%x' "$display")\$" && echo "$w"
+      done | head -1)"
+      [ -n "$box" ] && break
+      sleep 0.1
+    done
+    if [ -n "$box" ]; then
+      read -r bx by <<<"$(centre "$box")"
+      read -r dx dy <<<"$(centre "$display")"
+      if [ $((bx - dx)) -ge -2 ] && [ $((bx - dx)) -le 2 ] && [ $((by - dy)) -ge -2 ] && [ $((by - dy)) -le 2 ]; then
+        pass "dialogs: Alt+H shows the help in a box of the display dialog, centred on it ($(geometry "$box"))"
+      else
+        fail "dialogs: the help box's centre $bx,$by is not the display dialog's $dx,$dy"
+      fi
+      xdotool windowfocus --sync "$box" key Return
+      for _ in $(seq 50); do xwininfo -id "$box" >/dev/null 2>&1 || break; sleep 0.1; done
+    else
+      fail "dialogs: Alt+H showed no box owned by the display dialog"
+    fi
+    xdotool windowfocus --sync "$display" key alt+d
+    xdotool key alt+m
+    xdotool key Down
+    xdotool key Return
+    for _ in $(seq 50); do [ -z "$(dialog_window "Display Settings")" ] && break; sleep 0.1; done
+    xdotool windowfocus --sync "$settings" key Return
+    wait_exit "$saver_pid" 10; rc=$?
+    disable="$(awk -v key="[$saver_key\\Screen 1]" '$0 == key {k = 1; next} /^\[/ {k = 0} k && /^"Disable Hardware"=/' "$reg" 2>/dev/null)"
+    width="$(awk -v key="[$saver_key\\Screen 1]" '$0 == key {k = 1; next} /^\[/ {k = 0} k && /^"Width"=/' "$reg" 2>/dev/null)"
+    if [ $rc -eq 0 ] && [ "$disable" = '"Disable Hardware"=dword:00000001' ] && [ -n "$width" ] && [ "$width" != '"Width"=dword:00000000' ]; then
+      pass "dialogs: the keyboard's choices are stored on OK ($disable, $width)"
+    else
+      fail "dialogs: after OK, exit $rc, stored '${disable:-no Disable Hardware}' '${width:-no Width}'"; show_log "$work/saver.log"; end_stray "$saver_pid"
+    fi
+  else
+    fail "dialogs: Alt+D opened no display settings dialog"; end_stray "$saver_pid"
+  fi
+else
+  fail "dialogs: no settings dialog appeared"; show_log "$work/saver.log"; end_stray "$saver_pid"
+fi
+start_saver /t
+if wait_windows 1 30 "$saver_pid"; then
+  for _ in $(seq 600); do
+    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && pass "dialogs: the next /t draws with the software device the dialog chose" || { fail "dialogs: the next /t does not draw with the software device"; show_log "$work/saver.log"; }
+  "$helper" close "$(saver_windows | head -1)"
+  wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
+else
+  fail "dialogs: no test window appeared after the settings"; show_log "$work/saver.log"
+fi
+rm -f "$reg"
 
 # --- several monitors: Xorg's dummy driver with xrandr ----------------------------
 xorg=""

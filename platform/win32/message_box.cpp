@@ -95,7 +95,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     }
     // A dialog that owns the box takes no input until it is answered.
     const bool ownerDisabled = IsWindowEnabled(owner) && tessaloom::win32::EnableDialog(owner, false);
-    tessaloom::test::ShownMessageBoxes().push_back({owner, t, c, type, ownerDisabled});
+    tessaloom::test::ShownMessageBoxes().push_back(
+        {owner, t, c, type, tessaloom::win32::IsDialogHandle(owner) && !IsWindowEnabled(owner)});
     std::string text8 = tessaloom::Utf16ToUtf8(t), caption8 = tessaloom::Utf16ToUtf8(c);
     int answer;
     if (!g_forceHeadless && tessaloom::win32::GtkReady()) {

@@ -41,7 +41,7 @@ struct ShownMessageBox {
     std::u16string text;
     std::u16string caption;
     UINT type;
-    bool ownerDisabled;  // the owner, a dialog, was disabled while the box was up
+    bool ownerDisabled;  // the owner is a dialog, and it was disabled when the box came up
 };
 // Every message box of the process, in order.
 std::vector<ShownMessageBox>& ShownMessageBoxes();

@@ -1,5 +1,7 @@
 // The settings dialog of the Config mode (picture position, the display and
 // sound settings dialogs, the web link) and the sound settings dialog.
+#include <string>
+
 #include "host/browser_link.h"
 #include "host/registry_settings.h"
 #include "host/scene_saver.h"
@@ -15,6 +17,10 @@ namespace {
 // The picture-position entries in the order of the setting's values.
 const WCHAR* const kPicturePositions[] = {u"Stretch", u"Fit", u"Fill"};
 constexpr DWORD kFill = 2;
+
+const WCHAR kLinkNotOpened[] =
+    u"The web site could not be opened: no program that opens web links could be started on this computer.\n\n"
+    u"Its address is ";
 
 // The sound dialog's own copies, separate from those the playing reads.
 DWORD g_dialogSoundVolume = 100;
@@ -77,7 +83,12 @@ INT_PTR CSceneSaver::HandleSettingsMessage(WPARAM wParam, HWND dialog, UINT mess
                     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SOUND_SETTINGS), dialog, SoundSettingsDialogProc, 0);
                     break;
                 case IDC_WEBSITE:
-                    OpenLinkInBrowser(kWebLink);
+                    // Clicking a link that opens nothing must not look like a
+                    // click that was not taken.
+                    if (!OpenLinkInBrowser(kWebLink)) {
+                        const std::u16string text = std::u16string(kLinkNotOpened) + kWebLink;
+                        MessageBoxW(dialog, text.c_str(), windowTitle, MB_OK | MB_ICONEXCLAMATION);
+                    }
                     break;
                 default:
                     break;

@@ -496,6 +496,57 @@ void PressKey(DialogRecord& d, WPARAM key, bool shift) {
     }
 }
 
+char16_t MnemonicOf(const std::u16string& text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] != u'&') return FoldMnemonic(text[i + 1]);
+        ++i;  // "&&" is a literal "&"
+    }
+    return 0;
+}
+
+char16_t FoldMnemonic(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+void ActivateMnemonic(DialogRecord& d, ControlRecord& c) {
+    if (!d.enabled || !c.enabled || !c.visible) return;
+    const int index = static_cast<int>(&c - d.controls.data());
+    switch (c.kind) {
+        case ControlKind::Static:
+        case ControlKind::GroupBox:
+            // A label names the control after it: the focus goes to the next
+            // tab stop.
+            if (const int next = NextFocus(d, index, false); next >= 0) SetFocusControl(d, next);
+            return;
+        case ControlKind::PushButton:
+            ClickControl(d, c);
+            return;
+        case ControlKind::CheckBox:
+        case ControlKind::RadioButton:
+            SetFocusControl(d, index);
+            ClickControl(d, c);
+            return;
+        default:
+            SetFocusControl(d, index);
+            return;
+    }
+}
+
+void PressMnemonic(DialogRecord& d, char16_t letter) {
+    if (!d.enabled || letter == 0) return;
+    letter = FoldMnemonic(letter);
+    // From the control after the focus on, so that a letter two controls
+    // share reaches each in turn.
+    const int n = static_cast<int>(d.controls.size());
+    for (int step = 1; step <= n; ++step) {
+        const int i = ((d.focus < 0 ? -1 : d.focus) + step) % n;
+        ControlRecord& c = d.controls[static_cast<size_t>(i)];
+        if (!c.enabled || !c.visible || (c.kind == ControlKind::Static && (c.style & SS_NOPREFIX))) continue;
+        if (MnemonicOf(c.text) != letter) continue;
+        ActivateMnemonic(d, c);
+        return;
+    }
+}
+
 void PressCloseBox(DialogRecord& d) {
     if (d.enabled) SendToDialog(d, WM_CLOSE, 0, 0);
 }
@@ -538,6 +589,13 @@ HWND DialogHandleParent(HWND window) {
     if (DialogRecord* d = FindDialog(window)) return d->owner;
     if (DialogRecord* d = FindControlOwner(window, nullptr)) return d->handle;
     return nullptr;
+}
+
+bool EnableDialog(HWND dialog, bool enable) {
+    DialogRecord* d = FindDialog(dialog);
+    if (!d) return false;
+    SetEnabled(*d, nullptr, enable);
+    return true;
 }
 
 DialogView* HeadlessDialogView() {
@@ -738,6 +796,12 @@ bool PressDialogKey(HWND dialog, WPARAM key, bool shift) {
     DialogRecord* d = FindDialog(dialog);
     if (!d) return false;
     PressKey(*d, key, shift);
+    return true;
+}
+bool PressDialogMnemonic(HWND dialog, char16_t letter) {
+    DialogRecord* d = FindDialog(dialog);
+    if (!d) return false;
+    PressMnemonic(*d, letter);
     return true;
 }
 bool PressDialogCloseBox(HWND dialog) {

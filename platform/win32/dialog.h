@@ -48,6 +48,7 @@ constexpr DWORD SS_LEFT = 0x0;
 constexpr DWORD SS_CENTER = 0x1;
 constexpr DWORD SS_RIGHT = 0x2;
 constexpr DWORD SS_TYPEMASK = 0x1F;
+constexpr DWORD SS_NOPREFIX = 0x80;  // "&" is shown as it stands: no mnemonic
 constexpr DWORD SS_CENTERIMAGE = 0x200;
 
 // Window styles a template gives its controls.
@@ -101,7 +102,9 @@ struct NMHDR {
 #define TRACKBAR_CLASSW u"msctls_trackbar32"
 constexpr DWORD TBS_AUTOTICKS = 0x1;
 constexpr DWORD TBS_VERT = 0x2;
+constexpr DWORD TBS_LEFT = 0x4;  // TBS_TOP on a horizontal trackbar
 constexpr DWORD TBS_BOTH = 0x8;
+constexpr DWORD TBS_NOTICKS = 0x10;
 constexpr UINT TBM_GETPOS = WM_USER + 0;
 constexpr UINT TBM_GETRANGEMIN = WM_USER + 1;
 constexpr UINT TBM_GETRANGEMAX = WM_USER + 2;

@@ -136,6 +136,36 @@ std::string WrapToWidth(GtkWidget* widget, const std::string& text, int width) {
     return out;
 }
 
+// The wrapped plain text of a static as GTK's mnemonic text: literal "_"
+// doubled and "_" before the letter its "&" marks.  Wrapping only drops the
+// blanks at a line's end and puts a line break there, so walking both texts
+// side by side finds the letter's place in the wrapped one.
+std::string WrappedMnemonic(const std::u16string& text, const std::string& wrapped) {
+    size_t mark = std::string::npos;  // the marked letter's byte in the plain text
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (text[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        mark = Plain(text.substr(0, i)).size();
+        break;
+    }
+    const std::string plain = Plain(text);
+    std::string out;
+    size_t i = 0;
+    for (size_t j = 0; j < wrapped.size(); ++j) {
+        while (i < plain.size() && plain[i] != wrapped[j] && wrapped[j] != '\n') ++i;  // dropped blanks
+        if (i < plain.size() && plain[i] == wrapped[j]) {
+            if (i == mark) out += '_';
+            ++i;
+        }
+        if (wrapped[j] == '_') out += '_';
+        out += wrapped[j];
+    }
+    return out;
+}
+
 void SyncControl(GtkDialog& v, ControlWidget& cw);
 
 void SyncRadioGroup(GtkDialog& v, ControlWidget& cw) {
@@ -156,9 +186,14 @@ void SyncControl(GtkDialog& v, ControlWidget& cw) {
     ++v.updating;
     gtk_widget_set_sensitive(cw.widget, c.enabled);
     switch (c.kind) {
-        case ControlKind::Static:
-            gtk_label_set_text(GTK_LABEL(cw.widget), WrapToWidth(cw.widget, Plain(c.text), PixelsX(v, c.cx)).c_str());
+        case ControlKind::Static: {
+            const std::string wrapped = WrapToWidth(cw.widget, Plain(c.text), PixelsX(v, c.cx));
+            if (!(c.style & SS_NOPREFIX) && MnemonicOf(c.text) != 0)
+                gtk_label_set_text_with_mnemonic(GTK_LABEL(cw.widget), WrappedMnemonic(c.text, wrapped).c_str());
+            else
+                gtk_label_set_text(GTK_LABEL(cw.widget), wrapped.c_str());
             break;
+        }
         case ControlKind::GroupBox:
             gtk_frame_set_label(GTK_FRAME(cw.widget), Plain(c.text).c_str());
             break;
@@ -209,9 +244,20 @@ void SyncControl(GtkDialog& v, ControlWidget& cw) {
             if (rangeChanged || cw.marks != c.ticFrequency) {
                 cw.marks = c.ticFrequency;
                 gtk_scale_clear_marks(GTK_SCALE(cw.widget));
-                if (c.style & TBS_AUTOTICKS)
-                    for (int t = c.rangeMin; t <= c.rangeMax; t += c.ticFrequency)
-                        gtk_scale_add_mark(GTK_SCALE(cw.widget), t, GTK_POS_LEFT, nullptr);
+                // A trackbar's ticks lie right of (below) its channel, left of
+                // (above) it with TBS_LEFT (TBS_TOP), on both sides with TBS_BOTH.
+                const bool vertical = (c.style & TBS_VERT) != 0;
+                const bool both = (c.style & TBS_BOTH) != 0;
+                const bool before = both || (c.style & TBS_LEFT) != 0;
+                const bool after = both || (c.style & TBS_LEFT) == 0;
+                if ((c.style & TBS_AUTOTICKS) && !(c.style & TBS_NOTICKS))
+                    for (int t = c.rangeMin; t <= c.rangeMax; t += c.ticFrequency) {
+                        if (before)
+                            gtk_scale_add_mark(GTK_SCALE(cw.widget), t, vertical ? GTK_POS_LEFT : GTK_POS_TOP, nullptr);
+                        if (after)
+                            gtk_scale_add_mark(GTK_SCALE(cw.widget), t, vertical ? GTK_POS_RIGHT : GTK_POS_BOTTOM,
+                                               nullptr);
+                    }
             }
             break;
         }
@@ -264,6 +310,16 @@ void OnValueChanged(GtkRange* range, gpointer data) {
     Queue(v, cw->index, [position](DialogRecord& d, ControlRecord* c) { MoveTrackbar(d, *c, position); });
 }
 
+// Alt and a static's letter: the model moves the focus on (GTK would look
+// for a widget of the label's own).  Moving the focus opens nothing, so it
+// is done at once, before the next key is read.
+gboolean OnLabelMnemonic(GtkWidget*, gboolean, gpointer data) {
+    auto* cw = static_cast<ControlWidget*>(data);
+    DialogRecord& d = *cw->owner->dialog;
+    if (!d.ended) ActivateMnemonic(d, cw->owner->Record(*cw));
+    return TRUE;
+}
+
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
     Queue(*static_cast<GtkDialog*>(data), kNoControl, [](DialogRecord& d, ControlRecord*) { PressCloseBox(d); });
     return TRUE;  // the window goes when the dialog ends
@@ -306,6 +362,7 @@ GtkWidget* MakeWidget(GtkDialog& v, ControlWidget& cw, std::map<size_t, GtkWidge
             // No wrapping of its own: SyncControl breaks the text at the
             // template's width, so the label never asks for more room.
             gtk_label_set_line_wrap(GTK_LABEL(label), FALSE);
+            g_signal_connect(label, "mnemonic-activate", G_CALLBACK(OnLabelMnemonic), &cw);
             return label;
         }
         case ControlKind::GroupBox:
@@ -352,6 +409,8 @@ GtkWidget* MakeWidget(GtkDialog& v, ControlWidget& cw, std::map<size_t, GtkWidge
             GtkWidget* scale = gtk_scale_new_with_range(vertical ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL,
                                                         0, 100, 1);
             gtk_scale_set_draw_value(GTK_SCALE(scale), FALSE);
+            // A trackbar's channel is not filled up to the thumb.
+            gtk_scale_set_has_origin(GTK_SCALE(scale), FALSE);
             g_signal_connect(scale, "value-changed", G_CALLBACK(OnValueChanged), &cw);
             return scale;
         }
@@ -475,6 +534,12 @@ public:
 };
 
 }  // namespace
+
+GtkWindow* GtkWindowOfDialog(HWND dialog) {
+    DialogRecord* d = FindDialog(dialog);
+    GtkDialog* v = d ? ViewOf(*d) : nullptr;
+    return v ? GTK_WINDOW(v->window) : nullptr;
+}
 
 DialogView* GtkDialogView() {
     static GtkView view;

@@ -25,6 +25,8 @@ bool ChooseDialogComboItem(HWND dialog, int id, int index);
 bool ChooseDialogTab(HWND dialog, int id, int index);
 bool MoveDialogTrackbar(HWND dialog, int id, int position);
 bool PressDialogKey(HWND dialog, WPARAM key, bool shift = false);
+// Alt and `letter` (PressMnemonic in dialog_model.h).
+bool PressDialogMnemonic(HWND dialog, char16_t letter);
 bool PressDialogCloseBox(HWND dialog);
 
 // Forgets the classes InitCommonControlsEx registered (a new process).

@@ -97,6 +97,17 @@ void MoveTrackbar(DialogRecord& dialog, ControlRecord& control, int position);
 // default button (DM_GETDEFID, IDOK without one).  Tab and Shift+Tab: the
 // next and previous enabled, visible tab stop.  Space: the focused button.
 void PressKey(DialogRecord& dialog, WPARAM key, bool shift);
+// Alt and a letter: the next enabled, visible control after the focus whose
+// text marks that letter with "&" (either case) acts on it.  A static or a
+// group box moves the focus to the next tab stop after it (the control it
+// labels), a push button is clicked, a check box or radio button takes the
+// focus and is clicked, any other control takes the focus.
+void PressMnemonic(DialogRecord& dialog, char16_t letter);
+// What the mnemonic of `control` does, as above.
+void ActivateMnemonic(DialogRecord& dialog, ControlRecord& control);
+// The letter a text marks with "&", upper case; 0 when it marks none.
+char16_t MnemonicOf(const std::u16string& text);
+char16_t FoldMnemonic(char16_t c);
 // The caption's close box: WM_CLOSE, which the default handling turns into
 // WM_COMMAND IDCANCEL.
 void PressCloseBox(DialogRecord& dialog);
@@ -117,5 +128,10 @@ bool GtkReady();
 // The GTK view; null when GTK cannot run.
 DialogView* GtkDialogView();
 DialogView* HeadlessDialogView();
+// The GTK window that shows a dialog; null when the dialog has none.
+struct _GtkWindow* GtkWindowOfDialog(HWND dialog);
+// Disables a dialog (as its owner while a message box it owns is up) or
+// enables it again.  False when the handle is no dialog.
+bool EnableDialog(HWND dialog, bool enable);
 
 }  // namespace tessaloom::win32

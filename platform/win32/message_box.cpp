@@ -42,7 +42,7 @@ int HeadlessAnswer(UINT buttons) {
     }
 }
 
-int ShowWithGtk(const std::string& text, const std::string& caption, UINT type) {
+int ShowWithGtk(GtkWindow* parent, const std::string& text, const std::string& caption, UINT type) {
     UINT buttons = type & 0x0F;
     GtkMessageType kind = GTK_MESSAGE_OTHER;
     switch (type & 0xF0) {
@@ -56,12 +56,19 @@ int ShowWithGtk(const std::string& text, const std::string& caption, UINT type) 
     if (buttons == MB_OK) set = GTK_BUTTONS_OK;
     else if (buttons == MB_OKCANCEL) set = GTK_BUTTONS_OK_CANCEL;
     else if (buttons == MB_YESNO) set = GTK_BUTTONS_YES_NO;
-    GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, kind, set, "%s", text.c_str());
+    GtkWidget* dialog = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), kind, set,
+                                               "%s", text.c_str());
     if (buttons == MB_YESNOCANCEL)
         gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES, "_No", GTK_RESPONSE_NO, "_Cancel",
                                GTK_RESPONSE_CANCEL, nullptr);
     gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    if (parent) {
+        // Above its owner and centred on it.
+        gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    } else {
+        gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+        gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    }
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     while (gtk_events_pending()) gtk_main_iteration();
@@ -80,16 +87,26 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::u16string t = text ? std::u16string(text) : std::u16string();
     // A null caption is "Error", as on Windows.
     std::u16string c = caption ? std::u16string(caption) : std::u16string(u"Error");
-    tessaloom::test::ShownMessageBoxes().push_back({owner, t, c, type});
     UINT buttons = type & 0x0F;
     if (buttons != MB_OK && buttons != MB_OKCANCEL && buttons != MB_YESNO && buttons != MB_YESNOCANCEL) {
+        tessaloom::test::ShownMessageBoxes().push_back({owner, t, c, type, false});
         std::fprintf(stderr, "tessaloom: MessageBoxW: button set %u is not supported\n", buttons);
         return 0;
     }
+    // A dialog that owns the box takes no input until it is answered.
+    const bool ownerDisabled = IsWindowEnabled(owner) && tessaloom::win32::EnableDialog(owner, false);
+    tessaloom::test::ShownMessageBoxes().push_back(
+        {owner, t, c, type, tessaloom::win32::IsDialogHandle(owner) && !IsWindowEnabled(owner)});
     std::string text8 = tessaloom::Utf16ToUtf8(t), caption8 = tessaloom::Utf16ToUtf8(c);
-    if (!g_forceHeadless && tessaloom::win32::GtkReady()) return ShowWithGtk(text8, caption8, type);
-    std::fprintf(stderr, "%s: %s\n", caption8.c_str(), text8.c_str());
-    return HeadlessAnswer(buttons);
+    int answer;
+    if (!g_forceHeadless && tessaloom::win32::GtkReady()) {
+        answer = ShowWithGtk(tessaloom::win32::GtkWindowOfDialog(owner), text8, caption8, type);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", caption8.c_str(), text8.c_str());
+        answer = HeadlessAnswer(buttons);
+    }
+    if (ownerDisabled) tessaloom::win32::EnableDialog(owner, true);
+    return answer;
 }
 
 namespace tessaloom::test {

@@ -28,7 +28,8 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Modal: returns when the person answers.  Without a display the answer is
+// Modal: returns when the person answers.  An owner that is a dialog is
+// disabled until then, and the box shows above it, centred on it.  Without a display the answer is
 // IDOK for MB_OK, else the cancelling one (IDCANCEL, or IDNO for MB_YESNO),
 // so nothing is agreed to that nobody saw.  0 for a button set not listed.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
@@ -40,6 +41,7 @@ struct ShownMessageBox {
     std::u16string text;
     std::u16string caption;
     UINT type;
+    bool ownerDisabled;  // the owner is a dialog, and it was disabled when the box came up
 };
 // Every message box of the process, in order.
 std::vector<ShownMessageBox>& ShownMessageBoxes();

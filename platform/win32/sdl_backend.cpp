@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
+#include "platform/d3d9/gl_context.h"
 #include "platform/win32/strings.h"
 #include "platform/win32/window_bridge.h"
 
@@ -424,6 +427,30 @@ void SetNativeTitle(WindowRecord& w) {
 }
 
 namespace {
+// What a person knows the graphics adapter by: OpenGL's renderer name (the
+// chip, or Mesa's software rasteriser), without the driver details Mesa puts
+// in parentheses after it or the bus and instruction sets after a "/".
+// Asked once, on a thread of its own, so that no context of the caller's
+// thread is touched.
+const std::string& RendererName() {
+    static const std::string name = [] {
+        std::string renderer;
+        std::thread([&renderer] {
+            std::string error;
+            if (auto context = tessaloom::d3d9::CreateSurfacelessContext(&error))
+                if (const auto* text = reinterpret_cast<const char*>(glGetString(GL_RENDERER))) renderer = text;
+        }).join();
+        renderer = renderer.substr(0, renderer.find('/'));
+        if (!renderer.empty() && renderer.back() == ')') {
+            const size_t open = renderer.rfind(" (");
+            if (open != std::string::npos && open > 0) renderer.erase(open);
+        }
+        while (!renderer.empty() && renderer.back() == ' ') renderer.pop_back();
+        return renderer.empty() ? std::string("Graphics adapter") : renderer;
+    }();
+    return name;
+}
+
 int BitsOf(Uint32 format) { return SDL_BITSPERPIXEL(format) >= 24 ? 32 : static_cast<int>(SDL_BITSPERPIXEL(format)); }
 SDL_Cursor* g_cursors[2] = {nullptr, nullptr};
 }  // namespace
@@ -432,12 +459,11 @@ std::vector<NativeDisplay> QueryNativeDisplays() {
     std::vector<NativeDisplay> out;
     if (!EnsureVideo()) return out;
     int n = SDL_GetNumVideoDisplays();
-    const char* driver = SDL_GetCurrentVideoDriver();
     for (int i = 0; i < n; ++i) {
         NativeDisplay d;
-        d.adapterName = std::string("SDL ") + (driver ? driver : "video") + " display " + std::to_string(i + 1);
         const char* name = SDL_GetDisplayName(i);
-        d.monitorName = name ? name : "Monitor";
+        d.monitorName = name && *name ? name : "Monitor " + std::to_string(i + 1);
+        d.adapterName = RendererName() + " on " + d.monitorName;
         SDL_Rect b{}, u{};
         SDL_GetDisplayBounds(i, &b);
         if (SDL_GetDisplayUsableBounds(i, &u) != 0) u = b;

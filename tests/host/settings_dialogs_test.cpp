@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,9 +14,11 @@
 #include "host/scene_saver.h"
 #include "platform/win32/dialog_hooks.h"
 #include "platform/win32/resources_hooks.h"
+#include "platform/win32/strings.h"
 #include "platform/win32/test_hooks.h"
 #include "platform/win32/windows.h"
 #include "resources/resource.h"
+#include "tests/support/arg_record.h"
 #include "tests/support/saver_resources.h"
 
 namespace fs = std::filesystem;
@@ -279,6 +282,28 @@ TEST_F(SettingsDialogs, DisplayChangesReachTheRegistryOnlyThroughTheSettingsOk) 
     settingsButton = IDOK;
     saver_->ShowConfigDialog();
     EXPECT_EQ(a->storedWidth, 1024u);
+    // Now 1024x768 is stored: 640x480 and hardware off kept by the display
+    // dialog's OK, then the settings dialog's Cancel reads the stored values
+    // back into the records.
+    settingsButton = IDCANCEL;
+    SetDialogDriver([&](HWND dialog, int id) {
+        if (id == IDD_SETTINGS) {
+            tessaloom::test::ClickDialogItem(dialog, IDC_DISPLAY_SETTINGS);
+            EXPECT_EQ(a->storedWidth, 640u) << "the display dialog's OK keeps its changes";
+            EXPECT_EQ(a->disableHardware, 1);
+            tessaloom::test::ClickDialogItem(dialog, IDCANCEL);
+        } else {
+            tessaloom::test::ChooseDialogComboItem(dialog, IDC_MODE_LIST, 1);
+            tessaloom::test::ClickDialogItem(dialog, IDC_DISABLE_HARDWARE);
+            tessaloom::test::ClickDialogItem(dialog, IDOK);
+        }
+    });
+    saver_->ShowConfigDialog();
+    EXPECT_EQ(a->storedWidth, 1024u);
+    EXPECT_EQ(a->storedHeight, 768u);
+    EXPECT_EQ(a->storedFormat, static_cast<DWORD>(D3DFMT_A8R8G8B8));
+    EXPECT_EQ(a->disableHardware, 0);
+    EXPECT_EQ(StoredDword(u"Screen 1", u"Width"), 1024);
     EXPECT_EQ(StoredDword(u"Screen 1", u"Width"), 1024);
     EXPECT_EQ(StoredDword(u"Screen 1", u"Format"), D3DFMT_A8R8G8B8);
 }
@@ -311,6 +336,45 @@ TEST_F(SettingsDialogs, NestedDialogsAreOwnedByTheSettingsDialogWhichWaitsDisabl
     EXPECT_TRUE(ownedBySettings);
     EXPECT_TRUE(settingsDisabled);
     EXPECT_TRUE(clickIgnored);
+}
+
+TEST_F(SettingsDialogs, WebsiteStartsTheBrowserWithTheLinkOrSaysItCannot) {
+    AddMonitor(u"Adapter A");
+    const std::string link =
+        "https://velcrest.example/?utm_source=screensaver&utm_medium=website&utm_campaign=customer_content"
+        "&utm_nooverride=1";
+    HWND settings = nullptr;
+    SetDialogDriver([&](HWND dialog, int) {
+        settings = dialog;
+        tessaloom::test::ClickDialogItem(dialog, IDC_WEBSITE);
+        tessaloom::test::ClickDialogItem(dialog, IDCANCEL);
+    });
+    {
+        // The registry's browser command, `xdg-open "%1"`, reaches a recorder.
+        tessaloom::test::RecorderOnPath onPath("xdg-open");
+        const std::string record = tessaloom::test::ArmArgRecord("website");
+        saver_->ShowConfigDialog();
+        const auto started = tessaloom::test::WaitForArgRecord(record);
+        ASSERT_TRUE(started.found) << "the Website button started nothing";
+        EXPECT_EQ(started.args, (std::vector<std::string>{"xdg-open", link}));
+        EXPECT_TRUE(tessaloom::test::ShownMessageBoxes().empty());
+    }
+    // No program on PATH opens links: the person is told, in a box of the
+    // settings dialog, with the address.
+    char empty[] = "/tmp/tessaloom-no-opener.XXXXXX";
+    ASSERT_NE(mkdtemp(empty), nullptr);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", empty, 1);
+    saver_->ShowConfigDialog();
+    setenv("PATH", oldPath.c_str(), 1);
+    rmdir(empty);
+    ASSERT_EQ(tessaloom::test::ShownMessageBoxes().size(), 1u);
+    const auto& box = tessaloom::test::ShownMessageBoxes()[0];
+    EXPECT_EQ(box.owner, settings);
+    EXPECT_TRUE(box.ownerDisabled);
+    EXPECT_EQ(box.caption, u"Tessaloom");
+    EXPECT_NE(tessaloom::Utf16ToUtf8(box.text).find("could not be opened"), std::string::npos);
+    EXPECT_NE(tessaloom::Utf16ToUtf8(box.text).find(link), std::string::npos);
 }
 
 // --- the display settings dialog ------------------------------------------------
@@ -419,33 +483,72 @@ TEST_F(SettingsDialogs, TabsAreLabelledPerMonitorAndSwitchingRefillsThePage) {
     EXPECT_EQ(third.selection, 1);
 }
 
+// The saver's resource rows with the multi-monitor template's hidden tab
+// format "Monitor %d" replaced by `format` (as long, so the template's layout
+// stays as compiled).
+std::vector<tessaloom::ResourceTableEntry> WithTabFormat(const std::u16string& format,
+                                                        std::vector<uint8_t>& storage) {
+    const std::u16string original = u"Monitor %d";
+    EXPECT_EQ(format.size(), original.size());
+    std::vector<tessaloom::ResourceTableEntry> rows = tessaloom::testing::SaverResourceEntries();
+    for (auto& row : rows) {
+        if (row.typeName || row.typeId != 5 || row.name || row.id != IDD_DISPLAY_MULTI) continue;  // RT_DIALOG
+        const auto* bytes = static_cast<const uint8_t*>(row.data);
+        storage.assign(bytes, bytes + row.size);
+        const size_t n = original.size() * 2;
+        bool replaced = false;
+        for (size_t at = 0; at + n <= storage.size() && !replaced; at += 2)
+            if (std::memcmp(&storage[at], original.data(), n) == 0) {
+                std::memcpy(&storage[at], format.data(), n);
+                replaced = true;
+            }
+        EXPECT_TRUE(replaced) << "the template holds no \"Monitor %d\"";
+        row.data = storage.data();
+    }
+    return rows;
+}
+
 TEST_F(SettingsDialogs, TabLabelsComeFromTheHiddenFormat) {
     AddMonitor(u"Adapter A");
     AddMonitor(u"Adapter B");
     AddMonitor(u"No adapter", nullptr);
-    std::vector<std::u16string> labels;
-    bool formatHidden = false;
-    LRESULT selected = -2, focused = -2;
-    RunDisplayDialog([&](HWND dialog) {
-        formatHidden = !IsWindowVisible(GetDlgItem(dialog, IDC_MONITOR_TAB_FORMAT));
-        HWND tabs = GetDlgItem(dialog, IDC_MONITOR_TABS);
-        for (int i = 0; i < SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0); ++i) {
-            WCHAR text[40] = {};
-            TCITEMW item{};
-            item.mask = TCIF_TEXT;
-            item.pszText = text;
-            item.cchTextMax = 40;
-            SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
-            labels.push_back(text);
-        }
-        selected = SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
-        focused = SendMessageW(tabs, TCM_GETCURFOCUS, 0, 0);
-        tessaloom::test::ClickDialogItem(dialog, IDOK);
-    });
-    EXPECT_TRUE(formatHidden);
-    EXPECT_EQ(labels, (std::vector<std::u16string>{u"Monitor 1", u"Monitor 2", u"Monitor 3"}));
-    EXPECT_EQ(selected, 0);
-    EXPECT_EQ(focused, 0);
+    struct Case {
+        std::u16string format;
+        std::vector<std::u16string> labels;
+    };
+    const Case cases[] = {
+        {u"Monitor %d", {u"Monitor 1", u"Monitor 2", u"Monitor 3"}},
+        // Another language's template: the labels follow it.
+        {u"%d: Screen", {u"1: Screen", u"2: Screen", u"3: Screen"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(tessaloom::Utf16ToUtf8(c.format));
+        std::vector<uint8_t> storage;
+        tessaloom::testing::ScopedExecutableResources table(WithTabFormat(c.format, storage));
+        std::vector<std::u16string> labels;
+        bool formatHidden = false;
+        LRESULT selected = -2, focused = -2;
+        RunDisplayDialog([&](HWND dialog) {
+            formatHidden = !IsWindowVisible(GetDlgItem(dialog, IDC_MONITOR_TAB_FORMAT));
+            HWND tabs = GetDlgItem(dialog, IDC_MONITOR_TABS);
+            for (int i = 0; i < SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0); ++i) {
+                WCHAR text[40] = {};
+                TCITEMW item{};
+                item.mask = TCIF_TEXT;
+                item.pszText = text;
+                item.cchTextMax = 40;
+                SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+                labels.push_back(text);
+            }
+            selected = SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
+            focused = SendMessageW(tabs, TCM_GETCURFOCUS, 0, 0);
+            tessaloom::test::ClickDialogItem(dialog, IDOK);
+        });
+        EXPECT_TRUE(formatHidden);
+        EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(selected, 0);
+        EXPECT_EQ(focused, 0);
+    }
 }
 
 TEST_F(SettingsDialogs, CommandsEditTheRecordsAndCancelRestoresEveryAdapter) {
@@ -532,8 +635,11 @@ TEST_F(SettingsDialogs, HelpShowsTheTextForTheAdapterInAMessageBox) {
         a->disableHardware = c.disabled;
         if (!c.monitorHandle) saver_->monitors[0].monitor = nullptr;
         tessaloom::test::ShownMessageBoxes().clear();
+        HWND display = nullptr;
         RunDisplayDialog([&](HWND dialog) {
+            display = dialog;
             tessaloom::test::ClickDialogItem(dialog, IDC_RENDERING_HELP);
+            EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog stays disabled after the box";
             tessaloom::test::ClickDialogItem(dialog, IDOK);
         });
         WCHAR expected[600] = {};
@@ -543,7 +649,9 @@ TEST_F(SettingsDialogs, HelpShowsTheTextForTheAdapterInAMessageBox) {
         EXPECT_EQ(box.text, std::u16string(expected)) << c.text;
         EXPECT_EQ(box.caption, u"Adapter A");
         EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONINFORMATION));
-        EXPECT_NE(box.owner, nullptr);
+        // The box belongs to the display dialog and keeps it waiting.
+        EXPECT_EQ(box.owner, display);
+        EXPECT_TRUE(box.ownerDisabled);
     }
 }
 

@@ -131,6 +131,52 @@ TEST_F(DialogManager, KeysCancelPressTheDefaultAndWalkTheTabOrder) {
     }
 }
 
+// Alt and a letter, on dialog 200 (its tab order: Help, the check box, the
+// mode list, OK, Cancel).  The label "Display &mode ..." gives its letter to
+// the mode list after it.
+TEST_F(DialogManager, MnemonicsActOnTheMarkedControlAndALabelsOnTheNextTabStop) {
+    struct Case {
+        char16_t letter;
+        bool labelDisabled;
+        int focus;           // after the key
+        WPARAM command;      // the WM_COMMAND it sent, 0 for none
+        UINT hardwareCheck;  // the check box afterwards
+    };
+    const Case cases[] = {
+        {u'm', false, IDC_MODE_LIST, 0, BST_UNCHECKED},
+        {u'M', false, IDC_MODE_LIST, 0, BST_UNCHECKED},
+        {u'd', false, IDC_DISABLE_HARDWARE, MAKEWPARAM(IDC_DISABLE_HARDWARE, BN_CLICKED), BST_CHECKED},
+        {u'h', false, IDC_RENDERING_HELP, MAKEWPARAM(IDC_RENDERING_HELP, BN_CLICKED), BST_UNCHECKED},
+        // A disabled label and a letter nothing marks do nothing.
+        {u'm', true, IDC_RENDERING_HELP, 0, BST_UNCHECKED},
+        {u'q', false, IDC_RENDERING_HELP, 0, BST_UNCHECKED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << static_cast<char>(c.letter) << " label disabled " << c.labelDisabled);
+        g_seen.clear();
+        int before = 0, after = 0;
+        UINT check = 9;
+        Run(IDD_DISPLAY_SINGLE, [&](HWND dialog) {
+            if (c.labelDisabled) EnableWindow(GetDlgItem(dialog, IDC_MODE_LABEL), FALSE);
+            before = tessaloom::test::DialogFocusId(dialog);
+            EXPECT_TRUE(tessaloom::test::PressDialogMnemonic(dialog, c.letter));
+            after = tessaloom::test::DialogFocusId(dialog);
+            check = IsDlgButtonChecked(dialog, IDC_DISABLE_HARDWARE);
+            tessaloom::test::PressDialogKey(dialog, VK_ESCAPE);
+        });
+        EXPECT_EQ(before, IDC_RENDERING_HELP);
+        EXPECT_EQ(after, c.focus);
+        EXPECT_EQ(check, c.hardwareCheck);
+        ASSERT_FALSE(g_seen.empty());
+        if (c.command) {
+            ASSERT_EQ(g_seen.size(), 2u);
+            EXPECT_EQ(g_seen[0].wParam, c.command);
+        } else {
+            EXPECT_EQ(g_seen.size(), 1u) << "only Esc's IDCANCEL";
+        }
+    }
+}
+
 TEST_F(DialogManager, CloseBoxSendsWmCloseThenIdCancel) {
     EXPECT_EQ(Run(IDD_SOUND_SETTINGS, [](HWND dialog) { tessaloom::test::PressDialogCloseBox(dialog); }), IDCANCEL);
     ASSERT_EQ(g_seen.size(), 2u);

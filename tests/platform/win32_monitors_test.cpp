@@ -2,7 +2,15 @@
 // display list that gives the offscreen driver several monitors.
 #include <gtest/gtest.h>
 
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/d3d9/gl_context.h"
+#include "platform/win32/strings.h"
 
 #include "platform/win32/test_hooks.h"
 #include "platform/win32/window_bridge.h"
@@ -112,6 +120,32 @@ TEST_F(Win32Monitors, SdlDisplaysWhenNoStandInList) {
     EXPECT_GT(mode.dmPelsWidth, 0u);
     RECT r{0, 0, 10, 10};
     EXPECT_EQ(MonitorFromRect(&r, MONITOR_DEFAULTTONULL), tessaloom::MonitorFromDisplayIndex(0));
+}
+
+// The adapter is named as a person knows it: the renderer OpenGL names
+// (its first word at least, before Mesa's details) on the monitor's name;
+// nothing of SDL or its video driver.
+TEST_F(Win32Monitors, SdlAdapterIsNamedByItsRendererAndMonitor) {
+    tessaloom::test::SetFakeDisplays({});
+    std::string renderer;
+    std::thread([&renderer] {
+        std::string error;
+        if (auto context = tessaloom::d3d9::CreateSurfacelessContext(&error))
+            renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    }).join();
+    ASSERT_FALSE(renderer.empty()) << "no OpenGL renderer to name";
+    DISPLAY_DEVICEW adapter{}, monitor{};
+    adapter.cb = monitor.cb = sizeof adapter;
+    ASSERT_TRUE(EnumDisplayDevicesW(nullptr, 0, &adapter, 0));
+    ASSERT_TRUE(EnumDisplayDevicesW(adapter.DeviceName, 0, &monitor, 0));
+    const std::string name = tessaloom::Utf16ToUtf8(adapter.DeviceString);
+    const std::string monitorName = tessaloom::Utf16ToUtf8(monitor.DeviceString);
+    ASSERT_FALSE(monitorName.empty());
+    EXPECT_EQ(name.rfind(renderer.substr(0, renderer.find(' ')), 0), 0u) << name << " / " << renderer;
+    EXPECT_EQ(name.substr(name.size() - std::min(name.size(), monitorName.size() + 4)), " on " + monitorName);
+    EXPECT_EQ(name.find("SDL"), std::string::npos) << name;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver) EXPECT_EQ(name.find(driver), std::string::npos) << name;
 }
 
 }  // namespace

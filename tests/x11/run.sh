@@ -14,7 +14,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 saver="${1:-$root/build/test/tessaloom-saver}"
 
 skip() { echo "x11 checks skipped: $*"; exit 0; }
-for tool in Xvfb xdotool xwininfo cc; do
+for tool in Xvfb xdotool xwininfo xprop python3 cc; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 if [ ! -x "$saver" ]; then echo "x11 checks: no saver at $saver"; exit 1; fi
@@ -317,6 +317,133 @@ if settings="$(wait_dialog Tessaloom 60)"; then
 else
   fail "/c: no settings dialog appeared"; show_log "$work/saver.log"; end_stray "$saver_pid"
 fi
+
+# The settings dialogs from the keyboard, as a person would: Alt+D opens the
+# display settings; there Alt+H shows the help, a box of the dialog centred
+# on it, Alt+D turns hardware rendering off, Alt+M (the mode list's label)
+# moves the focus to the mode list and Down chooses the first mode after
+# Automatic; Alt+S opens the sound settings, where the volume goes to 0 from
+# the keyboard; Enter presses OK in each dialog.  The choices are then in the
+# registry file, and the next /t draws with the software device.
+reg="$TESSALOOM_REGISTRY_DIR/user.reg"
+saver_key='HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver'
+mkdir -p "$TESSALOOM_REGISTRY_DIR"
+rm -f "$reg"
+# trackbar_look WINDOW: of the widest band of columns drawn down most of the
+# window's height (a trackbar's channel; a frame's edge is one column), the
+# rows of that band with something drawn left of it and right of it but
+# apart from it (its ticks), and its pixels in the accent colour (a fill up to the thumb).
+trackbar_look() {
+  "$helper" pixels "$1" | python3 -c 'import sys
+from collections import Counter
+d = sys.stdin.buffer.read()
+magic, size, depth, pixels = d.split(b"\n", 3)
+w, h = map(int, size.split())
+start = len(d) - len(pixels)
+def px(x, y):
+    o = start + (y * w + x) * 3
+    return (d[o], d[o + 1], d[o + 2])
+bg = Counter(px(x, y) for y in range(h) for x in range(w)).most_common(1)[0][0]
+count = [sum(px(x, y) != bg for y in range(h)) for x in range(w)]
+bands, x = [], 0
+while x < w:
+    if count[x] > h // 2:
+        x0 = x
+        while x < w and count[x] > h // 2: x += 1
+        bands.append((x - x0, x0, x))
+    x += 1
+_, left, right = max(bands)
+rows = [y for y in range(h) if all(px(x, y) != bg for x in range(left, right))]
+top, bottom = min(rows), max(rows)
+def thumb(y):  # drawn right beside the channel: the thumb, not a tick
+    return px(left - 1, y) != bg or px(right, y) != bg
+def marked(x0, x1):
+    return sum(any(px(x, y) != bg for x in range(x0, x1)) for y in range(top, bottom + 1) if not thumb(y))
+accent = sum(1 for y in range(top, bottom + 1) for x in range(left, right) if px(x, y)[2] - px(x, y)[0] > 50)
+print(marked(max(0, left - 14), left - 4), marked(right + 4, min(w, right + 14)), accent)'
+}
+# centre WINDOW: the centre of a window on the screen.
+centre() { xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2} END{print int(x + w / 2) " " int(y + h / 2)}'; }
+NO_AT_BRIDGE=1 start_saver /c
+if settings="$(wait_dialog Tessaloom 60)"; then
+  xdotool windowfocus --sync "$settings" key alt+d
+  if display="$(wait_dialog "Display Settings" 20)"; then
+    xdotool windowfocus --sync "$display" key alt+h
+    box=""
+    for _ in $(seq 100); do
+      box="$(xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do
+        [ "$w" != "$display" ] && [ "$w" != "$settings" ] && xprop -id "$w" WM_TRANSIENT_FOR 2>/dev/null | grep -q "window id # $(printf '0x%x' "$display")\$" && echo "$w"
+      done | head -1)"
+      [ -n "$box" ] && break
+      sleep 0.1
+    done
+    if [ -n "$box" ]; then
+      read -r bx by <<<"$(centre "$box")"
+      read -r dx dy <<<"$(centre "$display")"
+      if [ $((bx - dx)) -ge -2 ] && [ $((bx - dx)) -le 2 ] && [ $((by - dy)) -ge -2 ] && [ $((by - dy)) -le 2 ]; then
+        pass "dialogs: Alt+H shows the help in a box of the display dialog, centred on it ($(geometry "$box"))"
+      else
+        fail "dialogs: the help box's centre $bx,$by is not the display dialog's $dx,$dy"
+      fi
+      xdotool windowfocus --sync "$box" key Return
+      for _ in $(seq 50); do xwininfo -id "$box" >/dev/null 2>&1 || break; sleep 0.1; done
+    else
+      fail "dialogs: Alt+H showed no box owned by the display dialog"
+    fi
+    xdotool windowfocus --sync "$display" key alt+d
+    xdotool key alt+m
+    xdotool key Down
+    xdotool key Return
+    for _ in $(seq 50); do [ -z "$(dialog_window "Display Settings")" ] && break; sleep 0.1; done
+    # The sound settings: Tab twice reaches the volume trackbar and End puts
+    # its thumb at the bottom (no volume).  Its channel is not filled up to
+    # the thumb, its ticks lie on both sides of it, and OK stores volume 0.
+    xdotool windowfocus --sync "$settings" key alt+s
+    if sound="$(wait_dialog "Sound Settings" 20)"; then
+      before="$("$helper" pixels "$sound" | md5sum)"
+      xdotool windowfocus --sync "$sound" key Tab Tab End
+      for _ in $(seq 50); do [ "$("$helper" pixels "$sound" | md5sum)" != "$before" ] && break; sleep 0.1; done
+      read -r ticks_left ticks_right filled <<<"$(trackbar_look "$sound")"
+      if [ "${ticks_left:-0}" -ge 8 ] && [ "${ticks_right:-0}" -ge 8 ] && [ "${filled:-1}" -eq 0 ]; then
+        pass "dialogs: the volume trackbar has ticks on both sides and an unfilled channel (rows with ticks $ticks_left left, $ticks_right right)"
+      else
+        fail "dialogs: the volume trackbar shows rows with ticks ${ticks_left:-?} left, ${ticks_right:-?} right, ${filled:-?} filled pixels in its channel"
+      fi
+      xdotool windowfocus --sync "$sound" key Return
+      for _ in $(seq 50); do [ -z "$(dialog_window "Sound Settings")" ] && break; sleep 0.1; done
+    else
+      fail "dialogs: Alt+S opened no sound settings dialog"
+    fi
+    xdotool windowfocus --sync "$settings" key Return
+    wait_exit "$saver_pid" 10; rc=$?
+    disable="$(awk -v key="[$saver_key\\Screen 1]" '$0 == key {k = 1; next} /^\[/ {k = 0} k && /^"Disable Hardware"=/' "$reg" 2>/dev/null)"
+    width="$(awk -v key="[$saver_key\\Screen 1]" '$0 == key {k = 1; next} /^\[/ {k = 0} k && /^"Width"=/' "$reg" 2>/dev/null)"
+    volume="$(awk -v key="[$saver_key]" '$0 == key {k = 1; next} /^\[/ {k = 0} k && /SoundVolume/' "$reg" 2>/dev/null)"
+    if [ $rc -eq 0 ] && [ "$disable" = '"Disable Hardware"=dword:00000001' ] && [ -n "$width" ] && [ "$width" != '"Width"=dword:00000000' ] && [ "${volume##*=}" = 'dword:00000000' ]; then
+      pass "dialogs: the keyboard's choices are stored on OK ($disable, $width, $volume)"
+    else
+      fail "dialogs: after OK, exit $rc, stored '${disable:-no Disable Hardware}' '${width:-no Width}' '${volume:-no SoundVolume}'"; show_log "$work/saver.log"; show_log "$reg"; end_stray "$saver_pid"
+    fi
+  else
+    fail "dialogs: Alt+D opened no display settings dialog"; end_stray "$saver_pid"
+  fi
+else
+  fail "dialogs: no settings dialog appeared"; show_log "$work/saver.log"; end_stray "$saver_pid"
+fi
+start_saver /t
+if wait_windows 1 30 "$saver_pid"; then
+  for _ in $(seq 600); do
+    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && pass "dialogs: the next /t draws with the software device the dialog chose" || { fail "dialogs: the next /t does not draw with the software device"; show_log "$work/saver.log"; }
+  "$helper" close "$(saver_windows | head -1)"
+  wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
+else
+  fail "dialogs: no test window appeared after the settings"; show_log "$work/saver.log"
+fi
+rm -f "$reg"
 
 # --- several monitors: Xorg's dummy driver with xrandr ----------------------------
 xorg=""

@@ -17,6 +17,8 @@
  *                            window ID (or "root"), or in its WxH part at X,Y;
  *                            exits 1 with the reason on stderr when the
  *                            pixels cannot be read
+ *   x11_helper pixels ID     write window ID's pixels to stdout as a binary
+ *                            PPM (P6); exits 1 as colours does
  */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -158,15 +160,15 @@ static int RecordError(Display* d, XErrorEvent* e) {
     return 0;
 }
 
-/* Distinct pixel values, counted in an open-addressing set sized for every
- * pixel of the area (so it never fills). */
-static int Colours(Display* d, const char* id, int argc, char** argv) {
+/* The pixels of window `id` ("root" for the root window), or of its part
+ * given as W H X Y in argv; NULL with the reason on stderr. */
+static XImage* ReadPixels(Display* d, const char* command, const char* id, int argc, char** argv) {
     Window win = strcmp(id, "root") == 0 ? DefaultRootWindow(d) : (Window)strtoul(id, NULL, 0);
     XSetErrorHandler(RecordError);
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(d, win, &attributes)) {
-        fprintf(stderr, "x11_helper colours: window %s does not exist\n", id);
-        return 1;
+        fprintf(stderr, "x11_helper %s: window %s does not exist\n", command, id);
+        return NULL;
     }
     int x = 0, y = 0, w = attributes.width, h = attributes.height;
     if (argc == 4) {
@@ -176,16 +178,49 @@ static int Colours(Display* d, const char* id, int argc, char** argv) {
         y = atoi(argv[3]);
     }
     if (w <= 0 || h <= 0) {
-        fprintf(stderr, "x11_helper colours: an empty area (%dx%d)\n", w, h);
-        return 1;
+        fprintf(stderr, "x11_helper %s: an empty area (%dx%d)\n", command, w, h);
+        return NULL;
     }
     XImage* image = XGetImage(d, win, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
     XSync(d, False);
     if (!image) {
-        fprintf(stderr, "x11_helper colours: the pixels of %s (%dx%d+%d+%d) cannot be read (X error %d)\n", id, w,
-                h, x, y, g_last_error);
-        return 1;
+        fprintf(stderr, "x11_helper %s: the pixels of %s (%dx%d+%d+%d) cannot be read (X error %d)\n", command, id,
+                w, h, x, y, g_last_error);
     }
+    return image;
+}
+
+/* A colour channel of a pixel by its visual's mask, as 0-255. */
+static unsigned Channel(unsigned long pixel, unsigned long mask) {
+    if (!mask) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    unsigned long top = mask >> shift;
+    return (unsigned)(((pixel & mask) >> shift) * 255 / top);
+}
+
+static int Pixels(Display* d, const char* id) {
+    XImage* image = ReadPixels(d, "pixels", id, 0, NULL);
+    if (!image) return 1;
+    printf("P6\n%d %d\n255\n", image->width, image->height);
+    for (int row = 0; row < image->height; ++row) {
+        for (int column = 0; column < image->width; ++column) {
+            unsigned long pixel = XGetPixel(image, column, row);
+            putchar((int)Channel(pixel, image->red_mask));
+            putchar((int)Channel(pixel, image->green_mask));
+            putchar((int)Channel(pixel, image->blue_mask));
+        }
+    }
+    XDestroyImage(image);
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
+/* Distinct pixel values, counted in an open-addressing set sized for every
+ * pixel of the area (so it never fills). */
+static int Colours(Display* d, const char* id, int argc, char** argv) {
+    XImage* image = ReadPixels(d, "colours", id, argc, argv);
+    if (!image) return 1;
+    int w = image->width, h = image->height;
     size_t capacity = 1;
     while (capacity < (size_t)w * (size_t)h * 2) capacity <<= 1;
     unsigned long* slots = calloc(capacity, sizeof *slots);
@@ -225,7 +260,8 @@ int main(int argc, char** argv) {
     else if (argc == 3 && strcmp(argv[1], "close") == 0) rc = Close(d, (Window)strtoul(argv[2], NULL, 0));
     else if (argc == 3 && strcmp(argv[1], "keylatency") == 0) rc = KeyLatency(d, (Window)strtoul(argv[2], NULL, 0));
     else if ((argc == 3 || argc == 7) && strcmp(argv[1], "colours") == 0) rc = Colours(d, argv[2], argc - 3, argv + 3);
-    else fprintf(stderr, "usage: x11_helper parent W H | close ID | keylatency ID | colours ID [W H X Y]\n");
+    else if (argc == 3 && strcmp(argv[1], "pixels") == 0) rc = Pixels(d, argv[2]);
+    else fprintf(stderr, "usage: x11_helper parent W H | close ID | keylatency ID | colours ID [W H X Y] | pixels ID\n");
     XCloseDisplay(d);
     return rc;
 }

@@ -197,6 +197,23 @@ TEST_F(Butterflies, GlidingIsReachedAndLeftByTheDecisions) {
             EXPECT_EQ(crt::rand(), kRand[5]);
         }
     }
+
+    // Gliding begins once the wings are below half the lower limit (-27.5);
+    // until then only the upper limit drops to 0.
+    for (const float wings : {-40.0f, -20.0f}) {
+        SCOPED_TRACE(wings);
+        DS_ButterflyConstructor d;
+        std::unique_ptr<DS_Frame> root(d.CreateInstance());
+        AC_Butterfly& flight = FlightOf(root.get());
+        flight.requestedMode = 1;
+        flight.wingAngle = wings;
+        flight.wingSpeed = 100.0f;
+        flight.StepFlightMode();
+        EXPECT_FLOAT_EQ(flight.wingUpper, 0.0f);
+        EXPECT_EQ(flight.flightMode, wings < -27.5f ? 1 : 0);
+        EXPECT_FLOAT_EQ(flight.wingSpeed, wings < -27.5f ? -1.0f : 100.0f);
+        root->DestroyTree();
+    }
 }
 
 // Banking follows the heading error; a bank that reached its target goes back to 0.

@@ -1,6 +1,7 @@
 // What the 3D-object tests share: a screen mapping of their own with a
 // logical picture size, the runtime generator and the scene time reset
-// before and after each test, and a record round trip through the archives.
+// before and after each test, a record round trip through the archives, and
+// record bytes laid out by hand.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -135,6 +135,87 @@ TEST_F(Butterflies, FirstFlightStepsFromTheRuntimeSequence) {
     EXPECT_EQ(crt::rand(), kRand[5]);
 }
 
+// The flight modes over ten frames 0.1 s apart, from the middle of the area,
+// with the generator started afresh after the butterfly was made.
+//   frame 3: wings -154, speed 100; the first decision: 41 % 5 = 1, gliding
+//            asked for, vertical target 100 + 18467/32767 x 50.
+//   frame 4: wings -84 < -55 x 0.5: gliding (mode 1), upper limit 0, wing
+//            speed -|100| / 100 = -1.
+//   frame 5: wings -84.7 < -55: speed 100.
+//   frame 6: wings -14.7; decision 6334 % 5 = 4, a turn, skipped while gliding.
+//   frame 7: wings 55.3 > 0: speed -160.  frame 8: -56.7, speed 100.
+//   frame 9: wings 13.3 > 0 (the upper limit 0 turns the beat): speed -160;
+//            decision 26500 % 5 = 0: flapping asked for, vertical target
+//            -190 + 19169/32767 x 190.
+//   frame 10: wings -98.7, speed 100, then back to flapping (mode 0), upper
+//            limit 55, wing speed RandomRange(-160, 50 / 3 - 50) from 15724;
+//            at a speed of 20 or less the wing speed is 160 and nothing is drawn.
+TEST_F(Butterflies, GlidingIsReachedAndLeftByTheDecisions) {
+    for (const float flightSpeed : {50.0f, 10.0f}) {
+        SCOPED_TRACE(flightSpeed);
+        crt::ResetRandForTests();
+        DS_ButterflyConstructor d;
+        std::unique_ptr<DS_ABObj> object(d.CreateObject());
+        auto& group = static_cast<DS_3DObjArray&>(*object);
+        AC_Butterfly& flight = FlightOf(group.instances.front());
+        flight.position = D3DXVECTOR3(400.0f, 300.0f, 0.0f);
+        flight.speed.value = flight.speed.target = flightSpeed;
+        crt::ResetRandForTests();
+        struct Step {
+            float wings, wingSpeed, upper;
+            int mode, requested;
+        };
+        const Step steps[] = {
+            {70.0f, -160.0f, 55.0f, 0, 0},  {-42.0f, -160.0f, 55.0f, 0, 0}, {-154.0f, 100.0f, 55.0f, 0, 1},
+            {-84.0f, -1.0f, 0.0f, 1, 1},    {-84.7f, 100.0f, 0.0f, 1, 1},   {-14.7f, 100.0f, 0.0f, 1, 1},
+            {55.3f, -160.0f, 0.0f, 1, 1},   {-56.7f, 100.0f, 0.0f, 1, 1},   {13.3f, -160.0f, 0.0f, 1, 0},
+        };
+        for (int i = 0; i < 9; ++i) {
+            SCOPED_TRACE(i + 1);
+            group.FrameMove(0.1 * (i + 1));
+            EXPECT_NEAR(flight.wingAngle, steps[i].wings, 1e-3f);
+            EXPECT_FLOAT_EQ(flight.wingSpeed, steps[i].wingSpeed);
+            EXPECT_FLOAT_EQ(flight.wingUpper, steps[i].upper);
+            EXPECT_EQ(flight.flightMode, steps[i].mode);
+            EXPECT_EQ(flight.requestedMode, steps[i].requested);
+            if (i == 2) {
+                EXPECT_NEAR(flight.vertical.target, 100.0f + R01(1) * 50.0f, 1e-3f);
+            }
+        }
+        EXPECT_NEAR(flight.vertical.target, -190.0f + R01(4) * 190.0f, 1e-3f);
+        EXPECT_FLOAT_EQ(flight.heading.value, flight.heading.target);  // the turn was skipped
+
+        group.FrameMove(1.0);
+        EXPECT_NEAR(flight.wingAngle, -98.7f, 1e-3f);
+        EXPECT_EQ(flight.flightMode, 0);
+        EXPECT_FLOAT_EQ(flight.wingUpper, 55.0f);
+        if (flightSpeed > 20.0f) {
+            EXPECT_NEAR(flight.wingSpeed, -160.0f + R01(5) * (50.0f / 3.0f - 50.0f + 160.0f), 1e-3f);
+            EXPECT_EQ(crt::rand(), kRand[6]);
+        } else {
+            EXPECT_FLOAT_EQ(flight.wingSpeed, 160.0f);
+            EXPECT_EQ(crt::rand(), kRand[5]);
+        }
+    }
+
+    // Gliding begins once the wings are below half the lower limit (-27.5);
+    // until then only the upper limit drops to 0.
+    for (const float wings : {-40.0f, -20.0f}) {
+        SCOPED_TRACE(wings);
+        DS_ButterflyConstructor d;
+        std::unique_ptr<DS_Frame> root(d.CreateInstance());
+        AC_Butterfly& flight = FlightOf(root.get());
+        flight.requestedMode = 1;
+        flight.wingAngle = wings;
+        flight.wingSpeed = 100.0f;
+        flight.StepFlightMode();
+        EXPECT_FLOAT_EQ(flight.wingUpper, 0.0f);
+        EXPECT_EQ(flight.flightMode, wings < -27.5f ? 1 : 0);
+        EXPECT_FLOAT_EQ(flight.wingSpeed, wings < -27.5f ? -1.0f : 100.0f);
+        root->DestroyTree();
+    }
+}
+
 // Banking follows the heading error; a bank that reached its target goes back to 0.
 TEST_F(Butterflies, BankFollowsTheHeadingError) {
     DS_ButterflyConstructor d;

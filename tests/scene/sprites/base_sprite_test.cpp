@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "document/load_error.h"
+#include "tests/support/fake_direct3d.h"
 #include "tests/scene/sprites/sprite_fixture.h"
 
 using namespace sprite_test;
@@ -229,20 +230,45 @@ TEST_F(BaseSprite, CountZeroAndCountsTooLarge) {
 }
 
 TEST_F(BaseSprite, FrameSequenceWrapsAtTexturesAndDelays) {
+    // Two textures and three delays: the third frame shows the first texture.
+    int live = 0;
+    IDirect3DTexture9* textures[2] = {new fake::Counted<fake::TextureStubs>(&live),
+                                      new fake::Counted<fake::TextureStubs>(&live)};
     Plain d;
-    d.image = Picture(16, 16, {0.5f, 0.25f, 1.0f});  // one texture, three delays
-    auto obj = Populate(d);
-    EXPECT_FALSE(obj->Advance(0.5f));  // not past the first delay
-    EXPECT_TRUE(obj->Advance(0.51f));
-    EXPECT_EQ(obj->frameIndex, 1u);
-    EXPECT_TRUE(obj->Advance(0.8f));
-    EXPECT_EQ(obj->frameIndex, 2u);
-    EXPECT_EQ(obj->CurrentTexture(), obj->images.GetFrame(0));  // 2 modulo 1 texture
-    EXPECT_FALSE(obj->Advance(1.8f));
-    EXPECT_TRUE(obj->Advance(1.81f));
-    EXPECT_EQ(obj->frameIndex, 0u);
+    {
+        d.image = Picture(16, 16, {0.5f, 0.25f, 1.0f});
+        DS_ImageSet& set = manager_->Tables().imageCache[d.image.key];
+        set.ResizeFrames(2);
+        for (size_t i = 0; i < 2; ++i) {
+            DS_TextureInfo info;
+            info.texture = DS_TextureRef::Adopt(textures[i]);
+            info.SetSize(16, 16);
+            set.SetFrame(i, info);
+        }
+        auto obj = Populate(d);
+        ASSERT_EQ(obj->images.FrameCount(), 2u);
+        EXPECT_EQ(obj->CurrentTexture(), textures[0]);
+        EXPECT_FALSE(obj->Advance(0.5f));  // not past the first delay
+        EXPECT_TRUE(obj->Advance(0.51f));
+        EXPECT_EQ(obj->frameIndex, 1u);
+        EXPECT_EQ(obj->CurrentTexture(), textures[1]);
+        EXPECT_TRUE(obj->Advance(0.8f));
+        EXPECT_EQ(obj->frameIndex, 2u);
+        EXPECT_EQ(obj->CurrentTexture(), textures[0]);  // 2 modulo 2 textures
+        EXPECT_FALSE(obj->Advance(1.8f));
+        EXPECT_TRUE(obj->Advance(1.81f));
+        EXPECT_EQ(obj->frameIndex, 0u);
+        EXPECT_EQ(obj->CurrentTexture(), textures[0]);
+        EXPECT_TRUE(obj->Advance(2.32f));
+        EXPECT_EQ(obj->CurrentTexture(), textures[1]);
+    }
+    manager_.reset();  // the cache's references; the population's went with it
+    SetCurrentDocResManager(nullptr);
+    EXPECT_EQ(live, 0);
 
     Plain still;
+    manager_ = std::make_unique<DS_DocResManager>();
+    SetCurrentDocResManager(manager_.get());
     still.image = Picture(16, 16);
     auto s = Populate(still);
     EXPECT_FALSE(s->Advance(100.0f));  // no delays: never moves

@@ -266,6 +266,26 @@ TEST_F(SpriteDevice, SheetFrameDrawn) {
     EXPECT_TRUE(Probe(Frames({0.4f, 0.6f, 0.8f}), 32, 32, colours[1], 2));
 }
 
+// A picture of two frame textures (red, green) with three delays: the third
+// frame of the sequence is drawn with the first texture again.
+TEST_F(SpriteDevice, FrameSequencePastTheLastTextureDrawsTheFirst) {
+    const D3DCOLOR colours[2] = {0xFFFF0000u, 0xFF00FF00u};
+    DS_ImageFileLink frames = Picture(4, 4, {0.1f, 0.1f, 10.0f});
+    DS_ImageSet& set = manager_->Tables().imageCache[frames.key];
+    set.ResizeFrames(2);
+    for (size_t i = 0; i < 2; ++i) {
+        DS_TextureInfo info;
+        info.texture = DS_TextureRef::Adopt(harness_.MakeTexture(4, 4, [&](UINT, UINT) { return colours[i]; }));
+        info.SetSize(4, 4);
+        set.SetFrame(i, info);
+    }
+    MakeSlide({Still(frames, 16, 16, 16)});
+    EXPECT_TRUE(Probe(Frames({0.0f, 0.05f}), 32, 32, colours[0], 2));  // frame 0
+    EXPECT_TRUE(Probe(Frames({0.15f, 0.2f}), 32, 32, colours[1], 2));  // frame 1
+    EXPECT_TRUE(Probe(Frames({0.3f, 0.35f}), 32, 32, colours[0], 2));  // frame 2: texture 0
+    EXPECT_TRUE(Probe(Frames({5.0f}), 32, 32, colours[0], 2));         // and it stays
+}
+
 TEST_F(SpriteDevice, NothingDrawnWithoutABufferOrAPicture) {
     Plain unresolved;
     unresolved.size.value = 10;

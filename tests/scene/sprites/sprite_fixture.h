@@ -61,14 +61,14 @@ inline DS_ResFileData Frame(const std::u16string& path, INT id = 0) {
 // A "DS_BaseSpriteProp" record of `version` with distinct values in every
 // field that version carries.
 inline void WriteSpriteRecord(DS_IOF_W& w, INT version, std::vector<DS_ResFileData> frames = {Frame(u"a.tga"), Frame(u"b.tga")},
-                       DS_ResFileData maskFile = Frame(u"m.tga", 9)) {
+                       DS_ResFileData maskFile = Frame(u"m.tga", 9), INT additive = 1) {
     WriteRecordHeader(w, u"DS_BaseSpriteProp", version);
     WriteViewRecord(w, 77);
     w.WriteUInt(12);  // count
     if (version <= 2) w.WriteUInt(88);  // the clock's speed, in the old place
     w.WriteUInt(40);  // size
     w.WriteUInt(50);  // transparency
-    w.WriteInt(1);    // additive
+    w.WriteInt(additive);
     w.WriteInt(0x00332211);
     for (float f : {0.5f, 0.1f, 0.9f, 0.75f, 1.25f}) w.WriteFloat(f);
     if (version <= 1) {

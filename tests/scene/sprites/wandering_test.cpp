@@ -28,6 +28,7 @@ TEST_F(WanderingSprites, RecordsOfEveryKind) {
         const char16_t* name;
         std::function<void(DS_IOF_W&)> own;  // own fields, or a nested record header
         std::function<void(DS_ABObj_Constructor&)> check;
+        INT additive = 1;  // the blend flag the record carries
     };
     const std::vector<Case> cases = {
         {u"DS_FishConstructor", [](DS_IOF_W& w) { w.WriteFloat(11.0f), w.WriteFloat(12.0f); },
@@ -57,8 +58,17 @@ TEST_F(WanderingSprites, RecordsOfEveryKind) {
          [](DS_ABObj_Constructor& d) { EXPECT_NE(dynamic_cast<DS_SparkleConstructor*>(&d), nullptr); }},
         {u"DS_GodRayConstructor", [](DS_IOF_W& w) { w.WriteUInt(95); },
          [](DS_ABObj_Constructor& d) { EXPECT_EQ(dynamic_cast<DS_GodRayConstructor&>(d).angle.value, 95u); }},
+        // A new bolt blends additively; a record that says otherwise stands.
         {u"DS_LightingConstructor", [](DS_IOF_W&) {},
-         [](DS_ABObj_Constructor& d) { EXPECT_EQ(dynamic_cast<DS_LightingConstructor&>(d).additive.value, 1); }},
+         [](DS_ABObj_Constructor& d) {
+             EXPECT_EQ(dynamic_cast<DS_LightingConstructor&>(d).additive.value, 0);
+             DS_LightingConstructor fresh;
+             EXPECT_EQ(fresh.additive.value, 1);
+             EXPECT_TRUE(fresh.flag);
+             std::unique_ptr<DS_BaseSpriteProp> copy(fresh.Clone());
+             EXPECT_EQ(copy->additive.value, 1);
+         },
+         0},
         {u"DS_GrassConstructor", [](DS_IOF_W& w) { w.WriteFloat(7.5f); },
          [](DS_ABObj_Constructor& d) { EXPECT_FLOAT_EQ(dynamic_cast<DS_GrassConstructor&>(d).amplitude, 7.5f); }},
     };
@@ -67,7 +77,7 @@ TEST_F(WanderingSprites, RecordsOfEveryKind) {
         const auto bytes = Bytes([&](DS_IOF_W& w) {
             WriteRecordHeader(w, c.name, 1);
             c.own(w);
-            WriteSpriteRecord(w, 6);
+            WriteSpriteRecord(w, 6, {}, DS_ResFileData(), c.additive);
         });
         auto d = ReadDescription(bytes);
         c.check(*d);
@@ -295,7 +305,7 @@ TEST_F(WanderingSprites, SparklesAreSquareAndGrowWithTheirAlpha) {
     const float phase = R(6) + 0.1f * (Odd(1) ? -1.0f : 1.0f);
     EXPECT_FLOAT_EQ(s.alphaPhase, phase);
     EXPECT_FLOAT_EQ(s.halfWidth, 20.0f * 0.5f * (1.0f + phase));
-    EXPECT_FLOAT_EQ(s.halfHeight, s.halfWidth);
+    EXPECT_FLOAT_EQ(s.halfHeight, 20.0f * 0.5f * (1.0f + phase));
     EXPECT_NEAR(s.position.x, R(4) * 640.0f + 0.1f * vx, 1e-3);
 }
 
@@ -323,7 +333,9 @@ TEST_F(WanderingSprites, RayLeanAndPlacement) {
         auto obj = Populate(d);
         const DS_SpriteRecord& s = *obj->records[0];
         EXPECT_NEAR(std::fabs(s.up.x), std::fabs(c.lean), 1e-4);
-        if (std::fabs(c.lean) > 1.0f) EXPECT_EQ(std::signbit(s.up.x), std::signbit(c.lean));
+        if (std::fabs(c.lean) > 1.0f) {
+            EXPECT_EQ(std::signbit(s.up.x), std::signbit(c.lean));
+        }
         EXPECT_FLOAT_EQ(s.up.y, 1.0f);
         EXPECT_FLOAT_EQ(s.halfWidth, 15.0f);   // size / 2
         EXPECT_FLOAT_EQ(s.halfHeight, 240.0f); // the picture's whole height
@@ -360,6 +372,15 @@ TEST_F(WanderingSprites, LightningStrikesFadesAndIgnoresThePulse) {
             obj->FrameMove(t);
             phases.push_back(s.alphaPhase);
         }
+        // The strike put the bolt somewhere else (draws 11 and 12), turned by
+        // draw 13 and mirrored by draw 14; the flashes after it leave it there.
+        EXPECT_FLOAT_EQ(s.position.x, 20.0f + R(11) * 600.0f);
+        EXPECT_FLOAT_EQ(s.position.y, 40.0f + R(12) * 400.0f);
+        const float struckTilt = R(13) * 0.7853982f - 0.3926991f;
+        const float struckFlip = Odd(14) ? -1.0f : 1.0f;
+        EXPECT_NEAR(s.right.x, struckFlip * std::cos(struckTilt), 1e-6);
+        EXPECT_NEAR(s.right.y, struckFlip * std::sin(struckTilt), 1e-6);
+        EXPECT_NEAR(s.up.x, -std::sin(struckTilt), 1e-6);
         return phases;
     };
     const std::vector<float> phases = run(0.0f, 0.0f);
@@ -406,23 +427,52 @@ TEST_F(WanderingSprites, GrassSwaysAboutItsRootOnTheBottomEdge) {
     EXPECT_TRUE(std::isfinite(s.position.x));
 }
 
+// The places come from the runtime generator alone: a population made after
+// another one of its kind has run, with the generator restarted, spawns at
+// the places its draws give and ends where the first one ended, and the
+// frames between do move its sprites.
 TEST_F(WanderingSprites, TheSameSeedPlacesEverySpriteIdentically) {
-    auto positions = [&](DS_BaseSpriteProp& d) {
+    struct Run {
+        std::vector<D3DXVECTOR3> spawned, moved;
+    };
+    auto run = [&](DS_BaseSpriteProp& d) {
         crt::ResetRandForTests();
         auto obj = Populate(d);
-        for (float t : {0.1f, 0.2f, 0.3f, 1.5f, 1.6f}) obj->FrameMove(t);
-        std::vector<float> out;
-        for (auto* r : obj->records) out.insert(out.end(), {r->position.x, r->position.y, r->alphaPhase});
+        Run out;
+        for (auto* r : obj->records) out.spawned.push_back(r->position);
+        // Steps of 0.2 (the cap) to clock 1.6: past a dark bolt's first second.
+        for (float t = 0.2f; t < 1.7f; t += 0.2f) obj->FrameMove(t);
+        for (auto* r : obj->records) out.moved.push_back(r->position);
         return out;
     };
     DS_GhostConstructor ghosts;
     DS_FogConstructor fog;
     DS_LightingConstructor bolts;
-    for (DS_BaseSpriteProp* d : std::initializer_list<DS_BaseSpriteProp*>{&ghosts, &fog, &bolts}) {
-        d->image = Picture(20, 20);
-        d->size.value = 20;
-        d->count.value = 50;
-        const auto first = positions(*d);
-        EXPECT_EQ(positions(*d), first);
+    struct Case {
+        const char* name;
+        DS_BaseSpriteProp* d;
+        int drawsPerSprite, xDraw;  // the draws a spawn takes; which of them is x (y follows)
+        float inset;                // half extents the point keeps off the edges
+    };
+    const Case cases[] = {
+        {"ghosts", &ghosts, 7, 4, 0.0f},  // size, sign, x and y velocity, x, y, phase
+        {"fog", &fog, 8, 2, 0.0f},        // size, sign, x, y, x and y velocity, phase, spin
+        {"bolts", &bolts, 6, 2, 10.0f},   // size, sign, x, y, tilt, flip
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.d->image = Picture(20, 20);
+        c.d->size.value = 20;
+        c.d->count.value = 50;
+        const Run first = run(*c.d);
+        const Run second = run(*c.d);
+        ASSERT_EQ(second.spawned.size(), 50u);
+        for (int k = 0; k < 2; ++k) {
+            const int x = c.drawsPerSprite * k + c.xDraw;
+            EXPECT_FLOAT_EQ(second.spawned[k].x, c.inset + R(x) * (640.0f - 2.0f * c.inset));
+            EXPECT_FLOAT_EQ(second.spawned[k].y, c.inset + R(x + 1) * (480.0f - 2.0f * c.inset));
+        }
+        EXPECT_EQ(second.moved, first.moved);
+        EXPECT_NE(second.moved, second.spawned);
     }
 }

@@ -6,6 +6,10 @@
 // drawing again after a device loss and reset.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+#include <utility>
+
 #include "document/load_error.h"
 #include "layers/flame_light.h"
 #include "platform/d3d9/d3d9_testing.h"
@@ -164,13 +168,29 @@ TEST(FlameRecord, EveryTruncatedRecordFails) {
 }
 
 constexpr D3DCOLOR kDark = 0xff201008u;
+constexpr D3DCOLOR kLight = 0xffc0c0c0u;
+
+// A mix of the two stripe colours: dark + t (light - dark) in every channel
+// for one t in 0..1, within a few steps of rounding.
+bool BetweenTheStripes(D3DCOLOR c) {
+    auto channel = [](D3DCOLOR v, int shift) { return static_cast<int>((v >> shift) & 0xFFu); };
+    const float t = static_cast<float>(channel(c, 8) - channel(kDark, 8)) /
+                    static_cast<float>(channel(kLight, 8) - channel(kDark, 8));  // green spans the most
+    if (t < -0.02f || t > 1.02f) return false;
+    for (int shift : {0, 8, 16}) {
+        const float expected = static_cast<float>(channel(kDark, shift)) +
+                               t * static_cast<float>(channel(kLight, shift) - channel(kDark, shift));
+        if (std::abs(static_cast<float>(channel(c, shift)) - expected) > 4.0f) return false;
+    }
+    return true;
+}
 
 class FlameOnDevice : public tessaloom::testing::LayerSlideFixture {
 protected:
     void SetUp() override {
         LayerSlideFixture::SetUp();
         // The picture: 64 x 64, dark with vertical stripes the distortion can move.
-        AddPicture(5, 64, 64, [](UINT x, UINT) { return (x / 4) % 2 ? 0xffc0c0c0u : kDark; });
+        AddPicture(5, 64, 64, [](UINT x, UINT) { return (x / 4) % 2 ? kLight : kDark; });
         // Full heat wherever the pattern is white: the lower half of the quad.
         AddPicture(7, 16, 16, [](UINT, UINT y) { return y >= 8 ? 0xffffffffu : 0xff000000u; });
         AddPicture(8, 16, 16, [](UINT, UINT) { return 0xff808080u; });
@@ -324,8 +344,88 @@ TEST_F(FlameOnDevice, TheDistortionMovesThePictureBetweenFrames) {
     int moved = 0;
     for (size_t i = 0; i < a.pixels.size(); ++i) moved += a.pixels[i] != b.pixels[i];
     EXPECT_GT(moved, 64 * 4) << "the picture shimmers";
-    // Still the picture: every pixel one of the stripes' colours or between them.
+    // Still the picture: every pixel one of the stripes' colours or between
+    // them (the two mixed by the shift), and most of them the stripes' own.
+    for (const Image* image : {&a, &b}) {
+        int onAStripe = 0;
+        for (UINT y = 0; y < 64; ++y)
+            for (UINT x = 0; x < 64; ++x) {
+                ASSERT_TRUE(BetweenTheStripes(image->at(x, y))) << x << ", " << y;
+                onAStripe += tessaloom::testing::Probe(*image, x, y, kDark, 6) ||
+                             tessaloom::testing::Probe(*image, x, y, kLight, 6);
+            }
+        EXPECT_GT(onAStripe, 64 * 32);
+    }
     EXPECT_FALSE(flame.renderTargets.Capturing()) << "the capture has been ended";
+    ClearFlame(flame);
+}
+
+// The captured slide goes back to the screen with the picture position the
+// user chose.  A 64 x 32 picture on the 64 x 64 target, without shimmer:
+// Stretch covers the target (y doubled); Fit shows it whole on rows 16..48
+// with the top and bottom bars (0..17 and 48..65) black; Fill doubles it
+// both ways about its centre, showing its columns 16..48.  The picture:
+// red left of column 16, green from column 48, between them white above
+// row 16 and blue below.
+TEST_F(FlameOnDevice, TheCapturedSlideKeepsThePicturePosition) {
+    constexpr D3DCOLOR kRed = 0xffff0000u, kGreen = 0xff00ff00u, kWhite = 0xffffffffu, kBlue = 0xff0000ffu,
+                       kBlack = 0xff000000u;
+    AddPicture(5, 64, 32, [](UINT x, UINT y) { return x < 16 ? kRed : x >= 48 ? kGreen : y < 16 ? kWhite : kBlue; });
+    AddDemoEffect(kDistortEffect, "heat_distortion.fx");
+    DS_FlameLight& flame = MakeSlide();
+    ASSERT_EQ(flame.distortionFlag.value, 1);
+    flame.camera.enabled.value = 0;
+    flame.distortion.strength.SetValue(0);  // no shift: the slide comes back as captured
+    struct Case {
+        int mode;
+        D3DCOLOR at4x8, at4x40, at32x60, at60x24;
+    } cases[] = {
+        {DS_POS_STRETCH, kRed, kRed, kBlue, kGreen},
+        {DS_POS_FIT, kBlack, kRed, kBlack, kGreen},
+        {DS_POS_FILL, kWhite, kBlue, kBlue, kWhite},
+    };
+    double time = 0.1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        slide->SetPicturePosition(c.mode);
+        const Image image = Frame(time += 0.1);
+        image.WritePngIfAsked("FlameOnDevice_PicturePosition" + std::to_string(c.mode));
+        EXPECT_TRUE(tessaloom::testing::Probe(image, 4, 8, c.at4x8, 8));
+        EXPECT_TRUE(tessaloom::testing::Probe(image, 4, 40, c.at4x40, 8));
+        EXPECT_TRUE(tessaloom::testing::Probe(image, 32, 60, c.at32x60, 8));
+        EXPECT_TRUE(tessaloom::testing::Probe(image, 60, 24, c.at60x24, 8));
+    }
+    ClearFlame(flame);
+}
+
+// The layer's frame step runs the fire's clock (one unit a second, steps of
+// at most 0.2 s): the fire's constants at each draw follow it.
+TEST_F(FlameOnDevice, TheFireRunsOnItsClock) {
+    AddDemoEffect(kFireEffect, "fire.fx");
+    DS_FlameLight& flame = MakeSlide();
+    ASSERT_NE(flame.fire.effect.Get(), nullptr);
+    struct Case {
+        double time, clock;
+    } cases[] = {{0.1, 0.1}, {0.3, 0.3}, {1.0, 0.5}};  // the last step counts 0.2
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time);
+        std::vector<EffectCall> log;
+        ASSERT_TRUE(RecordEffectCalls(flame.fire.effect.Get(), &log));
+        Frame(c.time);
+        RecordEffectCalls(flame.fire.effect.Get(), nullptr);
+        EXPECT_NEAR(flame.fire.speed.time, c.clock, 1e-6);
+        const auto at = ValuesAtDraw(log);
+        ASSERT_TRUE(at.drawn);
+        const float t = static_cast<float>(c.clock);
+        const std::pair<const char*, float> rates[] = {{"c11", 1.3f}, {"c12", 2.1f}, {"c13", 2.3f}};
+        for (const auto& [name, rate] : rates) {
+            ASSERT_EQ(at.floats.count(name), 1u) << name;
+            const std::vector<float>& value = at.floats.at(name);
+            ASSERT_EQ(value.size(), 2u) << name;
+            EXPECT_EQ(value[0], 0.0f) << name;
+            EXPECT_NEAR(value[1], rate * t, 1e-5f) << name;
+        }
+    }
     ClearFlame(flame);
 }
 

@@ -314,6 +314,16 @@ TEST_F(GlassBallOnDevice, GeneratedTextures) {
     EXPECT_EQ(bump(129, 129), std::make_pair(190, 190));
     EXPECT_EQ(bump(255, 128), std::make_pair(0, 0)) << "the last column has no neighbour";
     EXPECT_EQ(bump(5, 5), std::make_pair(0, 0)) << "outside the disc";
+    // The last row: (y - 128)^2 = 16129 leaves h = sqrt(255 - (x - 128)^2)
+    // inside the disc, and its row below (256) is outside: V = trunc(atan(h)
+    // x 16297.4658).  At 128: h = 15.96872, its right neighbour 15.93738, so
+    // U = trunc(atan(0.03134) x 16297.47) = 510, V = trunc(1.50826 x 16297.47)
+    // = 24580; at 120: h = sqrt(191), right sqrt(206): (-7973, 24422); at 143
+    // the right neighbour is outside too: U = V = trunc(atan(sqrt(30)) x
+    // 16297.47) = 22656.
+    EXPECT_EQ(bump(128, 255), std::make_pair(510, 24580));
+    EXPECT_EQ(bump(120, 255), std::make_pair(-7973, 24422));
+    EXPECT_EQ(bump(143, 255), std::make_pair(22656, 22656));
     // Left of the centre the height rises to the right: a negative slope.
     EXPECT_LT(bump(60, 128).first, 0);
     EXPECT_GT(bump(200, 128).first, 0);

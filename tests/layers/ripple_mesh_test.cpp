@@ -241,6 +241,38 @@ TEST(RippleMesh, VerticesOfASurfaceAtRest) {
     }
 }
 
+// The vertex colour comes from the entry at 255 x cosine rounded to the
+// nearest index.  A surface at rest (normals straight up) seen from an eye
+// beside its first vertex (-20, 0, -15): the cosine is the eye's height over
+// its distance.  Alpha = bits 16..23 of (255 - index)^3.
+TEST(RippleMesh, TheColourComesFromTheRoundedCosine) {
+    DS_RippleMesh mesh;
+    mesh.BuildRefractionTable();
+    mesh.Resize(40, 30, 1, 1);
+    struct Case {
+        float dx, dy;  // the eye's offset from the vertex (along x, up)
+        D3DCOLOR color;
+    } cases[] = {
+        // 2 / sqrt(29) = 0.37139: 255 x = 94.705 -> 95, 160^3 = 0x3E8000
+        // (truncated, 94 would give 161^3 = 0x3FADE1).
+        {5, 2, 0x3E000000u},
+        // 1 / sqrt(17) = 0.24254: 61.847 -> 62, 193^3 = 0x6DB241 (61: 0x6F6908).
+        {4, 1, 0x6D000000u},
+        // 3 / sqrt(34) = 0.51450: 131.196 -> 131, 124^3 = 0x1D17C0 (132: 0x1C6503).
+        {5, 3, 0x1D000000u},
+        // An eye below the surface: a negative cosine reads a copy of entry 0.
+        {5, -3, 0xFD000000u},
+    };
+    std::vector<DS_RippleMesh::Vertex> v(mesh.vertexCount);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dx << ", " << c.dy);
+        mesh.WriteVertices(D3DXVECTOR3(-20.0f + c.dx, c.dy, -15.0f), v.data());
+        ASSERT_EQ(v[0].x, -20.0f);
+        ASSERT_EQ(v[0].z, -15.0f);
+        EXPECT_EQ(v[0].color, c.color);
+    }
+}
+
 // A surface wider than about 2.55:1: rays from its far corners miss the
 // sphere; the discriminant is held at 0, so no coordinate is NaN.
 TEST(RippleMesh, WideSurfacesGiveNoNaN) {

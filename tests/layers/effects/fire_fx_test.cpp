@@ -4,6 +4,9 @@
 // nothing outside it.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "document/load_error.h"
 #include "layers/effects/fire_fx.h"
 #include "scene/picture_layer.h"
@@ -183,6 +186,15 @@ TEST(FireColours, TheEffectColoursFromTheTwoColours) {
 
 constexpr D3DCOLOR kNight = 0xff102040u;
 
+::testing::AssertionResult Near(const std::vector<float>& actual, const std::vector<float>& expected) {
+    if (actual.size() != expected.size())
+        return ::testing::AssertionFailure() << actual.size() << " values, " << expected.size() << " expected";
+    for (size_t i = 0; i < actual.size(); ++i)
+        if (std::abs(actual[i] - expected[i]) > 1e-6f)
+            return ::testing::AssertionFailure() << "[" << i << "] " << actual[i] << ", expected " << expected[i];
+    return ::testing::AssertionSuccess();
+}
+
 class FireOnDevice : public tessaloom::testing::EffectFixture {
 protected:
     // A 64 x 64 picture of one colour, the layer over the whole back buffer,
@@ -252,15 +264,24 @@ TEST_F(FireOnDevice, TheGridSpansTheQuad) {
 // the values worked out by hand.
 TEST_F(FireOnDevice, TheParametersAtDrawTime) {
     AddDemoEffect(kFireEffect, "fire.fx");
+    // The grid's world: doubled, then moved by (8, 4); the camera zooms by
+    // z about the picture's centre, p -> z (p - 32) + 32.  On the 64 x 64
+    // target in Stretch the picture-position transforms are the identity, and
+    // view x projection maps a picture point to (x / 32 - 1, 1 - y / 32,
+    // 0.5001).  So "ViewProj" is diag(1/32, -1/32, 1/10000) with the last row
+    // (-1, 1, 0.5001, 1), whatever the world and the zoom; "WorldViewProj"
+    // maps p to 2p + (8, 4), zoomed except in a capture: diag(2z/32,
+    // -2z/32, 1/10000), last row ((8z - 32z + 32) / 32 - 1, 1 - (4z - 32z + 32) / 32, 0.5001, 1).
     struct Case {
         UINT density;
         float clock;
         bool capture;
         float densityValue;
+        float zoom;
     } cases[] = {
-        {100, 0.0f, false, 0.0f},
-        {150, 10.0f, false, 0.5f},
-        {0, 10.0f, true, -1.0f},
+        {100, 0.0f, false, 0.0f, 1.0f},
+        {150, 10.0f, false, 0.5f, 2.0f},
+        {0, 10.0f, true, -1.0f, 2.0f},  // a capture leaves the zoom out
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.density);
@@ -270,6 +291,10 @@ TEST_F(FireOnDevice, TheParametersAtDrawTime) {
         fire.density.SetValue(c.density);
         fire.CreateDeviceObjects(nullptr);
         ASSERT_NE(fire.effect.Get(), nullptr);
+        D3DXMATRIX scaling, translation;
+        D3DXMatrixScaling(&scaling, 2.0f, 2.0f, 1.0f);
+        D3DXMatrixTranslation(&translation, 8.0f, 4.0f, 0.0f);
+        fire.grid.world = scaling * translation;
         fire.speed.time = c.clock;
         DS_ComRef<IDirect3DTexture9> scene(harness.MakeTexture(2, 2, [](UINT, UINT) { return 0xff000000u; }));
         layer->sceneTexture.Set(scene.Get());
@@ -278,6 +303,7 @@ TEST_F(FireOnDevice, TheParametersAtDrawTime) {
         DS_2DView& view = DS_2DView::Current();
         view.scaleX = 1.5f;
         view.scaleY = 0.75f;
+        view.SetZoom(c.zoom, 0.0f, 0.0f);
         if (c.capture) view.mode = DS_POS_CAPTURE;
         std::vector<EffectCall> log;
         ASSERT_TRUE(RecordEffectCalls(fire.effect.Get(), &log));
@@ -307,11 +333,12 @@ TEST_F(FireOnDevice, TheParametersAtDrawTime) {
         const std::vector<float> bgScale =
             c.capture ? std::vector<float>{1, 1} : std::vector<float>{view.scaleX, view.scaleY};
         EXPECT_EQ(f("bg_scale_factor"), bgScale);
-        D3DXMATRIX wvp, vp;
-        view.ComposeTransform(&wvp, fire.grid.world);
-        view.GetTransform(&vp);
-        EXPECT_EQ(f("WorldViewProj"), std::vector<float>(&wvp.m[0][0], &wvp.m[0][0] + 16));
-        EXPECT_EQ(f("ViewProj"), std::vector<float>(&vp.m[0][0], &vp.m[0][0] + 16));
+        const float z = c.capture ? 1.0f : c.zoom;
+        const std::vector<float> wvp = {2 * z / 32, 0, 0, 0, 0, -2 * z / 32, 0, 0, 0, 0, 1e-4f, 0,
+                                        (8 * z - 32 * z + 32) / 32 - 1, 1 - (4 * z - 32 * z + 32) / 32, 0.5001f, 1};
+        const std::vector<float> vp = {1.0f / 32, 0, 0, 0, 0, -1.0f / 32, 0, 0, 0, 0, 1e-4f, 0, -1, 1, 0.5001f, 1};
+        EXPECT_TRUE(Near(f("WorldViewProj"), wvp)) << "WorldViewProj";
+        EXPECT_TRUE(Near(f("ViewProj"), vp)) << "ViewProj";
         EXPECT_EQ(at.textures.at("Noise"), fire.noiseTexture.Get());
         EXPECT_EQ(at.textures.at("Pattern"), fire.patternTexture.Get());
         EXPECT_NE(fire.noiseTexture.Get(), nullptr);
@@ -319,6 +346,7 @@ TEST_F(FireOnDevice, TheParametersAtDrawTime) {
         EXPECT_EQ(at.textures.at("Background"), scene.Get());
         EXPECT_EQ(at.floats.count("Scale"), 0u) << "the fire does not set Scale";
         layer->SetPicturePosition(DS_POS_STRETCH);
+        view.SetZoom(1.0f, 0.0f, 0.0f);
         ClearEffectTextures(fire.effect.Get());
     }
 }

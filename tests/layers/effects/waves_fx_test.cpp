@@ -85,9 +85,11 @@ TEST_F(WavesOnDevice, TheValuesAtDrawTime) {
         {90, 1, 50, 12.5f, {0, 1}, {0, 1}, 38.4615f},  // reversed: equal to "direction"
         {0, 1, 50, 0.0f, {-1, 0}, {-1, 0}, 38.4615f},
         {180, 0, 0, 25.0f, {1, 0}, {0, -1}, 1000.0f},  // period raw 0: p = 0.001
-        // An angle above 360 is a whole turn and more, not four billion degrees.
+        // An angle above 360 is whole turns and more, not four billion
+        // degrees: 4294967295 = 11930464 x 360 + 255, so 255 degrees,
+        // "direction" (-cos 255, sin 255), "direction_n" (sin 255, cos 255).
         {450, 0, 50, 0.0f, {0, 1}, {1, 0}, 38.4615f},
-        {4294967295u, 0, 50, 0.0f, {}, {}, 38.4615f},
+        {4294967295u, 0, 50, 0.0f, {0.258819f, -0.965926f}, {-0.965926f, -0.258819f}, 38.4615f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "angle " << c.angle << " reverse " << c.reverse);
@@ -99,16 +101,8 @@ TEST_F(WavesOnDevice, TheValuesAtDrawTime) {
         waves.speed.time = c.clock;
         const DrawValues at = DrawRecorded(waves);
         ASSERT_TRUE(at.drawn);
-        if (c.angle != 4294967295u) {
-            EXPECT_TRUE(Near(Floats(at, "direction"), c.direction, 1e-6f));
-            EXPECT_TRUE(Near(Floats(at, "direction_n"), c.directionN, 1e-6f));
-        } else {
-            // 360 - (2^32 - 1) degrees: float keeps it to about 256 degrees
-            // either way; what matters is a unit vector, not a wrapped angle.
-            const std::vector<float> d = Floats(at, "direction");
-            ASSERT_EQ(d.size(), 2u);
-            EXPECT_NEAR(d[0] * d[0] + d[1] * d[1], 1.0f, 1e-5f);
-        }
+        EXPECT_TRUE(Near(Floats(at, "direction"), c.direction, 1e-6f));
+        EXPECT_TRUE(Near(Floats(at, "direction_n"), c.directionN, 1e-6f));
         EXPECT_TRUE(Near(Floats(at, "frequency"), {c.frequency}, 1e-2f));
         EXPECT_TRUE(Near(Floats(at, "amplitude"), {0.0125f}, 1e-7f));
         EXPECT_TRUE(Near(Floats(at, "time"), {c.clock * 0.08f}, 1e-6f));

@@ -501,24 +501,29 @@ Picture PaintButterflyWing(int width, int height) {
     Picture p(width, height);
     p.alpha.assign(static_cast<size_t>(width) * height, 0);
     const float w = static_cast<float>(width), h = static_cast<float>(height);
+    // Forewing: an ellipse from the root, reaching to the upper right;
+    // hindwing: a rounder lobe below.  Below 1 inside the wing.
+    auto edgeAt = [](float u, float v) {
+        const float fu = (u - 0.05f) / 0.95f, fv = (v - 0.34f) / 0.32f;
+        const float fore = fu * fu + fv * fv * (1.0f + 2.0f * (1.0f - fu));
+        const float hu = (u - 0.02f) / 0.66f, hv = (v - 0.7f) / 0.28f;
+        return std::min(fore, hu * hu + hv * hv);
+    };
+    const float inset = 6.0f / std::min(w, h);  // a spot keeps this far inside the outline
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float u = x / w, v = y / h;
-            // Forewing: an ellipse from the root, reaching to the upper right;
-            // hindwing: a rounder lobe below.
-            const float fu = (u - 0.05f) / 0.95f, fv = (v - 0.34f) / 0.32f;
-            const float fore = fu * fu + fv * fv * (1.0f + 2.0f * (1.0f - fu));
-            const float hu = (u - 0.02f) / 0.66f, hv = (v - 0.7f) / 0.28f;
-            const float hind = hu * hu + hv * hv;
-            const float edge = std::min(fore, hind);
+            const float edge = edgeAt(u, v);
             if (edge > 1.0f || u < 0.01f) continue;
             Rgb c = Mix({214, 96, 18}, {250, 160, 44}, u + 0.3f * v);
-            if (edge > 0.78f) {
+            if (edge > 0.74f) {
                 // The margin, with white spots kept well inside its dark
                 // rim, so that a wing drawn small has no white on its edge.
                 c = {24, 18, 14};
                 const float spot = std::fmod((std::atan2(v - 0.5f, u) + 2.0f) * 9.0f, 1.0f);
-                if (edge > 0.82f && edge < 0.88f && spot < 0.28f) c = {245, 245, 240};
+                const bool inside = std::max({edgeAt(u - inset, v - inset), edgeAt(u + inset, v - inset),
+                                              edgeAt(u - inset, v + inset), edgeAt(u + inset, v + inset)}) < 0.94f;
+                if (edge > 0.8f && edge < 0.86f && spot < 0.28f && inside) c = {245, 245, 240};
             } else {
                 // Veins fanning out from the root.
                 const float angle = std::atan2(v - 0.5f, u + 0.02f) * 3.5f;

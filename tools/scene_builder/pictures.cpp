@@ -635,10 +635,10 @@ Picture PaintLeaf(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",           "lake-shore",   "dusk",           "night",          "firelight",      "meadow",         "underwater",
-                                                   "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
-                                                   "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
-                                                   "clock_face",       "clock_hand",   "leaf",           "glyph-strip"};
+    static const std::vector<std::string> names = {
+        "valley", "lake-shore", "dusk", "night", "firelight", "meadow", "underwater", "campfire", "fire-noise",
+        "heat-bump", "campfire-pattern", "fire-pattern", "garden", "butterfly_body", "butterfly_wing", "clock_face",
+        "clock_hand", "leaf", "glyph-strip"};
     static const std::vector<std::string> all = [] {
         std::vector<std::string> v = names;
         for (const std::string& n : GlassBallPictureNames()) v.push_back(n);

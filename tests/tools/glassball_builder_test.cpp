@@ -40,7 +40,7 @@ TEST(GlassBallScene, TheLayersSceneOpensWithTheGlassBall) {
     ASSERT_GE(doc.root()->slides.size(), 1u);
     auto* ball = dynamic_cast<DS_GlassBallLight*>(doc.root()->slides[0]->mainLayer.Get());
     ASSERT_NE(ball, nullptr);
-    EXPECT_EQ(ball->size.value, 75u);
+    EXPECT_EQ(ball->size.value, 55u);
     EXPECT_EQ(ball->lensStrength.value, 30u);
     EXPECT_EQ(ball->scrollSpeed.value, 50u);
     EXPECT_FLOAT_EQ(ball->scrollSpeed.Converted(), 2.0f);

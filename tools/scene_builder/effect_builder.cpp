@@ -130,15 +130,19 @@ AlphaPicture PaintSnow(int size, int frame, int frames) {
 }
 
 // Stars: small points of light, each brightening and fading on its own
-// phase as the frames go round.
+// phase as the frames go round.  Nine stars to a 256-pixel tile; a larger
+// tile holds more stars of the same size, so that a wide sky can be
+// covered by few tiles without the stars growing.
 AlphaPicture PaintStars(int size, int frame, int frames) {
     AlphaPicture p(size, size);
     for (Rgba& c : p.pixels) c = {255, 255, 255, 0};
-    for (int i = 0; i < 9; ++i) {
+    const float unit = static_cast<float>(std::min(size, 256));
+    const int count = std::max(9, static_cast<int>(9.0f * (size / unit) * (size / unit) + 0.5f));
+    for (int i = 0; i < count; ++i) {
         const float x = Hash(700 + i) * size, y = Hash(800 + i) * size;
         const float phase = Hash(900 + i) + static_cast<float>(frame) / static_cast<float>(frames);
         const float glow = 0.5f + 0.5f * std::sin(kTwoPi * phase);
-        const float radius = size * (0.015f + 0.02f * Hash(1000 + i)) * (0.6f + 0.6f * glow);
+        const float radius = unit * (0.015f + 0.02f * Hash(1000 + i)) * (0.6f + 0.6f * glow);
         const Rgba colour = Hash(1100 + i) < 0.5f ? Rgba{255, 246, 220, 0} : Rgba{220, 232, 255, 0};
         Dot(p, x, y, radius, 0.25f + 0.75f * glow, colour);
         // A faint cross of rays on the bright ones.

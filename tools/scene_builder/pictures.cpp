@@ -252,6 +252,18 @@ Picture PaintValley(int width, int height) {
     return p;
 }
 
+Picture PaintMeadow(int width, int height) {
+    Picture p(width, height);
+    Sky(p, {{0.0f, {38, 84, 170}}, {0.45f, {120, 176, 230}}, {0.6f, {236, 220, 190}}});
+    Disc(p, width * 0.72f, height * 0.2f, height * 0.06f, {255, 250, 225}, {255, 226, 150});
+    Hills(p, 0.52f, 0.16f, 0.45f, 1, {120, 144, 170}, {150, 170, 180});
+    Hills(p, 0.58f, 0.12f, 0.3f, 2, {70, 120, 70}, {110, 150, 80});
+    // The meadow: a gentle rise of grass from the hills to the bottom edge,
+    // lighter where it catches the sun.
+    Hills(p, 0.64f, 0.05f, 0.35f, 5, {96, 150, 58}, {62, 122, 40});
+    return p;
+}
+
 Picture PaintDusk(int width, int height) {
     Picture p(width, height);
     Sky(p, {{0.0f, {24, 18, 60}}, {0.3f, {90, 40, 110}}, {0.55f, {220, 110, 70}}, {0.7f, {250, 190, 110}}});
@@ -343,7 +355,75 @@ void Stroke(Picture& p, float ax, float ay, float bx, float by, float half, Rgb 
         }
 }
 
+// Gives the clear texels next to the painted shape the colour of their
+// painted neighbours, `rings` texels deep, so that filtering at the shape's
+// edge blends in its own colour and not the clear texels' black.  Alpha is
+// left as it is.
+void BleedIntoClear(Picture& p, int rings) {
+    std::vector<uint8_t> filled(p.pixels.size());
+    for (size_t i = 0; i < filled.size(); ++i) filled[i] = p.alpha[i] > 0;
+    for (int ring = 0; ring < rings; ++ring) {
+        std::vector<uint8_t> next = filled;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const size_t i = static_cast<size_t>(y) * p.width + x;
+                if (filled[i]) continue;
+                int r = 0, g = 0, b = 0, n = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= p.width || ny >= p.height) continue;
+                        const size_t j = static_cast<size_t>(ny) * p.width + nx;
+                        if (!filled[j]) continue;
+                        r += p.pixels[j].r;
+                        g += p.pixels[j].g;
+                        b += p.pixels[j].b;
+                        ++n;
+                    }
+                if (n == 0) continue;
+                p.pixels[i] = {static_cast<uint8_t>(r / n), static_cast<uint8_t>(g / n), static_cast<uint8_t>(b / n)};
+                next[i] = 1;
+            }
+        filled.swap(next);
+    }
+}
+
 }  // namespace
+
+Picture PaintFirelight(int width, int height) {
+    Picture p = PaintNight(width, height);
+    const float w = static_cast<float>(width), h = static_cast<float>(height);
+    const float cx = w * 0.5f, cy = h * 0.9f;
+    // The embers' light on the ground round them and, weaker, in the air above.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float dx = (x - cx) / (h * 0.6f), dy = (y - cy) / (h * (y < cy ? 0.22f : 0.35f));
+            const float glow = std::exp(-(dx * dx + dy * dy));
+            p.At(x, y) = Mix(p.At(x, y), Rgb{160, 70, 26}, 0.85f * glow);
+        }
+    // Two charred logs, crossed, and the bed of embers over them, hottest
+    // in the middle; a few low tongues of flame.
+    Stroke(p, cx - h * 0.11f, cy + h * 0.015f, cx + h * 0.06f, cy - h * 0.03f, h * 0.012f, {44, 24, 16});
+    Stroke(p, cx + h * 0.11f, cy + h * 0.02f, cx - h * 0.05f, cy - h * 0.025f, h * 0.011f, {38, 20, 14});
+    for (int i = 0; i < 48; ++i) {
+        const float a = Hash(9700 + i) * 6.2831853f, r = std::sqrt(Hash(9800 + i));
+        const float ex = cx + std::cos(a) * r * h * 0.09f, ey = cy + std::sin(a) * r * h * 0.018f;
+        const float heat = 1.0f - 0.6f * r;
+        Ellipse(p, ex, ey, h * (0.006f + 0.007f * Hash(9900 + i)), h * (0.004f + 0.004f * Hash(9950 + i)),
+                Mix(Rgb{150, 36, 10}, Rgb{255, 196, 80}, heat * (0.6f + 0.4f * Hash(9990 + i))));
+    }
+    for (int i = 0; i < 5; ++i) {
+        const float fx = cx + (i - 2) * h * 0.022f, tall = h * (0.03f + 0.025f * Hash(9600 + i)) * (i == 2 ? 1.5f : 1.0f);
+        for (int y = static_cast<int>(cy - tall); y <= static_cast<int>(cy); ++y) {
+            const float t = (cy - y) / tall;  // 0 at the base, 1 at the tip
+            const float half = h * 0.011f * (1.0f - t * t);
+            for (int x = static_cast<int>(fx - half); x <= static_cast<int>(fx + half); ++x)
+                if (x >= 0 && x < width && y >= 0 && y < height)
+                    p.At(x, y) = Mix(Rgb{255, 214, 110}, Rgb{230, 90, 24}, t + std::fabs(x - fx) / (half + 1.0f) * 0.5f);
+        }
+    }
+    return p;
+}
 
 Picture PaintGarden(int width, int height) {
     Picture p(width, height);
@@ -421,22 +501,29 @@ Picture PaintButterflyWing(int width, int height) {
     Picture p(width, height);
     p.alpha.assign(static_cast<size_t>(width) * height, 0);
     const float w = static_cast<float>(width), h = static_cast<float>(height);
+    // Forewing: an ellipse from the root, reaching to the upper right;
+    // hindwing: a rounder lobe below.  Below 1 inside the wing.
+    auto edgeAt = [](float u, float v) {
+        const float fu = (u - 0.05f) / 0.95f, fv = (v - 0.34f) / 0.32f;
+        const float fore = fu * fu + fv * fv * (1.0f + 2.0f * (1.0f - fu));
+        const float hu = (u - 0.02f) / 0.66f, hv = (v - 0.7f) / 0.28f;
+        return std::min(fore, hu * hu + hv * hv);
+    };
+    const float inset = 6.0f / std::min(w, h);  // a spot keeps this far inside the outline
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float u = x / w, v = y / h;
-            // Forewing: an ellipse from the root, reaching to the upper right;
-            // hindwing: a rounder lobe below.
-            const float fu = (u - 0.05f) / 0.95f, fv = (v - 0.34f) / 0.32f;
-            const float fore = fu * fu + fv * fv * (1.0f + 2.0f * (1.0f - fu));
-            const float hu = (u - 0.02f) / 0.66f, hv = (v - 0.7f) / 0.28f;
-            const float hind = hu * hu + hv * hv;
-            const float edge = std::min(fore, hind);
+            const float edge = edgeAt(u, v);
             if (edge > 1.0f || u < 0.01f) continue;
             Rgb c = Mix({214, 96, 18}, {250, 160, 44}, u + 0.3f * v);
-            if (edge > 0.8f) {
-                c = {24, 18, 14};  // the margin, with white spots
+            if (edge > 0.74f) {
+                // The margin, with white spots kept well inside its dark
+                // rim, so that a wing drawn small has no white on its edge.
+                c = {24, 18, 14};
                 const float spot = std::fmod((std::atan2(v - 0.5f, u) + 2.0f) * 9.0f, 1.0f);
-                if (edge > 0.86f && edge < 0.94f && spot < 0.28f) c = {245, 245, 240};
+                const bool inside = std::max({edgeAt(u - inset, v - inset), edgeAt(u + inset, v - inset),
+                                              edgeAt(u - inset, v + inset), edgeAt(u + inset, v + inset)}) < 0.94f;
+                if (edge > 0.8f && edge < 0.86f && spot < 0.28f && inside) c = {245, 245, 240};
             } else {
                 // Veins fanning out from the root.
                 const float angle = std::atan2(v - 0.5f, u + 0.02f) * 3.5f;
@@ -446,6 +533,7 @@ Picture PaintButterflyWing(int width, int height) {
             p.At(x, y) = c;
             p.alpha[static_cast<size_t>(y) * width + x] = Alpha8(Smooth(1.0f, 0.94f, edge));
         }
+    BleedIntoClear(p, 4);
     return p;
 }
 
@@ -547,10 +635,10 @@ Picture PaintLeaf(int width, int height) {
 }
 
 const std::vector<std::string>& PictureNames() {
-    static const std::vector<std::string> names = {"valley",           "lake-shore",   "dusk",           "night",          "underwater",
-                                                   "campfire",         "fire-noise",   "heat-bump",      "campfire-pattern",
-                                                   "fire-pattern",     "garden",       "butterfly_body", "butterfly_wing",
-                                                   "clock_face",       "clock_hand",   "leaf",           "glyph-strip"};
+    static const std::vector<std::string> names = {
+        "valley", "lake-shore", "dusk", "night", "firelight", "meadow", "underwater", "campfire", "fire-noise",
+        "heat-bump", "campfire-pattern", "fire-pattern", "garden", "butterfly_body", "butterfly_wing", "clock_face",
+        "clock_hand", "leaf", "glyph-strip"};
     static const std::vector<std::string> all = [] {
         std::vector<std::string> v = names;
         for (const std::string& n : GlassBallPictureNames()) v.push_back(n);
@@ -564,6 +652,8 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     if (name == "valley") out = PaintValley(width, height);
     else if (name == "dusk") out = PaintDusk(width, height);
     else if (name == "night") out = PaintNight(width, height);
+    else if (name == "meadow") out = PaintMeadow(width, height);
+    else if (name == "firelight") out = PaintFirelight(width, height);
     else if (name == "garden") out = PaintGarden(width, height);
     else if (name == "butterfly_body") out = PaintButterflyBody(width, height);
     else if (name == "butterfly_wing") out = PaintButterflyWing(width, height);

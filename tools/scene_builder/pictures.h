@@ -29,6 +29,9 @@ struct Picture {
 
 // A valley at midday: sky, sun, three rows of hills and a lake.
 Picture PaintValley(int width, int height);
+// The valley's sky and hills over a meadow that reaches the bottom edge
+// (no lake): ground for grass and flowers.
+Picture PaintMeadow(int width, int height);
 // Mountains at dusk under an orange and violet sky with a few stars.
 Picture PaintDusk(int width, int height);
 // Snow-capped mountains and a wooded shore under a blue sky, the shore line
@@ -36,6 +39,9 @@ Picture PaintDusk(int width, int height);
 Picture PaintLakeShore(int width, int height);
 // A dark night hillside with a faint glow low in the middle: a backdrop for fire.
 Picture PaintNight(int width, int height);
+// The night hillside with a bed of embers low in the middle, their light
+// warm on the ground round them and fading into the dark.
+Picture PaintFirelight(int width, int height);
 
 // A campfire in a clearing at night: stars, wooded hills, a ring of stones
 // and crossed logs at the bottom centre, lit from below.
@@ -61,7 +67,8 @@ Picture PaintGarden(int width, int height);
 Picture PaintButterflyBody(int width, int height);
 // One butterfly wing on a transparent background: the root on the left
 // edge, the forewing in the upper half reaching to the right, the hindwing
-// below; orange with black veins and a black, white-spotted margin.
+// below; orange with black veins and a black, white-spotted margin.  The
+// clear texels round the wing carry the margin's colour.
 Picture PaintButterflyWing(int width, int height);
 // A clock face: a cream disc with a dark rim, twelve hour marks (a double
 // mark at 12, at the top), transparent outside the disc.
@@ -72,7 +79,7 @@ Picture PaintClockHand(int width, int height);
 // midrib and veins.
 Picture PaintLeaf(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night", "underwater", "campfire",
+// The names PaintNamed knows: "valley", "dusk", "night", "firelight", "meadow", "underwater", "campfire",
 // "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern", "garden",
 // "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf", "lake-shore",
 // "glyph-strip" (glyph_builder.h).

@@ -267,18 +267,22 @@ void GodRay(PictureRgba& p) {
     const float w = p.width, h = p.height;
     Paint(p, [&](float x, float y, Colour& c, float& a) {
         const float across = std::cos(kPi * (x / w - 0.5f));
-        const float along = 0.2f + 0.8f * std::pow(1.0f - y / h, 1.2f);
+        // Brightest near its top end, which fades in over a few texels so
+        // that the end shows no edge where it lies inside the frame.
+        const float along = (0.2f + 0.8f * std::pow(1.0f - y / h, 1.2f)) * Smooth(0.0f, 0.06f * h, y);
         a = across * across * across * along * 0.75f;
         c = Mix(Colour{255, 250, 215}, Colour{255, 225, 150}, y / h);
     });
 }
 
-// A lightning bolt from top to bottom with two branches: white core, blue glow.
+// A lightning bolt from top to bottom with two branches: white core, blue
+// glow.  Bolt and glow fade out before the picture's edges, so the sprite's
+// border never cuts them.
 void Lightning(PictureRgba& p) {
     const float w = p.width, h = p.height;
-    const auto main = Jagged(0.55f * w, 0.0f, 0.42f * w, h, 14, 0.12f * w, 7);
-    const auto branch1 = Jagged(main[4].first, main[4].second, 0.12f * w, 0.55f * h, 7, 0.06f * w, 11);
-    const auto branch2 = Jagged(main[8].first, main[8].second, 0.85f * w, 0.85f * h, 6, 0.05f * w, 13);
+    const auto main = Jagged(0.55f * w, 0.03f * h, 0.45f * w, 0.97f * h, 14, 0.1f * w, 7);
+    const auto branch1 = Jagged(main[4].first, main[4].second, 0.24f * w, 0.55f * h, 7, 0.05f * w, 11);
+    const auto branch2 = Jagged(main[8].first, main[8].second, 0.74f * w, 0.82f * h, 6, 0.04f * w, 13);
     Paint(p, [&](float x, float y, Colour& c, float& a) {
         const float d0 = PolylineDistance(x, y, main);
         const float d1 = PolylineDistance(x, y, branch1) + 0.8f;
@@ -286,7 +290,9 @@ void Lightning(PictureRgba& p) {
         const float d = std::min({d0, d1, d2});
         const float core = Cover(d - std::max(1.0f, 0.012f * w));
         const float glow = std::exp(-d / std::max(2.0f, 0.05f * w)) * 0.8f;
-        a = std::clamp(core + glow, 0.0f, 1.0f);
+        const float side = std::min(x, w - x) / w, end = std::min(y, h - y) / h;
+        const float window = Smooth(0.0f, 0.16f, side) * Smooth(0.0f, 0.08f, end);
+        a = std::clamp(core + glow, 0.0f, 1.0f) * window;
         c = Mix(Colour{150, 175, 255}, Colour{255, 255, 255}, core);
     });
 }
@@ -415,7 +421,9 @@ void Discharge(PictureRgba& p) {
         const float d = std::min(PolylineDistance(x, y, arcs[2 * f]), PolylineDistance(x, y, arcs[2 * f + 1]) + 0.6f);
         const float core = Cover(d - std::max(0.8f, 0.012f * h));
         const float glow = std::exp(-d / std::max(2.0f, 0.035f * h)) * 0.85f;
-        a = std::clamp(core + glow, 0.0f, 1.0f);
+        // Faded out before the edges of its frame, which the sprite's border cuts.
+        const float side = std::min(x - f * cell, (f + 1) * cell - x) / cell, end = std::min(y, h - y) / h;
+        a = std::clamp(core + glow, 0.0f, 1.0f) * Smooth(0.0f, 0.07f, side) * Smooth(0.0f, 0.1f, end);
         c = Mix(Colour{160, 120, 255}, Colour{245, 240, 255}, core);
     });
 }

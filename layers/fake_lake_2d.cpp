@@ -9,6 +9,7 @@
 #include "platform/com/objbase.h"
 #include "platform/d3dx9/d3dx9math.h"
 #include "scene/layer_resources.h"
+#include "scene/noise.h"
 
 DS_REGISTER_READER(GetLightReaderRegistry(), FakeLake2D, DS_2D_Light)
 
@@ -20,6 +21,12 @@ constexpr float kRippleTurn = 9.0f;
 // The bump map's coordinates start just inside its first texel.
 constexpr float kPlaneInset = 0.01f;
 constexpr UINT kPlaneVertices = 6;
+
+// A corner's alpha byte: the low eight bits of value x 255 truncated, so a
+// value past 1 (or below 0) wraps instead of stopping at the end.
+BYTE WrappedAlphaByte(float value) {
+    return static_cast<BYTE>(static_cast<unsigned>(TruncateToInt(static_cast<double>(value * 255.0f))) & 0xFFu);
+}
 
 }  // namespace
 
@@ -145,8 +152,9 @@ void FakeLake2D::UpdateReflectionQuad(const DS_QuadVerts& q) {
 void FakeLake2D::LayoutOverlayQuads() {
     const float a = nearTintAlpha.Converted();
     const float b = a * (1.0f - farTintFade.Converted());
-    tintLayer.SetCornerAlpha(a, a, b, b);
-    hazeBand.SetCornerAlpha(0.0f, 0.0f, b, b);
+    const BYTE nearByte = WrappedAlphaByte(a), farByte = WrappedAlphaByte(b);
+    tintLayer.SetCornerAlphaBytes(nearByte, nearByte, farByte, farByte);
+    hazeBand.SetCornerAlphaBytes(0, 0, farByte, farByte);
 }
 
 // -------------------------------------------------------- device objects --

@@ -15,9 +15,30 @@ void FakeUndervater::RenderFinish() {
     if (CaptureRunning()) {
         DS_RenderTargetPair& pair = EndSceneCapture(false);
         sceneTexture.Set(pair.current.Get());
-        effect.Apply(*this);
+        if (effect.effect.Get())
+            effect.Apply(*this);
+        else
+            DrawCapturedScene();
     }
     DS_2DView::Current().DrawBars();
+}
+
+void FakeUndervater::DrawCapturedScene() {
+    IDirect3DDevice9* d = CurrentDevice;
+    if (!d || !pictureQuad.vertexBuffer) return;
+    // The capture holds the slide over the picture's own space, as the
+    // picture texture does: laid on the picture quad it lands where the
+    // picture itself is drawn.  Opaque, over whatever the back buffer held.
+    const DS_2DView& view = DS_2DView::Current();
+    view.SetViewTransforms();
+    view.SetWorldTransform(pictureQuad.world);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    pictureQuad.BindStream();
+    d->SetTexture(0, sceneTexture.Get());
+    d->DrawPrimitive(pictureQuad.primitiveType, 0, pictureQuad.primitiveCount);
+    d->SetTexture(0, nullptr);
 }
 
 void FakeUndervater::FrameMove(double time) {

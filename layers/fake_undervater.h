@@ -17,7 +17,8 @@ public:
     // The base step, then the effect's device objects with no mask.
     void CreateDeviceObjects() override;
     void InvalidateDeviceObjects() override { DS_2D_Light::InvalidateDeviceObjects(); }
-    // Ends the capture, draws it back through the effect, then the bars.
+    // Ends the capture, draws it back through the effect (plainly when the
+    // effect could not be made), then the bars.
     void RenderFinish() override;
     void DrawPicture() override { DS_2D_Light::DrawPicture(); }
     // The camera, then the effect's clock.
@@ -30,6 +31,8 @@ public:
     // Version 1: one speed value, halved; any other version: a whole
     // "DS_UnderwaterFX" record.  Then the DS_2D_Light record.
     void ReadFields(DS_IOF_Virtual& archive, int version);
+    // The captured slide drawn back as the picture is drawn, without the effect.
+    void DrawCapturedScene();
 
     DS_UnderwaterFX effect;
 };

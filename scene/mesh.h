@@ -92,6 +92,9 @@ public:
     // truncated (clamped to 0..255); colour bytes kept.
     bool SetCornerAlpha(float a, float b, float c, float d)
         requires(std::is_same_v<V, DX_V::TPC> || std::is_same_v<V, DX_V::PC>);
+    // The same with the four alpha bytes given as they are.
+    bool SetCornerAlphaBytes(BYTE a, BYTE b, BYTE c, BYTE d)
+        requires(std::is_same_v<V, DX_V::TPC> || std::is_same_v<V, DX_V::PC>);
     // The low 24 bits of every vertex colour := colour's; alpha kept.
     bool SetRGB(D3DCOLOR color)
         requires std::is_same_v<V, DX_V::PC>;
@@ -236,7 +239,7 @@ inline BYTE AlphaByte(float a) {
     if (v >= 255.0f) return 255;
     return static_cast<BYTE>(v);  // truncated
 }
-inline void SetAlpha(D3DCOLOR& c, float a) { c = (c & 0x00FFFFFFu) | (static_cast<D3DCOLOR>(AlphaByte(a)) << 24); }
+inline void SetAlphaByte(D3DCOLOR& c, BYTE a) { c = (c & 0x00FFFFFFu) | (static_cast<D3DCOLOR>(a) << 24); }
 }  // namespace ds_mesh_detail
 
 template <class V>
@@ -302,12 +305,20 @@ template <class V>
 bool DS_SimpleMesh<V>::SetCornerAlpha(float a, float b, float c, float d)
     requires(std::is_same_v<V, DX_V::TPC> || std::is_same_v<V, DX_V::PC>)
 {
+    using ds_mesh_detail::AlphaByte;
+    return SetCornerAlphaBytes(AlphaByte(a), AlphaByte(b), AlphaByte(c), AlphaByte(d));
+}
+
+template <class V>
+bool DS_SimpleMesh<V>::SetCornerAlphaBytes(BYTE a, BYTE b, BYTE c, BYTE d)
+    requires(std::is_same_v<V, DX_V::TPC> || std::is_same_v<V, DX_V::PC>)
+{
     V* v = Lock();
     if (!v) return false;
-    ds_mesh_detail::SetAlpha(v[0].color, a);
-    ds_mesh_detail::SetAlpha(v[2].color, b);
-    ds_mesh_detail::SetAlpha(v[1].color, c);
-    ds_mesh_detail::SetAlpha(v[3].color, d);
+    ds_mesh_detail::SetAlphaByte(v[0].color, a);
+    ds_mesh_detail::SetAlphaByte(v[2].color, b);
+    ds_mesh_detail::SetAlphaByte(v[1].color, c);
+    ds_mesh_detail::SetAlphaByte(v[3].color, d);
     clear = ((v[0].color | v[1].color | v[2].color | v[3].color) >> 24) == 0 && vertexCount == 4;
     Unlock();
     return true;

@@ -137,8 +137,9 @@ void DS_2D_Light::FrameMove(double time) { camera.FrameMove(time); }
 void DS_2D_Light::Resize(int width, int height) {
     targetWidth = width;
     targetHeight = height;
-    DS_2DView& view = DS_2DView::Current();
-    view.Setup(width, height, pictureQuad.info, view.mode, false);
+    // The layer's own position, not the shared view's mode: another layer
+    // (the glass ball ends its resize in Fit) may have left the view in its.
+    DS_2DView::Current().Setup(width, height, pictureQuad.info, savedMode, false);
     DS_QuadVerts fitted;
     fitted.SetAspectFit(pictureQuad.info, width, height);
     fitted.ScaleToBackBuffer(width, height);

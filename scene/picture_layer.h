@@ -144,6 +144,8 @@ public:
     DSM_Camera camera;
     DS_PictureQuad pictureQuad;
     DS_ComRef<IDirect3DTexture9> sceneTexture;
+    // The layer's picture position: what Resize lays the picture out by and
+    // what a scene capture returns to.
     int savedMode = DS_POS_FIT;
     DS_RenderTargetPair renderTargets;
     DS_CtrlList bindings;

@@ -7,15 +7,16 @@
 // rise through the flames.  Heat 0 takes ColorK1 (the second colour), heat 1
 // ColorK1 + ColorK2 (the first colour).
 //
-// "Main" draws the fire as a scene object, through the painted mask;
+// "Main" draws the fire as a scene object, through the painted mask (in the
+// picture's own space, whatever the picture position and the camera zoom);
 // "AsEffect" is the flame layer's own fire, without a mask.
 
 matrix  WorldViewProj;          // picture space -> clip space, per mesh
-matrix  ViewProj;               // set by the callers; this effect does not need it
+matrix  ViewProj;               // picture space -> the fitted picture's place, unzoomed
 float2  c11 = {0, 0};
 float2  c12 = {0, 0};
 float2  c13 = {0, 0};
-float2  bg_scale_factor = {1, 1};
+float2  bg_scale_factor = {1, 1};  // target size over fitted picture size; (1, 1) in a capture
 float3  ColorK1 = {1, 0, 0};
 float3  ColorK2 = {0, 1, 0};
 float   Brightness = 0.3;
@@ -39,19 +40,24 @@ technique Main {
 
         vertex """
             out vec2 uv;
-            out vec2 screenUv;
+            out vec2 pictureUv;
             void main() {
-                vec4 clip = vec4(d3d_Position.xyz, 1.0) * WorldViewProj;
-                gl_Position = clip;
+                gl_Position = vec4(d3d_Position.xyz, 1.0) * WorldViewProj;
                 uv = d3d_TexCoord0.xy;
-                // Where the vertex lands on the target, v down as in D3D textures.
-                screenUv = vec2(0.5 + 0.5 * clip.x / clip.w, 0.5 - 0.5 * clip.y / clip.w);
+                // Where the vertex lies on the picture (0..1, v down), as the
+                // picture's own texture is laid on it: the mask is painted
+                // over the picture and follows its position and zoom.
+                // ViewProj puts the picture in its fitted place, centred and
+                // unzoomed; bg_scale_factor widens that place to the target.
+                vec4 fitted = vec4(d3d_Position.xyz, 1.0) * ViewProj;
+                pictureUv = vec2(0.5 + 0.5 * bg_scale_factor.x * fitted.x / fitted.w,
+                                 0.5 - 0.5 * bg_scale_factor.y * fitted.y / fitted.w);
             }
         """
 
         fragment """
             in vec2 uv;
-            in vec2 screenUv;
+            in vec2 pictureUv;
 
             // The flame at a point of the pattern: three layers of noise
             // scrolling up (c11..c13 grow with time) bend the pattern and eat
@@ -75,7 +81,7 @@ technique Main {
 
             void main() {
                 vec4 c = Flame(uv);
-                d3d_FragColor = vec4(c.rgb, c.a * texture(Mask, screenUv).a);
+                d3d_FragColor = vec4(c.rgb, c.a * texture(Mask, pictureUv).a);
             }
         """
     }

@@ -283,6 +283,37 @@ TEST_F(LakeOnDevice, EdgeValues) {
     }
 }
 
+// Each corner's alpha byte is the low eight bits of trunc(value x 255): a
+// tint alpha past 1 or a fade past 1 wraps, it does not stop at 255 or 0.
+// Near tint raw 126: A = 1.008, 257.04 -> 257 -> 1; at the horizon
+// 1.008 x 0.42 = 0.42336 -> 107.96 -> 107.  Raw 125: A = 1 exactly, 255.
+// Fade raw 150: B = 0.248 x -0.5 = -0.124 -> -31.62 -> -31 -> 225.
+TEST_F(LakeOnDevice, CornerAlphasKeepTheLowEightBits) {
+    struct Case {
+        UINT nearAlpha, fade;
+        BYTE nearByte, farByte;
+    } cases[] = {{126, 58, 1, 107}, {125, 58, 255, 107}, {31, 150, 63, 225}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.nearAlpha << ", " << c.fade);
+        FakeLake2D& lake = MakeSlide(1024, 768, nullptr, [&](FakeLake2D& l) {
+            l.nearTintAlpha.SetValue(c.nearAlpha);
+            l.farTintFade.SetValue(c.fade);
+        });
+        auto alphas = [](DS_SimpleMesh<DX_V::PC>& quad) {
+            std::vector<int> out;
+            DX_V::PC* v = quad.Lock(D3DLOCK_READONLY);
+            if (!v) return out;
+            for (int i = 0; i < 4; ++i) out.push_back(static_cast<int>(v[i].color >> 24));
+            quad.Unlock();
+            return out;
+        };
+        // Vertices P0 (bottom left), P1 (top left), P2, P3.
+        EXPECT_EQ(alphas(lake.tintLayer), (std::vector<int>{c.nearByte, c.farByte, c.nearByte, c.farByte}));
+        EXPECT_EQ(alphas(lake.hazeBand), (std::vector<int>{0, c.farByte, 0, c.farByte}));
+        slide.reset();
+    }
+}
+
 // Without a picture there is nothing to fold: every corner on y 0, no haze.
 TEST_F(LakeOnDevice, APictureThatDidNotResolve) {
     FakeLake2D& lake = ShowLayer(new FakeLake2D);

@@ -147,13 +147,39 @@ TEST_F(UndervaterOnDevice, TheWobbleMovesThePictureBetweenFrames) {
     EXPECT_EQ(layer.GetSceneTexture()[0], layer.renderTargets.current.Get()) << "the captured slide went to the effect";
 }
 
-// Without the effect the capture still ends and the frame is left as drawn
-// (black where the capture went): no stale texture is shown, nothing fails.
-TEST_F(UndervaterOnDevice, WithoutItsEffectTheLayerStillEndsTheCapture) {
-    FakeUndervater& layer = MakeSlide();
-    EXPECT_EQ(layer.effect.effect.Get(), nullptr);
-    Frame(0.1);
-    EXPECT_FALSE(layer.renderTargets.Capturing());
+// Without the effect the capture still ends and the captured slide is drawn
+// back plainly where the picture goes: whatever the back buffer held before
+// (magenta here) shows nowhere.  Under Fit a 64 x 32 picture sits in rows
+// 16..48 between black bars.
+TEST_F(UndervaterOnDevice, WithoutItsEffectTheSlideIsDrawnPlainly) {
+    struct Case {
+        int position;
+        UINT pictureHeight, top, bottom;
+    } cases[] = {{DS_POS_STRETCH, 64, 0, 64}, {DS_POS_FIT, 32, 16, 48}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.position);
+        // Stripes 8 wide: the capture and the draw back each filter by up to half a pixel.
+        AddPicture(5, 64, c.pictureHeight, [](UINT x, UINT) { return (x / 8) % 2 ? 0xff20a0c0u : 0xff102040u; });
+        FakeUndervater& layer = ShowLayer(new FakeUndervater);
+        ASSERT_EQ(layer.effect.effect.Get(), nullptr);
+        layer.camera.enabled.value = 0;
+        slide->SetPicturePosition(c.position);
+        harness.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffff00ffu, 1.0f, 0);
+        const Image image = Frame(0.1);
+        image.WritePngIfAsked("Undervater_WithoutEffect_" + std::to_string(c.position));
+        EXPECT_FALSE(layer.renderTargets.Capturing());
+        for (UINT y = 0; y < 64; ++y) {
+            for (UINT x = 0; x < 64; ++x) {
+                const bool picture = y >= c.top + 1 && y + 1 < c.bottom;
+                if (picture && x % 8 >= 2 && x % 8 <= 5) {
+                    ASSERT_TRUE(Probe(image, x, y, (x / 8) % 2 ? 0xff20a0c0u : 0xff102040u, 4));
+                } else if (y < c.top || y >= c.bottom) {
+                    ASSERT_TRUE(Probe(image, x, y, 0xff000000u, 2)) << "bar";
+                }
+            }
+        }
+        slide.reset();
+    }
 }
 
 }  // namespace

@@ -73,8 +73,9 @@ protected:
 };
 
 // The light effect over the stretched picture: where its mask is opaque (the
-// top half) the effect's background doubled replaces the picture; where the
-// mask is clear the picture stays.  End puts back the states the pass set.
+// top half) the effect's background times the multiplier is added to the
+// picture; where the mask is clear the picture stays.  End puts back the
+// states the pass set.
 TEST_F(EffectDraw, TheLightEffectDrawsOverThePictureQuad) {
     EXPECT_EQ(g_runnerAtStart, &DS_DefaultEffectRunner());
 
@@ -113,8 +114,8 @@ TEST_F(EffectDraw, TheLightEffectDrawsOverThePictureQuad) {
     d->EndScene();
     const Image image = harness_.ReadBackBuffer();
     image.WritePngIfAsked("EffectDraw_Light");
-    EXPECT_TRUE(Probe(image, 2, 2, 0xff804000u, 6));   // the background's left texel, doubled
-    EXPECT_TRUE(Probe(image, 61, 2, 0xff004080u, 6));  // its right texel
+    EXPECT_TRUE(Probe(image, 2, 2, 0xff4020ffu, 6));   // blue plus the background's left texel
+    EXPECT_TRUE(Probe(image, 61, 2, kWhite, 6));       // white plus its right texel, saturated
     EXPECT_TRUE(Probe(image, 2, 29, kBlue, 8));        // mask clear: the picture
     EXPECT_TRUE(Probe(image, 61, 29, kWhite, 8));
     DWORD value = 0;

@@ -21,12 +21,13 @@ constexpr UINT kClockFrames = 4096;  // the fast clock's block
 constexpr int kLowestRate = 8000;
 constexpr int kHighestRate = 192000;
 
-// A device buffer (and the real-time clock's block) holds at most 25 ms, so
-// closing the output, which waits out the buffer being played, stays short:
-// the largest power of two at or below rate / 40, at most 1024 frames.
+// A device buffer (and the real-time clock's block) lasts at most 12.5 ms:
+// closing an SDL device waits while its audio thread sleeps out a few
+// buffers, so a short buffer keeps a stop well within 100 ms.  The largest
+// power of two at or below rate / 80, at most 1024 frames.
 Uint16 BufferFrames(int rate) {
     UINT frames = 1024;
-    while (frames > 64 && frames * 40 > static_cast<UINT>(rate)) frames /= 2;
+    while (frames > 64 && frames * 80 > static_cast<UINT>(rate)) frames /= 2;
     return static_cast<Uint16>(frames);
 }
 

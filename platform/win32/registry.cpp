@@ -352,8 +352,8 @@ struct Parser {
     }
 
     // Reads every line that reads; each one that does not is left out and
-    // counted in `badLines`, the first one's reason kept in `error`.  True
-    // when every line read.
+    // counted in `badLines`, the first fault's reason kept in `error`.  True
+    // when the header and every line read.
     bool Parse(Hive& hive) {
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
         // Header: the first non-empty line.  Without it the lines are still
@@ -374,17 +374,14 @@ struct Parser {
             }
             break;
         }
-        if (!header) {
-            Fail("no REGEDIT4 header");
-            ++badLines;
-        }
+        if (!header) Fail("no REGEDIT4 header");
         Key* current = nullptr;
         while (!AtEnd()) {
             const std::string l = ReadLine();
             if (!Line(l, hive, current)) ++badLines;
             ++line;
         }
-        return badLines == 0;
+        return header && badLines == 0;
     }
 };
 

@@ -1,7 +1,12 @@
 #include "document/res_cache.h"
 
+#include <cstdio>
+#include <set>
+#include <string>
+
 #include "document/res_device.h"
 #include "document/res_module.h"
+#include "platform/win32/strings.h"
 
 namespace {
 
@@ -10,6 +15,27 @@ DS_ResCacheRef* g_cacheHolder = nullptr;
 // The size a picture gets when its module is missing and its bytes are used.
 constexpr UINT kFallbackWidth = 800;
 constexpr UINT kFallbackHeight = 600;
+
+// A resource module that cannot be loaded leaves out whatever a document
+// takes from it and does not carry itself, the shader effects above all:
+// said once in the process for each module name.  Other paths reach the
+// lookup too (an authoring file's path names no module); only names of
+// modules are said.
+void SayModuleMissing(const std::u16string& name) {
+    static std::set<std::u16string> said;
+    const std::u16string suffix = u".dll";
+    if (name.size() < suffix.size()) return;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        char16_t c = name[name.size() - suffix.size() + i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != suffix[i]) return;
+    }
+    if (!said.insert(name).second) return;
+    std::fprintf(stderr,
+                 "resource manager: the resource module \"%s\" cannot be loaded: the effects, pictures and meshes "
+                 "taken from it are missing\n",
+                 tessaloom::Utf16ToUtf8(name).c_str());
+}
 
 }  // namespace
 
@@ -23,7 +49,10 @@ bool DS_ResCache::GetModule(const std::u16string& name, HMODULE& handle) {
         return true;
     }
     HMODULE loaded = GetResModules().LoadModule(name);
-    if (!loaded) return false;
+    if (!loaded) {
+        SayModuleMissing(name);
+        return false;
+    }
     modules.emplace(name, loaded);
     handle = loaded;
     return true;

@@ -1,5 +1,6 @@
 #include "document/res_manager.h"
 
+#include <cstdio>
 #include <string>
 
 #include "document/guid_text.h"
@@ -271,6 +272,7 @@ DS_MeshData& DS_DocResManager::GetMesh(const DS_FileLink3& link, UINT vertexSize
 ID3DXEffect* DS_DocResManager::GetEffect(const DS_FileLink3& link) {
     DS_EffectRef& entry = tables_.effectCache[link.key];
     if (entry.Get()) return entry.AddRefed();
+    if (tables_.failedEffects.count(link.key)) return nullptr;
     DS_ResFileList& all = tables_.allFiles[link.key];
     if (all.empty()) {
         all.push_back(RecordForLink(link));
@@ -289,6 +291,9 @@ ID3DXEffect* DS_DocResManager::GetEffect(const DS_FileLink3& link) {
         FAILED(GetResDevice().CreateNamedEffect(record.GetBytes(), record.GetSize(), name, &effect))) {
         if (effect) GetResDevice().ReleaseEffect(effect);
         effect = nullptr;  // stored as it is: callers cope with a null effect
+        tables_.failedEffects.insert(link.key);
+        std::fprintf(stderr, "resource manager: the effect %s could not be made: what uses it is drawn without it\n",
+                     name.c_str());
     }
     entry = DS_EffectRef::Adopt(effect);
     return entry.AddRefed();

@@ -18,6 +18,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "document/file_link.h"
@@ -49,6 +50,9 @@ struct DS_DocResTables {
     std::map<DS_LinkKey, DS_MeshData> meshCache;
     std::map<GUID, DS_GuidRenderEntry, DS_GuidLess> guidRenderEntries;
     std::map<DS_LinkKey, DS_EffectRef> effectCache;
+    // Links whose bytes did not make an effect on this manager's device (one
+    // manager per screen): they are not built again, nor reported again.
+    std::set<DS_LinkKey> failedEffects;
     std::map<DS_LinkKey, DS_ResFileList> allFiles;
     std::map<GUID, DS_TextureRef, DS_GuidLess> guidTextures;
 };

@@ -22,7 +22,11 @@ const WCHAR kHeight[] = u"Height";
 const WCHAR kFormat[] = u"Format";
 const WCHAR kAdapterId[] = u"Adapter ID";
 
-DWORD g_picturePosition = 2;
+constexpr DWORD kDefaultPicturePosition = 2;  // Fill
+constexpr DWORD kLastPicturePosition = 2;
+constexpr DWORD kFullVolume = 100;
+
+DWORD g_picturePosition = kDefaultPicturePosition;  // as stored
 bool g_picturePositionRead = false;
 
 bool OpenKey(HKEY parent, const WCHAR* path, HKEY* key) {
@@ -144,14 +148,21 @@ void SaveSoundVolume(DWORD value) { WriteSingleDword(kValueSoundVolume, value); 
 void SaveMuteSound(DWORD value) { WriteSingleDword(kValueMuteSound, value); }
 void WritePicturePosition(DWORD value) { WriteSingleDword(kValuePicturePosition, value); }
 
-DWORD LoadPicturePosition() {
+DWORD StoredPicturePosition() {
     if (!g_picturePositionRead) {
-        g_picturePosition = 2;
+        g_picturePosition = kDefaultPicturePosition;
         ReadRegistryDword(&g_picturePosition, kValuePicturePosition);
         g_picturePositionRead = true;
     }
     return g_picturePosition;
 }
+
+DWORD LoadPicturePosition() {
+    const DWORD stored = StoredPicturePosition();
+    return stored <= kLastPicturePosition ? stored : kDefaultPicturePosition;
+}
+
+DWORD EffectiveSoundVolume(DWORD stored) { return stored <= kFullVolume ? stored : kFullVolume; }
 
 DWORD SavePicturePosition(DWORD value) {
     g_picturePositionRead = true;

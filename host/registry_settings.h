@@ -26,9 +26,17 @@ void ReadRegistryDword(DWORD* target, const WCHAR* name);
 void SaveSoundVolume(DWORD value);
 void SaveMuteSound(DWORD value);
 void WritePicturePosition(DWORD value);
-// Cached after the first read: default 2 (Fill).
+// The picture position the saver lays out by and the settings dialog shows:
+// 0 Stretch, 1 Fit, 2 Fill, from the stored value read once per process
+// (default 2).  A stored value outside 0 to 2 means Fill.
 DWORD LoadPicturePosition();
+// The stored value itself, as read with LoadPicturePosition's one read,
+// out of range or not (what a save that changes nothing writes back).
+DWORD StoredPicturePosition();
 DWORD SavePicturePosition(DWORD value);
+// A stored "SoundVolume" as the music plays it and the sound dialog shows
+// it: 0 to 100, a larger value at full volume.
+DWORD EffectiveSoundVolume(DWORD stored);
 
 namespace tessaloom::host {
 // Forgets the cached picture position (tests model a new process with it).

@@ -28,7 +28,7 @@ void ReadSoundSettings() {
     DWORD mute = static_cast<DWORD>(g_MuteSound);
     ReadRegistryDword(&volume, kValueSoundVolume);
     ReadRegistryDword(&mute, kValueMuteSound);
-    g_SoundVolume = static_cast<int>(volume);
+    g_SoundVolume = static_cast<int>(EffectiveSoundVolume(volume));
     g_MuteSound = static_cast<int>(mute);
 }
 

@@ -56,17 +56,17 @@ INT_PTR CSceneSaver::HandleSettingsMessage(WPARAM wParam, HWND dialog, UINT mess
             SetWindowTextW(dialog, windowTitle);
             for (const WCHAR* entry : kPicturePositions)
                 SendDlgItemMessageW(dialog, IDC_PICTURE_POSITION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-            DWORD position = LoadPicturePosition();
-            if (position > kFill) position = kFill;
-            SendDlgItemMessageW(dialog, IDC_PICTURE_POSITION, CB_SETCURSEL, position, 0);
+            SendDlgItemMessageW(dialog, IDC_PICTURE_POSITION, CB_SETCURSEL, LoadPicturePosition(), 0);
             return 1;
         }
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK: {
                     const LRESULT entry = SendDlgItemMessageW(dialog, IDC_PICTURE_POSITION, CB_GETCURSEL, 0, 0);
-                    SavePicturePosition(entry >= 0 && entry <= static_cast<LRESULT>(kFill) ? static_cast<DWORD>(entry)
-                                                                                           : kFill);
+                    const DWORD chosen =
+                        entry >= 0 && entry <= static_cast<LRESULT>(kFill) ? static_cast<DWORD>(entry) : kFill;
+                    // The entry the stored value opened on keeps that value as stored.
+                    SavePicturePosition(chosen == LoadPicturePosition() ? StoredPicturePosition() : chosen);
                     SaveAppSettings(*this);
                     EndDialog(dialog, IDOK);
                     break;
@@ -108,16 +108,18 @@ INT_PTR CSceneSaver::SoundDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_SETTICFREQ, 10, 0);
             SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
             SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_SETPOS, TRUE,
-                                100 - static_cast<LPARAM>(static_cast<int32_t>(g_dialogSoundVolume)));
+                                100 - static_cast<LPARAM>(EffectiveSoundVolume(g_dialogSoundVolume)));
             CheckDlgButton(dialog, IDC_MUTE, g_dialogMuteSound != 0 ? BST_CHECKED : BST_UNCHECKED);
             return 1;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK: {
+                    // A control left where the stored value put it keeps that value as stored.
                     const LRESULT position = SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_GETPOS, 0, 0);
-                    SaveSoundVolume(static_cast<DWORD>(100 - position));
-                    const LRESULT checked = SendDlgItemMessageW(dialog, IDC_MUTE, BM_GETCHECK, 0, 0);
-                    SaveMuteSound(checked == BST_CHECKED ? 1 : 0);
+                    const DWORD volume = static_cast<DWORD>(100 - position);
+                    SaveSoundVolume(volume == EffectiveSoundVolume(g_dialogSoundVolume) ? g_dialogSoundVolume : volume);
+                    const DWORD mute = SendDlgItemMessageW(dialog, IDC_MUTE, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+                    SaveMuteSound(mute == (g_dialogMuteSound != 0 ? 1u : 0u) ? g_dialogMuteSound : mute);
                     EndDialog(dialog, IDOK);
                     break;
                 }

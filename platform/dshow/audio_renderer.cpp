@@ -12,9 +12,24 @@ namespace tessaloom::dshow {
 namespace {
 
 constexpr UINT kChannels = 2;
-constexpr Uint16 kDeviceFrames = 1024;
 constexpr UINT kClockFrames = 4096;  // the fast clock's block
-constexpr UINT kPacedFrames = 1024;  // the real-time clock's block, as a device's
+
+// The sample rates a sound device plays, in frames a second.  A stream at
+// another rate is refused: a device opened at a few frames a second would
+// hold a buffer for minutes, and SDL's audio thread sleeps out one buffer
+// before a close can join it.
+constexpr int kLowestRate = 8000;
+constexpr int kHighestRate = 192000;
+
+// A device buffer (and the real-time clock's block) lasts at most 12.5 ms:
+// closing an SDL device waits while its audio thread sleeps out a few
+// buffers, so a short buffer keeps a stop well within 100 ms.  The largest
+// power of two at or below rate / 80, at most 1024 frames.
+Uint16 BufferFrames(int rate) {
+    UINT frames = 1024;
+    while (frames > 64 && frames * 80 > static_cast<UINT>(rate)) frames /= 2;
+    return static_cast<Uint16>(frames);
+}
 
 // Opens the audio subsystem with its usual driver and a device on it, else
 // with SDL's dummy driver.  Returns the device, or 0 with the subsystem left
@@ -76,7 +91,7 @@ HRESULT AudioRenderer::OpenOutput(int rate) {
     want.freq = rate;
     want.format = AUDIO_F32SYS;
     want.channels = kChannels;
-    want.samples = kDeviceFrames;
+    want.samples = BufferFrames(rate);
     want.callback = &AudioRenderer::DeviceCallback;
     want.userdata = this;
     device_ = OpenDevice(want);
@@ -121,6 +136,11 @@ void AudioRenderer::CloseOutput() {
 HRESULT AudioRenderer::OnInputConnected(Pin&, Pin& output) {
     auto* source = dynamic_cast<SourceFilter*>(&output.owner());
     if (!source) return E_INVALIDARG;
+    if (source->rate() < kLowestRate || source->rate() > kHighestRate) {
+        Complain("a sound at %d frames a second is not played: sound devices play %d to %d", source->rate(),
+                 kLowestRate, kHighestRate);
+        return VFW_E_UNSUPPORTED_AUDIO;
+    }
     const HRESULT hr = OpenOutput(source->rate());
     if (FAILED(hr)) return hr;
     std::lock_guard lock(mutex_);
@@ -248,7 +268,7 @@ void AudioRenderer::ClockThread() {
         }
         if (quit_) return;
         const UINT rate = static_cast<UINT>(stream_->rate());
-        const UINT block = paced_ ? kPacedFrames : kClockFrames;
+        const UINT block = paced_ ? BufferFrames(static_cast<int>(rate)) : kClockFrames;
         if (paced_) {
             // Each block is taken when a device would have played the one before.
             if (waited) due = Clock::now();

@@ -204,6 +204,7 @@ struct Parser {
     size_t pos = 0;
     std::string error;
     int line = 1;
+    int badLines = 0;
 
     bool Fail(const std::string& why) {
         if (error.empty()) error = "line " + std::to_string(line) + ": " + why;
@@ -274,111 +275,138 @@ struct Parser {
         return true;
     }
 
+    // One line (with the lines a hex list continues on) into the hive, under
+    // the key named last.  False for a line that does not read: it is left
+    // out and the lines after it are read all the same.
+    bool Line(const std::string& l, Hive& hive, Key*& current) {
+        static const std::string root = "HKEY_CURRENT_USER";
+        size_t i = 0;
+        while (i < l.size() && (l[i] == ' ' || l[i] == '\t')) ++i;
+        if (i == l.size() || l[i] == ';') return true;
+        if (l[i] == '[') {
+            size_t close = l.rfind(']');
+            // The values after a key name that does not read have no key to go to.
+            current = nullptr;
+            if (close == std::string::npos || close < i) return Fail("unterminated key name");
+            std::string name = l.substr(i + 1, close - i - 1);
+            if (name.compare(0, root.size(), root) != 0 || (name.size() > root.size() && name[root.size()] != '\\'))
+                return Fail("key outside HKEY_CURRENT_USER");
+            std::u16string path = JoinPath(u"", Utf8ToUtf16(name.substr(root.size())));
+            if (path.empty()) return Fail("values directly under the root are not kept");
+            AddKeyWithParents(hive, path);
+            current = &hive[Folded(path)];
+            return true;
+        }
+        if (!current) return Fail("value outside a key");
+        std::string name;
+        if (l[i] == '@') {
+            ++i;
+        } else if (l[i] == '"') {
+            if (!Quoted(l, i, name)) return false;
+            if (name.empty()) return Fail("empty value name");
+        } else {
+            return Fail("unexpected text");
+        }
+        if (i >= l.size() || l[i] != '=') return Fail("missing '='");
+        ++i;
+        std::string data = l.substr(i);
+        Value v;
+        v.name = Utf8ToUtf16(name);
+        if (!data.empty() && data[0] == '"') {
+            size_t j = 0;
+            std::string s;
+            if (!Quoted(data, j, s)) return false;
+            if (j != data.size()) return Fail("text after a string");
+            std::u16string w = Utf8ToUtf16(s);
+            w.push_back(0);
+            v.type = REG_SZ;
+            v.data.resize(w.size() * 2);
+            std::memcpy(v.data.data(), w.data(), v.data.size());
+        } else if (data.compare(0, 6, "dword:") == 0) {
+            std::string hex = data.substr(6);
+            if (hex.size() != 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                return Fail("bad dword");
+            DWORD d = static_cast<DWORD>(std::strtoul(hex.c_str(), nullptr, 16));
+            v.type = REG_DWORD;
+            v.data.resize(4);
+            std::memcpy(v.data.data(), &d, 4);
+        } else if (data.compare(0, 4, "hex:") == 0) {
+            v.type = REG_BINARY;
+            if (!HexList(data.substr(4), v.data)) return false;
+        } else if (data.compare(0, 4, "hex(") == 0) {
+            size_t close = data.find("):");
+            if (close == std::string::npos || close == 4) return Fail("bad hex type");
+            std::string t = data.substr(4, close - 4);
+            if (t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos || t.size() > 8)
+                return Fail("bad hex type");
+            v.type = static_cast<DWORD>(std::strtoul(t.c_str(), nullptr, 16));
+            if (!HexList(data.substr(close + 2), v.data)) return false;
+        } else {
+            return Fail("unknown value data");
+        }
+        bool replaced = false;
+        for (auto& old : current->values)
+            if (EqualNoCase(old.name, v.name)) old = v, replaced = true;
+        if (!replaced) current->values.push_back(std::move(v));
+        return true;
+    }
+
+    // Reads every line that reads; each one that does not is left out and
+    // counted in `badLines`, the first fault's reason kept in `error`.  True
+    // when the header and every line read.
     bool Parse(Hive& hive) {
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
-        // Header: the first non-empty line.
-        for (;;) {
-            if (AtEnd()) return Fail("no REGEDIT4 header");
-            std::string l = ReadLine();
-            if (l.empty()) { ++line; continue; }
-            if (l != "REGEDIT4") return Fail("no REGEDIT4 header");
-            ++line;
-            break;
-        }
-        Key* current = nullptr;
-        const std::string root = "HKEY_CURRENT_USER";
+        // Header: the first non-empty line.  Without it the lines are still
+        // read as a registry file's.
+        bool header = false;
         while (!AtEnd()) {
+            const size_t lineStart = pos;
             std::string l = ReadLine();
-            size_t i = 0;
-            while (i < l.size() && (l[i] == ' ' || l[i] == '\t')) ++i;
-            if (i == l.size() || l[i] == ';') { ++line; continue; }
-            if (l[i] == '[') {
-                size_t close = l.rfind(']');
-                if (close == std::string::npos || close < i) return Fail("unterminated key name");
-                std::string name = l.substr(i + 1, close - i - 1);
-                if (name.compare(0, root.size(), root) != 0 || (name.size() > root.size() && name[root.size()] != '\\'))
-                    return Fail("key outside HKEY_CURRENT_USER");
-                std::u16string path = JoinPath(u"", Utf8ToUtf16(name.substr(root.size())));
-                if (path.empty()) {
-                    current = nullptr;
-                    return Fail("values directly under the root are not kept");
-                }
-                AddKeyWithParents(hive, path);
-                current = &hive[Folded(path)];
+            if (l.empty()) {
                 ++line;
                 continue;
             }
-            if (!current) return Fail("value outside a key");
-            std::string name;
-            if (l[i] == '@') {
-                ++i;
-            } else if (l[i] == '"') {
-                if (!Quoted(l, i, name)) return false;
-                if (name.empty()) return Fail("empty value name");
+            if (l == "REGEDIT4") {
+                header = true;
+                ++line;
             } else {
-                return Fail("unexpected text");
+                pos = lineStart;
             }
-            if (i >= l.size() || l[i] != '=') return Fail("missing '='");
-            ++i;
-            std::string data = l.substr(i);
-            Value v;
-            v.name = Utf8ToUtf16(name);
-            if (!data.empty() && data[0] == '"') {
-                size_t j = 0;
-                std::string s;
-                if (!Quoted(data, j, s)) return false;
-                if (j != data.size()) return Fail("text after a string");
-                std::u16string w = Utf8ToUtf16(s);
-                w.push_back(0);
-                v.type = REG_SZ;
-                v.data.resize(w.size() * 2);
-                std::memcpy(v.data.data(), w.data(), v.data.size());
-            } else if (data.compare(0, 6, "dword:") == 0) {
-                std::string hex = data.substr(6);
-                if (hex.size() != 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                    return Fail("bad dword");
-                DWORD d = static_cast<DWORD>(std::strtoul(hex.c_str(), nullptr, 16));
-                v.type = REG_DWORD;
-                v.data.resize(4);
-                std::memcpy(v.data.data(), &d, 4);
-            } else if (data.compare(0, 4, "hex:") == 0) {
-                v.type = REG_BINARY;
-                if (!HexList(data.substr(4), v.data)) return false;
-            } else if (data.compare(0, 4, "hex(") == 0) {
-                size_t close = data.find("):");
-                if (close == std::string::npos || close == 4) return Fail("bad hex type");
-                std::string t = data.substr(4, close - 4);
-                if (t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos || t.size() > 8)
-                    return Fail("bad hex type");
-                v.type = static_cast<DWORD>(std::strtoul(t.c_str(), nullptr, 16));
-                if (!HexList(data.substr(close + 2), v.data)) return false;
-            } else {
-                return Fail("unknown value data");
-            }
-            bool replaced = false;
-            for (auto& old : current->values)
-                if (EqualNoCase(old.name, v.name)) old = v, replaced = true;
-            if (!replaced) current->values.push_back(std::move(v));
+            break;
+        }
+        if (!header) Fail("no REGEDIT4 header");
+        Key* current = nullptr;
+        while (!AtEnd()) {
+            const std::string l = ReadLine();
+            if (!Line(l, hive, current)) ++badLines;
             ++line;
         }
-        return true;
+        return header && badLines == 0;
     }
 };
 
-void MoveAside(const std::string& file, const std::string& why) {
+// Keeps a damaged file aside under a name of its own.  True when it was moved;
+// otherwise it stays in place and no write may replace it.
+bool MoveAside(const std::string& file, const std::string& why, int badLines) {
     std::string aside = file + ".damaged-" + std::to_string(static_cast<long long>(std::time(nullptr)));
     std::string candidate = aside;
     for (int n = 1; ::access(candidate.c_str(), F_OK) == 0 && n < 1000; ++n) candidate = aside + "-" + std::to_string(n);
     if (::rename(file.c_str(), candidate.c_str()) == 0) {
-        std::fprintf(stderr, "tessaloom: warning: the registry file %s is damaged (%s); kept as %s, starting with defaults\n",
-                     file.c_str(), why.c_str(), candidate.c_str());
+        std::fprintf(stderr,
+                     "tessaloom: warning: the registry file %s is damaged (%s; %d line%s left out); kept as %s, "
+                     "the values that read are kept\n",
+                     file.c_str(), why.c_str(), badLines, badLines == 1 ? "" : "s", candidate.c_str());
         g_damagedInPlace = false;
-    } else {
-        std::fprintf(stderr, "tessaloom: warning: the registry file %s is damaged (%s) and cannot be moved aside (%s); "
-                     "settings will not be saved\n", file.c_str(), why.c_str(), std::strerror(errno));
-        g_damagedInPlace = true;
+        return true;
     }
+    std::fprintf(stderr, "tessaloom: warning: the registry file %s is damaged (%s) and cannot be moved aside (%s); "
+                 "the values that read are kept, settings will not be saved\n", file.c_str(), why.c_str(),
+                 std::strerror(errno));
+    g_damagedInPlace = true;
+    return false;
 }
+
+bool WriteHive(const Hive& hive);
 
 // Reads the file when it was never read or another process replaced it.
 void EnsureLoaded() {
@@ -402,12 +430,14 @@ void EnsureLoaded() {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) p.text.append(buf, n);
     std::fclose(f);
     Hive hive;
-    if (!p.Parse(hive)) {
-        MoveAside(file, p.error);
-        g_stamp = StampOf(file);
-        return;
-    }
+    const bool whole = p.Parse(hive);
     g_user = std::move(hive);
+    if (whole) return;
+    // The lines that did not read are left out; every other value stays.  A
+    // clean file of those values takes the damaged one's place at once, so
+    // that the next run reads them too; the damaged file is kept aside.
+    if (MoveAside(file, p.error, p.badLines)) WriteHive(g_user);
+    g_stamp = StampOf(file);
 }
 
 bool MakeDirs(const std::string& dir) {
@@ -419,6 +449,33 @@ bool MakeDirs(const std::string& dir) {
         if (i < dir.size()) partial += dir[i];
     }
     return true;
+}
+
+// Creates a new temporary file beside the registry file, for this process
+// alone to write: never an existing file and never through a link planted
+// under its name (O_EXCL refuses both), readable by the user only.  A name
+// that is taken gets a number after it.  Returns the descriptor, or -1 with
+// errno set and `path` the last name tried.
+int CreateTemporary(const std::string& file, std::string* path) {
+    const std::string base = file + ".tmp-" + std::to_string(static_cast<long long>(::getpid()));
+    constexpr int kTries = 100;
+    for (int n = 0; n < kTries; ++n) {
+        *path = n == 0 ? base : base + "-" + std::to_string(n);
+        const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            // The mode is 0600 whatever the umask allowed.
+            if (::fchmod(fd, 0600) != 0) {
+                const int saved = errno;
+                ::close(fd);
+                ::unlink(path->c_str());
+                errno = saved;
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
 }
 
 // Writes the hive to a temporary file and renames it over the registry file.
@@ -434,8 +491,8 @@ bool WriteHive(const Hive& hive) {
         return false;
     }
     std::string text = Serialize(hive);
-    std::string temp = file + ".tmp-" + std::to_string(static_cast<long long>(::getpid()));
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::string temp;
+    int fd = CreateTemporary(file, &temp);
     if (fd < 0) {
         std::fprintf(stderr, "tessaloom: cannot write %s: %s\n", temp.c_str(), std::strerror(errno));
         return false;

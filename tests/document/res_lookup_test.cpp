@@ -284,6 +284,52 @@ TEST_F(ResLookupTest, EffectsFromDocumentModuleOrNowhere) {
     EXPECT_EQ(kept->refs, 0);
 }
 
+// Bytes that do not make an effect fail once per manager (one per screen's
+// device): later lookups neither build nor report again, every frame; a
+// second manager, for another device, tries once on its own.
+TEST_F(ResLookupTest, AnEffectThatFailsIsBuiltAndReportedOncePerManager) {
+    modules.Add(kModule, 76, DS_ResourceType::RCData, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'e', 'f', 'f', 'e', 'c', 't'});
+    modules.Add(kModule, 77, DS_ResourceType::RCData, {'e', 'f', 'f', 'e', 'c', 't', ' ', 'm'});
+    for (int screen = 0; screen < 2; ++screen) {
+        SCOPED_TRACE(screen);
+        DS_DocResManager m;
+        const int before = device.effectCalls;
+        testing::internal::CaptureStderr();
+        for (int frame = 0; frame < 5; ++frame) EXPECT_EQ(m.GetEffect(DS_HLSLEffectFile(76, kModule)), nullptr);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(device.effectCalls, before + 1) << "built again after it failed";
+        const std::string said = "the effect common_res.dll #76 could not be made";
+        const size_t first = err.find(said);
+        EXPECT_NE(first, std::string::npos) << err;
+        EXPECT_EQ(err.find(said, first + 1), std::string::npos) << "reported more than once:\n" << err;
+        // Another link of the same module is not held back by the failure.
+        ID3DXEffect* good = m.GetEffect(DS_HLSLEffectFile(77, kModule));
+        EXPECT_NE(good, nullptr);
+        if (good) device.ReleaseEffect(good);
+    }
+}
+
+// Without its resource module the effects it holds are missing: which module
+// is said once in the process, however many lookups and managers ask; a
+// link to an authoring file's path names no module and says nothing.
+TEST_F(ResLookupTest, AMissingModuleIsNamedOnceOnStderr) {
+    const std::u16string missing = u"absent_module_for_this_test.dll";
+    testing::internal::CaptureStderr();
+    for (int screen = 0; screen < 2; ++screen) {
+        DS_DocResManager m;
+        for (int frame = 0; frame < 3; ++frame) {
+            EXPECT_EQ(m.GetEffect(DS_HLSLEffectFile(76, missing)), nullptr);
+            EXPECT_EQ(m.GetEffect(DS_HLSLEffectFile(5, u"C:\\fx\\fire.fx")), nullptr);
+        }
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string said = "the resource module \"absent_module_for_this_test.dll\" cannot be loaded";
+    const size_t first = err.find(said);
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(said, first + 1), std::string::npos) << "said more than once:\n" << err;
+    EXPECT_EQ(err.find("fire.fx"), std::string::npos) << err;
+}
+
 TEST_F(ResLookupTest, MeshesFromBytesAndFromTheModule) {
     modules.Add(kModule, 68, DS_ResourceType::DDS, MakeMeshBytes(24, 12));
     modules.Add(kModule, 69, DS_ResourceType::DDS, MakeMeshBytes(70000, 10));  // indices do not fit 16 bits

@@ -235,8 +235,9 @@ TEST_F(RegistrySettings, ThePicturePositionIsReadOncePerProcess) {
     // Saving before any read replaces the stored value at once.
     tessaloom::host::ResetPicturePositionCache();
     PutDword(nullptr, u"\"PicPos\"", 0);
-    EXPECT_EQ(SavePicturePosition(7), 7u);  // not validated
-    EXPECT_EQ(LoadPicturePosition(), 7u);
+    EXPECT_EQ(SavePicturePosition(7), 7u);  // stored as given
+    EXPECT_EQ(StoredPicturePosition(), 7u);
+    EXPECT_EQ(LoadPicturePosition(), 2u) << "out of range: Fill";
 }
 
 TEST_F(RegistrySettings, ADamagedFileIsKeptAsideAndDefaultsApply) {
@@ -245,12 +246,49 @@ TEST_F(RegistrySettings, ADamagedFileIsKeptAsideAndDefaultsApply) {
     }
     SaverWithAdapters s;
     s.records[0]->storedWidth = 0;
+    testing::internal::CaptureStderr();
     LoadAppSettings(s.saver);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.records[0]->storedWidth, 0u);
     EXPECT_EQ(LoadPicturePosition(), 2u);
     int damaged = 0;
     for (auto& e : fs::directory_iterator(dir_)) damaged += e.path().filename().string().find(".damaged-") != std::string::npos;
     EXPECT_EQ(damaged, 1);
+}
+
+// One line of the saver's settings that does not read loses that value alone:
+// the picture position, the sound values and the monitor's display settings
+// around it are all read, also by the next process.
+TEST_F(RegistrySettings, ADamagedLineLosesOnlyItself) {
+    {
+        std::ofstream(tessaloom::test::RegistryFilePath())
+            << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velcrest\\Tessaloom Maker\\Screensaver]\n"
+               "\"\\\"PicPos\\\"\"=dword:00000001\n"
+               "\"\\\"SoundVolume\\\"\"=dword:0000001e\n"
+               "\"\\\"MuteSound\\\"\"=dword:000001\n"  // short: the damaged line
+               "\"AllScreensSame\"=dword:00000001\n"
+               "\n[HKEY_CURRENT_USER\\Software\\Velcrest\\Tessaloom Maker\\Screensaver\\Screen 1]\n"
+               "\"Width\"=dword:00000280\n\"Height\"=dword:000001e0\n";
+    }
+    for (int process = 0; process < 2; ++process) {
+        SCOPED_TRACE(process);
+        tessaloom::test::ReloadRegistry();
+        tessaloom::host::ResetPicturePositionCache();
+        SaverWithAdapters s;
+        testing::internal::CaptureStderr();
+        LoadAppSettings(s.saver);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("damaged") != std::string::npos, process == 0) << err;
+        EXPECT_EQ(s.saver.reverseOrder, 1);
+        EXPECT_EQ(s.records[0]->storedWidth, 640u);
+        EXPECT_EQ(s.records[0]->storedHeight, 480u);
+        EXPECT_EQ(LoadPicturePosition(), 1u);
+        DWORD volume = 100, mute = 7;
+        ReadRegistryDword(&volume, kValueSoundVolume);
+        ReadRegistryDword(&mute, kValueMuteSound);
+        EXPECT_EQ(volume, 30u);
+        EXPECT_EQ(mute, 7u) << "the damaged value is not taken";
+    }
 }
 
 TEST_F(RegistrySettings, SettingsSurviveAWriteThatFailsHalfWay) {

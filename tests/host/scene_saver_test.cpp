@@ -31,6 +31,9 @@
 #include "platform/win32/test_hooks.h"
 #include "tests/host/saver_test_support.h"
 #include "tests/support/doc_fixture.h"
+#include "tests/support/saver_resources.h"
+#include "platform/win32/dialog_hooks.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -253,6 +256,88 @@ TEST_F(SceneSaverTest, DocumentLoadedOncePerScreenThenRestored) {
     Select(saver, 1, Device(0x200));
     saver.DestroyDeviceResources();
     EXPECT_EQ(backend.log, std::vector<std::string>{"release view 1"});
+}
+
+// The saver and its settings dialogs read every stored value alike, in range
+// or not: the position the scene is laid out by is the entry the dialog
+// shows, the volume that plays is the one the trackbar shows, and so is the
+// mute.  OK with nothing changed keeps what was stored, out of range or not.
+TEST_F(SceneSaverTest, TheSaverAndItsDialogsReadEveryStoredValueAlike) {
+    constexpr int64_t kMissing = -1;
+    struct Case {
+        int64_t position, volume, mute;
+        int laidOut;         // the picture position, by hand: 0 to 2, else Fill
+        int plays;           // the volume: 0 to 100, a larger value 100
+        bool muted;
+    };
+    const Case cases[] = {
+        {kMissing, kMissing, kMissing, 2, 100, false},
+        {0, 0, 0, 0, 0, false},
+        {1, 30, 1, 1, 30, true},
+        {2, 100, 5, 2, 100, true},
+        {3, 101, 0, 2, 100, false},
+        {7, 150, 1, 2, 100, true},
+        {0x80000000, 0x80000000, 0x80000000, 2, 100, true},
+        {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 2, 100, true},
+    };
+    tessaloom::testing::ScopedExecutableResources resources(tessaloom::testing::SaverResourceEntries());
+    tessaloom::test::SetHeadlessDialogs(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.position << " " << c.volume << " " << c.mute);
+        fs::remove_all(regDir_);
+        fs::create_directories(regDir_);
+        tessaloom::test::ReloadRegistry();
+        tessaloom::host::ResetPicturePositionCache();
+        tessaloom::host::ResetSoundDialogValues();
+        g_SoundVolume = 100;
+        g_MuteSound = 0;
+        if (c.position != kMissing) PutDword(kValuePicturePosition, static_cast<DWORD>(c.position));
+        if (c.volume != kMissing) PutDword(kValueSoundVolume, static_cast<DWORD>(c.volume));
+        if (c.mute != kMissing) PutDword(kValueMuteSound, static_cast<DWORD>(c.mute));
+
+        // The saver: a screen loads its scene and starts its first sound.
+        backend.sounds = {u"/nonexistent/a.wav"};
+        CSceneSaver saver;
+        Select(saver, 0, Device(0x100));
+        testing::internal::CaptureStderr();
+        saver.RestoreDeviceResources();
+        testing::internal::GetCapturedStderr();
+        ASSERT_FALSE(backend.roots.empty());
+        EXPECT_EQ(backend.roots.back()->picturePosition, c.laidOut);
+        EXPECT_EQ(g_SoundVolume, c.plays);
+        EXPECT_EQ(g_MuteSound != 0, c.muted);
+
+        // The dialogs, in a process of their own: what they show, then OK in both.
+        tessaloom::host::ResetPicturePositionCache();
+        LRESULT shownPosition = -2, trackbar = -2;
+        bool checked = false;
+        tessaloom::test::SetDialogDriver([&](HWND dialog, int id) {
+            if (id == IDD_SETTINGS) {
+                shownPosition = SendDlgItemMessageW(dialog, IDC_PICTURE_POSITION, CB_GETCURSEL, 0, 0);
+                tessaloom::test::ClickDialogItem(dialog, IDC_SOUND_SETTINGS);
+            } else {
+                trackbar = SendDlgItemMessageW(dialog, IDC_VOLUME, TBM_GETPOS, 0, 0);
+                checked = IsDlgButtonChecked(dialog, IDC_MUTE) == BST_CHECKED;
+            }
+            tessaloom::test::ClickDialogItem(dialog, IDOK);
+        });
+        CSceneSaver configuring;
+        configuring.ShowConfigDialog();
+        tessaloom::test::SetDialogDriver(nullptr);
+        EXPECT_EQ(shownPosition, backend.roots.back()->picturePosition);
+        EXPECT_EQ(100 - trackbar, g_SoundVolume);
+        EXPECT_EQ(checked, g_MuteSound != 0);
+
+        tessaloom::test::ReloadRegistry();
+        tessaloom::host::ResetPicturePositionCache();
+        EXPECT_EQ(StoredPicturePosition(), c.position == kMissing ? 2u : static_cast<DWORD>(c.position));
+        DWORD volume = 12345, mute = 12345;
+        ReadRegistryDword(&volume, kValueSoundVolume);
+        ReadRegistryDword(&mute, kValueMuteSound);
+        EXPECT_EQ(volume, c.volume == kMissing ? 100u : static_cast<DWORD>(c.volume));
+        EXPECT_EQ(mute, c.mute == kMissing ? 0u : static_cast<DWORD>(c.mute));
+    }
+    tessaloom::test::SetHeadlessDialogs(false);
 }
 
 TEST_F(SceneSaverTest, RestoreFailuresSetTheMediaErrorAndReturnSuccess) {
@@ -689,8 +774,12 @@ TEST_F(PlaylistTest, UnplayableItemsAreSkipped) {
     dshow_test::WriteBytes(folder_.File("bad.wav"), "RIFF....not a wave");
     // A named pipe at a stored path: opening it to read would wait for a writer.
     ASSERT_TRUE(dshow_test::MakeFifo(folder_.File("pipe.wav")));
+    // Sounds at rates no sound device plays.
+    for (int rate : {1, 100})
+        ASSERT_TRUE(dshow_test::WriteConstantWav(folder_.File("slow" + std::to_string(rate) + ".wav"), rate, 4, 0.9f));
     backend.sounds = {Sound("a.wav", 0.1f), Missing("gone.wav"), tessaloom::Utf8ToUtf16(folder_.File("pipe.wav")),
-                      Sound("c.wav", 0.3f), tessaloom::Utf8ToUtf16(folder_.File("bad.wav"))};
+                      tessaloom::Utf8ToUtf16(folder_.File("slow1.wav")), Sound("c.wav", 0.3f),
+                      tessaloom::Utf8ToUtf16(folder_.File("bad.wav")), tessaloom::Utf8ToUtf16(folder_.File("slow100.wav"))};
     const auto runs = PlayUntil(4);
     EXPECT_TRUE(Near(runs, {0.1f, 0.3f, 0.1f, 0.3f})) << Show(runs);
 }

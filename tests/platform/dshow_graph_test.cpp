@@ -493,6 +493,56 @@ TEST_F(SoundGraph, NewSourceReusesTheRendererAfterTheGraphIsTakenApart) {
     source2->Release();
 }
 
+// A device opened at a few frames a second would hold its buffer for minutes,
+// and closing it waits that buffer out: a stream at a rate no sound device
+// plays is refused, on both ways of playing, and nothing of it stays in the
+// graph.  The rates at the ends of the range play.
+TEST_F(SoundGraph, OnlyRatesASoundDevicePlaysAreRendered) {
+    struct Case {
+        int rate;
+        bool plays;
+    };
+    const Case cases[] = {{1, false},     {100, false},     {7999, false},    {8000, true},
+                          {11025, true},  {192000, true},   {192001, false},  {1000000, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        {
+            std::lock_guard lock(recorder_.mutex);
+            recorder_.frames = 0;
+            recorder_.rate = 0;
+        }
+        const size_t postsBefore = recorder_.PostCount();
+        Graph g;
+        const std::u16string file = Wav("r" + std::to_string(c.rate) + ".wav", 300, 0.5f, c.rate);
+        testing::internal::CaptureStderr();
+        const HRESULT rendered = g.builder->RenderFile(file.c_str(), nullptr);
+        IBaseFilter* source = nullptr;
+        ASSERT_EQ(g.builder->AddSourceFilter(file.c_str(), u"Sound", &source), S_OK);
+        IPin* out = nullptr;
+        ASSERT_EQ(source->FindPin(u"Output", &out), S_OK);
+        const HRESULT second = g.builder->Render(out);
+        const std::string err = testing::internal::GetCapturedStderr();
+        out->Release();
+        source->Release();
+        if (c.plays) {
+            EXPECT_EQ(rendered, S_OK) << err;
+            EXPECT_EQ(second, S_OK) << "a second renderer for the second source";
+            PlayToEnd(g, postsBefore);
+            std::lock_guard lock(recorder_.mutex);
+            EXPECT_EQ(recorder_.rate, static_cast<UINT>(c.rate));
+            EXPECT_EQ(recorder_.frames, 600u);
+        } else {
+            EXPECT_EQ(rendered, VFW_E_UNSUPPORTED_AUDIO);
+            EXPECT_EQ(second, VFW_E_UNSUPPORTED_AUDIO);
+            EXPECT_NE(err.find("is not played"), std::string::npos) << err;
+            EXPECT_EQ(g.FilterCount(), 1u) << "only the source added by hand stays";
+            EXPECT_EQ(g.control->Run(), S_OK);
+            EXPECT_EQ(g.control->Stop(), S_OK);
+            EXPECT_EQ(recorder_.Frames(), 0u);
+        }
+    }
+}
+
 TEST_F(SoundGraph, FilterNamesAndInformation) {
     Graph g;
     const std::u16string file = Wav("a.wav", 100, 0.1f);

@@ -4,6 +4,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "platform/dshow/dshow.h"
@@ -33,6 +36,7 @@ struct Posts {
     std::thread::id postThread;
     std::thread::id tapThread;
     size_t frames = 0;
+    UINT largestBlock = 0;  // the most frames one device callback took
 } g_posts;
 
 bool RecordPost(HWND window, UINT msg, WPARAM, LPARAM) {
@@ -47,13 +51,30 @@ void RecordTap(void*, const float*, UINT frames, UINT) {
     std::lock_guard lock(g_posts.mutex);
     g_posts.tapThread = std::this_thread::get_id();
     g_posts.frames += frames;
+    g_posts.largestBlock = std::max(g_posts.largestBlock, frames);
 }
 
+// Threads of this process that have not begun to exit.  A thread that was
+// joined can still be listed under /proc/self/task for a moment: the kernel
+// wakes the joiner from the thread's exit path, before it takes the task
+// away.  Such a thread carries PF_EXITING (0x4) in the flags of its stat line
+// from before the wake, so it is not counted.
 int ThreadCount() {
+    constexpr unsigned long kExiting = 0x4;
     int n = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        (void)entry;
-        ++n;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;  // gone since the listing
+        // Fields after the name in parentheses: state ppid pgrp session tty_nr tpgid flags.
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(line.substr(close + 1));
+        std::string skip;
+        unsigned long flags = 0;
+        for (int i = 0; i < 6; ++i) fields >> skip;
+        if (!(fields >> flags)) continue;
+        if (!(flags & kExiting)) ++n;
     }
     return n;
 }
@@ -86,6 +107,7 @@ protected:
             std::lock_guard lock(g_posts.mutex);
             g_posts.count = 0;
             g_posts.frames = 0;
+            g_posts.largestBlock = 0;
         }
         previousPoster_ = dshow::SetEventPoster(&RecordPost);
         dshow::test::SetOutputTap(&RecordTap, nullptr);
@@ -152,6 +174,27 @@ TEST_F(SoundDevice, DummyDriverPlaysAtRealTimePaceOnItsOwnThread) {
     EXPECT_EQ(g_posts.frames, 2205u);
     EXPECT_NE(g_posts.postThread, std::this_thread::get_id());
     EXPECT_EQ(g_posts.postThread, g_posts.tapThread) << "EC_COMPLETE is posted from the audio thread";
+}
+
+// Closing a device waits for SDL's audio thread, which sleeps out the
+// buffers it plays: at every rate a device takes, one buffer lasts at most
+// 12.5 ms, so the saver's thread is never held long when the sound stops.
+TEST_F(SoundDevice, ADeviceBufferLastsAtMostTwelveAndAHalfMilliseconds) {
+    env_.Set("SDL_AUDIODRIVER", "dummy");
+    for (int rate : {8000, 11025, 22050, 44100, 192000}) {
+        SCOPED_TRACE(rate);
+        {
+            std::lock_guard lock(g_posts.mutex);
+            g_posts.count = 0;
+            g_posts.largestBlock = 0;
+        }
+        const std::string file = folder_.File("r" + std::to_string(rate) + ".wav");
+        ASSERT_TRUE(dshow_test::WriteConstantWav(file, rate, rate / 10, 0.5f));  // 100 ms, several buffers
+        PlayAndRelease(file);
+        std::lock_guard lock(g_posts.mutex);
+        EXPECT_GT(g_posts.largestBlock, 0u);
+        EXPECT_LE(g_posts.largestBlock * 80u, static_cast<UINT>(rate)) << g_posts.largestBlock << " frames";
+    }
 }
 
 TEST_F(SoundDevice, WithoutASoundDeviceTheDummyDriverStillPlays) {

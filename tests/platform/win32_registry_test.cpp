@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/win32/registry.h"
 #include "platform/win32/test_hooks.h"
 
@@ -168,37 +170,131 @@ TEST_F(Win32Registry, ClassesRootAnswersTheBrowserCommand) {
     EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"ftp\\shell", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Win32Registry, DamagedFileIsKeptAsideAndDefaultsApply) {
-    const std::vector<std::string> damaged = {
-        "not a registry file\n",
-        "REGEDIT4\n\"Value\"=dword:00000001\n",                       // value outside a key
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"V\"=dword:123\n",           // short dword
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"V\"=hex:1,02\n",            // bad byte
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"V\"=\"unterminated\n",
-        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n",
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A\n",
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"V\"=hex:01,\\\n",         // continues past the end
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"V\\q\"=dword:00000001\n",  // unknown escape
+// A line that does not read loses only itself: the values before and after
+// it are kept, the damaged file is kept aside as it was, and a clean file of
+// the values that read takes its place.
+TEST_F(Win32Registry, ADamagedLineLosesOnlyItself) {
+    struct Case {
+        const char* bad;
+        bool replacesHeader;  // stands where the header should be
+        bool atEnd;           // the file's last line (nothing read after it)
     };
-    for (const auto& text : damaged) {
+    const Case cases[] = {
+        {"not a registry file", true, false},
+        {"[HKEY_CURRENT_USER\\A]\n\"V\"=dword:123", false, false},            // short dword
+        {"\"V\"=dword:0000000g", false, false},                               // not hex
+        {"\"V\"=hex:1,02", false, false},                                     // bad byte
+        {"\"V\"=\"unterminated", false, false},
+        {"\"V\"=hex(b:01", false, false},
+        {"\"V\" dword:00000001", false, false},                               // no '='
+        {"V=dword:00000001", false, false},                                   // unquoted name
+        {"\"V\\q\"=dword:00000001", false, false},                            // unknown escape
+        {"\"V\"=hex:01,\\", false, true},                                     // continues past the end
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"V\"=dword:00000001", false, false},      // its value has no key
+        {"[HKEY_CURRENT_USER\\A\n\"V\"=dword:00000001", false, false},        // unterminated key name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bad);
         fs::remove_all(dir_ + "/sub");
+        const std::string bad = std::string(c.bad) + "\n";
+        const std::string good = "[HKEY_CURRENT_USER\\A]\n\"Good\"=dword:00000007\n" + (c.replacesHeader ? "" : bad);
+        const std::string after = "[HKEY_CURRENT_USER\\B]\n\"After\"=dword:00000008\n";
+        const std::string text = (c.replacesHeader ? bad : "REGEDIT4\n") + (c.atEnd ? after + good : good + after);
         WriteFile(text);
         tessaloom::test::ReloadRegistry();
-        HKEY key;
-        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << text;
+
+        testing::internal::CaptureStderr();
+        HKEY a = nullptr, b = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &a), ERROR_SUCCESS);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("damaged"), std::string::npos) << err;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"B", 0, KEY_READ, &b), ERROR_SUCCESS);
+        DWORD v = 0;
+        EXPECT_TRUE(GetDword(a, u"Good", &v));
+        EXPECT_EQ(v, 7u);
+        v = 0;
+        EXPECT_TRUE(GetDword(b, u"After", &v));
+        EXPECT_EQ(v, 8u);
+        EXPECT_FALSE(GetDword(a, u"V", &v)) << "the damaged line was taken";
+        RegCloseKey(a);
+        RegCloseKey(b);
+
+        // The damaged file is kept aside byte for byte, and a clean one stands
+        // in its place.
         auto names = Entries();
-        ASSERT_EQ(names.size(), 1u) << text;
-        EXPECT_EQ(names[0].rfind("user.reg.damaged-", 0), 0u);
-        std::ifstream in(dir_ + "/sub/" + names[0]);
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(names[0], "user.reg");
+        EXPECT_EQ(names[1].rfind("user.reg.damaged-", 0), 0u);
+        std::ifstream in(dir_ + "/sub/" + names[1]);
         std::stringstream kept;
         kept << in.rdbuf();
         EXPECT_EQ(kept.str(), text);
-        // New settings go to a new file; the damaged one stays.
-        key = Open(u"A");
+
+        // Another process reads the clean file whole: nothing more is set aside.
+        tessaloom::test::ReloadRegistry();
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"B", 0, KEY_READ, &b), ERROR_SUCCESS);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        v = 0;
+        EXPECT_TRUE(GetDword(b, u"After", &v));
+        EXPECT_EQ(v, 8u);
+        RegCloseKey(b);
+        HKEY key = Open(u"A");
         EXPECT_EQ(SetDword(key, u"V", 9), ERROR_SUCCESS);
         RegCloseKey(key);
         EXPECT_EQ(Entries().size(), 2u);
     }
+}
+
+TEST_F(Win32Registry, AFileOfNothingButDamageIsKeptAsideAndDefaultsApply) {
+    for (const char* text : {"", "\n\n", "not a registry file\n", "REGEDIT4\n\"Value\"=dword:00000001\n"}) {
+        SCOPED_TRACE(text);
+        fs::remove_all(dir_ + "/sub");
+        WriteFile(text);
+        tessaloom::test::ReloadRegistry();
+        testing::internal::CaptureStderr();
+        HKEY key;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"A", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        testing::internal::GetCapturedStderr();
+        auto names = Entries();
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(names[1].rfind("user.reg.damaged-", 0), 0u);
+        EXPECT_EQ(fs::file_size(dir_ + "/sub/" + names[1]), std::strlen(text));
+    }
+}
+
+// The save writes a temporary file of its own beside the registry file: a
+// link planted under the temporary name is neither followed nor removed, the
+// file it points to stays as it was, and the settings still reach the
+// registry file, readable by the user alone.
+TEST_F(Win32Registry, TheSaveNeverWritesThroughAPlantedLink) {
+    const std::string target = dir_ + "/precious";
+    std::ofstream(target) << "not yours";
+    fs::create_directories(dir_ + "/sub");
+    const std::string temp = tessaloom::test::RegistryFilePath() + ".tmp-" + std::to_string(getpid());
+    fs::create_symlink(target, temp);
+    // A second name taken too, by a plain file of someone else's.
+    std::ofstream(temp + "-1") << "taken";
+
+    HKEY key = Open();
+    ASSERT_EQ(SetDword(key, u"V", 5), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    std::ifstream in(target);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), "not yours");
+    EXPECT_TRUE(fs::is_symlink(temp));
+    EXPECT_EQ(fs::file_size(temp + "-1"), 5u);
+    EXPECT_NE(FileText().find("\"V\"=dword:00000005"), std::string::npos) << FileText();
+    const auto perms = fs::status(tessaloom::test::RegistryFilePath()).permissions();
+    EXPECT_EQ(perms & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    tessaloom::test::ReloadRegistry();
+    key = Open();
+    DWORD v = 0;
+    EXPECT_TRUE(GetDword(key, u"V", &v));
+    EXPECT_EQ(v, 5u);
+    RegCloseKey(key);
 }
 
 TEST_F(Win32Registry, WellFormedVariantsAreRead) {

@@ -7,6 +7,7 @@
 #include "platform/crt/rand.h"
 #include "scene/current_device.h"
 #include "scene/noise.h"
+#include "scene/population_budget.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ void DS_RippleMesh::Resize(float newWidth, float newHeight, float rowsFactor, fl
     int64_t r = TruncateToInt(static_cast<double>(static_cast<float>(c) * newHeight / newWidth * rowsFactor));
     c &= ~int64_t{1};
     r &= ~int64_t{1};
+    const int64_t wanted = c * r;
     if (c * r > static_cast<int64_t>(kMaxCells) && r > 0) c = (static_cast<int64_t>(kMaxCells) / r) & ~int64_t{1};
     // At least 4 x 4 whatever the aspect or the factors; rows give way when
     // the minimum of columns would pass the cell limit.
@@ -67,6 +69,8 @@ void DS_RippleMesh::Resize(float newWidth, float newHeight, float rowsFactor, fl
     columns = static_cast<uint32_t>(c);
     rows = static_cast<uint32_t>(r);
     cellCount = columns * rows;
+    if (wanted > static_cast<int64_t>(kMaxCells))
+        DS_SayCountReduced("water-ring grid cell count", static_cast<uint64_t>(wanted), cellCount);
 
     width = newWidth;
     height = newHeight;

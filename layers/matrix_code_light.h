@@ -49,9 +49,9 @@ constexpr uint32_t kChanging = 1u << 17;
 // The most glyphs a cell can name: the glyph byte's range.
 constexpr int kMaxGlyphs = 255;
 // The most cells (and so quads) a grid has: a stored cell size that would
-// make more on the picture is raised until they fit (six logical pixels a
-// cell on a 1280 x 800 picture, twelve on 2560 x 1600).
-constexpr int64_t kMaxCells = 32768;
+// make more on the picture is raised until they fit (twelve logical pixels
+// a cell on a 1280 x 800 picture, 23 on 2560 x 1600).
+constexpr int64_t kMaxCells = 8192;
 
 inline uint32_t Glyph(uint32_t cell) { return cell & kGlyphMask; }
 inline int Fade(uint32_t cell) { return static_cast<int8_t>(static_cast<uint8_t>(cell >> kFadeShift)); }

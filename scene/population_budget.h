@@ -26,7 +26,7 @@ constexpr double kSlideCoverBudget = 8.0;
 // Sprite quads per frame for all the sprite populations of a slide.
 constexpr uint32_t kSlideQuadBudget = 4096;
 // Draw calls per frame for all the 3D instances and pieces of a slide.
-constexpr uint32_t kSlideDrawBudget = 3000;
+constexpr uint32_t kSlideDrawBudget = 200;
 
 class DS_PopulationBudget {
 public:

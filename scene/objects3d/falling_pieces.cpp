@@ -22,7 +22,7 @@ constexpr float kMaxStep = 0.2f;      // seconds
 constexpr float kSwayArm = 50.0f;     // pixels between a piece and the point it sways about
 // The most pieces one object keeps, whatever its stored count; fewer when the
 // slide's budgets run out.
-constexpr unsigned int kMaxPieces = 1024;
+constexpr unsigned int kMaxPieces = 96;
 // A piece is drawn twice (both sides), blended.
 constexpr uint32_t kDrawsPerPiece = 2;
 constexpr double kPassesPerPiece = 2.0;

@@ -10,7 +10,7 @@ namespace {
 
 // The most instances one group keeps, whatever its stored count; fewer when
 // the slide's budgets run out.
-constexpr unsigned int kMax3DInstances = 512;
+constexpr unsigned int kMax3DInstances = 32;
 // Draw calls one instance can make a frame: three frames, each drawn once
 // or, on a two-sided node, twice.
 constexpr uint32_t kDrawsPerInstance = 6;

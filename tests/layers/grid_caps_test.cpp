@@ -69,17 +69,17 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 }
 
 // The smallest cell size at or above the stored one that keeps the grid
-// within 32,768 cells: (w / c + 1) x (h / c + 1), worked out by hand.
+// within 8,192 cells: (w / c + 1) x (h / c + 1), worked out by hand.
 TEST(GlyphCellSize, RaisedUntilTheGridFits) {
     struct Case {
         int stored, width, height, cell;
     } cases[] = {
         {16, 1280, 800, 16},   // 81 x 51: as stored
-        {0, 1280, 800, 6},     // 5 gives 257 x 161 = 41,377; 6 gives 214 x 134 = 28,676
-        {1, 1600, 900, 7},     // 6: 267 x 151 = 40,317; 7: 229 x 129 = 29,541
-        {1, 2560, 1600, 12},   // 11: 233 x 146 = 34,018; 12: 214 x 134 = 28,676
+        {0, 1280, 800, 12},    // 11 gives 117 x 73 = 8,541; 12 gives 107 x 67 = 7,169
+        {1, 1600, 900, 14},    // 13: 124 x 70 = 8,680; 14: 115 x 65 = 7,475
+        {1, 2560, 1600, 23},   // 22: 117 x 73 = 8,541; 23: 112 x 70 = 7,840
         {-5, 0, 0, 1},         // one cell
-        {1, 100000, 0, 4},     // 3: 33,334 x 1; 4: 25,001 x 1
+        {1, 100000, 0, 13},    // 12: 8,334 x 1; 13: 7,693 x 1
         {1000, 64, 64, 1000},  // larger than the picture: one cell, as stored
     };
     for (const Case& c : cases) {
@@ -100,7 +100,7 @@ protected:
     }
 };
 
-// On a 1280 x 800 picture a cell size of 0 or 1 is raised to 6 (214 x 134
+// On a 1280 x 800 picture a cell size of 0 or 1 is raised to 12 (107 x 67
 // cells, one quad each) and a change count past the cells is held at one
 // more than the cells; the six grids of the hand-over and the rebuilds that
 // a picture position makes say each once.
@@ -122,11 +122,11 @@ TEST_F(GridCaps, GlyphRainGridFitsAndIsSaidOnce) {
         const std::string said = ::testing::internal::GetCapturedStderr();
         ASSERT_TRUE(rain.cursor && rain.cursor->grid);
         const CodeRainGrid& grid = *rain.cursor->grid;
-        EXPECT_EQ(grid.cellSize, 6);
-        EXPECT_EQ(grid.columns, 214);
-        EXPECT_EQ(grid.rows, 134);
-        EXPECT_EQ(rain.quads.quadCount, 214 * 134);
-        EXPECT_EQ(grid.changeCount, 214 * 134 + 1);
+        EXPECT_EQ(grid.cellSize, 12);
+        EXPECT_EQ(grid.columns, 107);
+        EXPECT_EQ(grid.rows, 67);
+        EXPECT_EQ(rain.quads.quadCount, 107 * 67);
+        EXPECT_EQ(grid.changeCount, 107 * 67 + 1);
         EXPECT_EQ(Occurrences(said, "tessaloom: the document's glyph cell size ("), 1u) << said;
         EXPECT_EQ(Occurrences(said, "tessaloom: the document's glyph change count ("), 1u) << said;
     }
@@ -147,8 +147,8 @@ TEST_F(GridCaps, GlyphRainWithinTheCapsIsUntouched) {
 }
 
 // Grid factors of 2^32 - 1 ask for billions of cells: the surface keeps the
-// 65,536 its 16-bit indices reach (4 columns, the rows the limit leaves),
-// through every restore, and says so once.
+// layer's 16,384 (4 columns, the rows the limit leaves), through every
+// restore, and says so once.
 TEST_F(GridCaps, WaterRingGridFitsAndIsSaidOnce) {
     AddPicture(5, 1280, 800, [](UINT, UINT) { return 0xFF808080u; });
     ::testing::internal::CaptureStderr();
@@ -160,9 +160,9 @@ TEST_F(GridCaps, WaterRingGridFitsAndIsSaidOnce) {
     Frame(0.1);
     const std::string said = ::testing::internal::GetCapturedStderr();
     ASSERT_TRUE(rings.ripples);
-    EXPECT_EQ(rings.ripples->cellCount, DS_RippleMesh::kMaxCells);
+    EXPECT_EQ(rings.ripples->cellCount, 16384u);
     EXPECT_EQ(rings.ripples->columns, 4u);
-    EXPECT_EQ(rings.ripples->rows, 16384u);
+    EXPECT_EQ(rings.ripples->rows, 4096u);
     EXPECT_EQ(Occurrences(said, "tessaloom: the document's water-ring grid cell count ("), 1u) << said;
 }
 

@@ -163,8 +163,8 @@ protected:
 };
 
 // Members of a 640 x 480 picture (307,200 logical pixels) that a whole
-// budget of 8 screen-fulls of cover, 4,096 sprite quads and 3,000 draw calls
-// lets one population keep, with 512 3D instances and 1,024 pieces at most,
+// budget of 8 screen-fulls of cover, 4,096 sprite quads and 200 draw calls
+// lets one population keep, with 32 3D instances and 96 pieces at most,
 // worked out from the caps at the top of each file.
 TEST_F(PopulationCaps, HostileCountsAreClampedAndSaidOnce) {
     struct Case {
@@ -186,15 +186,15 @@ TEST_F(PopulationCaps, HostileCountsAreClampedAndSaidOnce) {
         // px, 48,400 / 307,200 a screen: 50 fit.
         {"sparkles 1,000 pulsing to 10", SpriteRecord(1000, 40, 1.0f, 10.0f), 50, "sprite count"},
         {"sprites 500 of 40 px", SpriteRecord(500, 40, 1.0f), 500, nullptr},
-        // No meshes here (radius 0): the draw budget decides, 3,000 / 6.
-        {"butterflies 65,536", ButterflyRecord(65536, 100), 500, "3D object count"},
-        {"clocks 2^32-1", ClockRecord(kHuge, 400, 10, 10), 500, "3D object count"},
+        // No meshes here (radius 0): 200 / 6 draws would allow 33; the cap is 32.
+        {"butterflies 65,536", ButterflyRecord(65536, 100), 32, "3D object count"},
+        {"clocks 2^32-1", ClockRecord(kHuge, 400, 10, 10), 32, "3D object count"},
         {"butterflies 30", ButterflyRecord(30, 100), 30, nullptr},
-        // Pieces of no size: 3,000 / 2 draws would allow 1,500; the cap is 1,024.
-        {"pieces 2^32-1 of 0 px", PiecesRecord(kHuge, 0), 1024, "falling piece count"},
+        // Pieces of no size: 200 / 2 draws would allow 100; the cap is 96.
+        {"pieces 2^32-1 of 0 px", PiecesRecord(kHuge, 0), 96, "falling piece count"},
         // Pieces as large as the picture: two passes of a screen each: 4.
         {"pieces 2^32-1 of 2^32-1 px", PiecesRecord(kHuge, kHuge), 4, "falling piece count"},
-        {"pieces 200 of 40 px", PiecesRecord(200, 40), 200, nullptr},
+        {"pieces 50 of 40 px", PiecesRecord(50, 40), 50, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,20 +227,22 @@ TEST_F(PopulationCaps, ASlidesPopulationsShareOneBudget) {
     // 5 screen-fulls, then sprites of 40 px that want more than the 3 left.
     slide.prototypes.push_back(Read(SpriteRecord(5, 1000, 1.0f)).release());
     slide.prototypes.push_back(Read(SpriteRecord(kHuge, 40, 1.0f)).release());
-    // Nothing left of the cover: one piece as large as the picture.
+    // Nothing left of the cover: one piece as large as the picture (2 draws).
     slide.prototypes.push_back(Read(PiecesRecord(10, kHuge)).release());
-    // Butterflies without meshes cover nothing; the draws less the piece's are left.
+    // Butterflies without meshes cover nothing: 32, 192 draws.
     slide.prototypes.push_back(Read(ButterflyRecord(65536, 100)).release());
+    // Pieces of no size: the 6 draws left make 3.
+    slide.prototypes.push_back(Read(PiecesRecord(kHuge, 0)).release());
     slide.Init();
     ::testing::internal::GetCapturedStderr();
-    ASSERT_EQ(slide.instances.size(), 4u);
+    ASSERT_EQ(slide.instances.size(), 5u);
     auto it = slide.instances.begin();
     EXPECT_EQ(Members(**it++), 5u);
     // 3 screen-fulls left: 3 x 192.
     EXPECT_EQ(Members(**it++), 576u);
     EXPECT_EQ(Members(**it++), 1u);
-    // 3,000 draws less the 2 of the large piece: 2,998 / 6 = 499 butterflies.
-    EXPECT_EQ(Members(**it++), 499u);
+    EXPECT_EQ(Members(**it++), 32u);
+    EXPECT_EQ(Members(**it++), 3u);
 
     // A population made outside any slide has a whole budget of its own again.
     std::unique_ptr<DS_ABObj_Constructor> d = Read(SpriteRecord(kHuge, 40, 1.0f));

@@ -28,6 +28,8 @@ trap 'rm -rf "$work"' EXIT
 peer=/usr/libexec/xscreensaver/glslideshow
 
 if [ -n "$builder" ] && [ -x "$peer" ]; then
+  # glslideshow reads PNG; ImageMagick converts the painted TGA pictures.
+  "$(dirname "$0")/../scripts/deps" imagemagick
   mkdir -p "$work/pics" "$work/home"
   "$builder" --paint valley 1024x768 "$work/pics/valley.tga" >/dev/null
   "$builder" --paint dusk 1600x900 "$work/pics/dusk.tga" >/dev/null

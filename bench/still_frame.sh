@@ -7,6 +7,8 @@
 # e.g. compare -metric AE a.png b.png null:   (0: the same pixels)
 set -euo pipefail
 saver=$1 w=$2 h=$3 at=$4 out=$5
+# ImageMagick's import saves the root window.
+"$(dirname "$0")/../scripts/deps" imagemagick
 work=$(mktemp -d /tmp/tessaloom-still.XXXXXX)
 xvfb=""
 saver_pid=""

@@ -14,7 +14,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 saver="${1:-$root/build/test/tessaloom-saver}"
 
 skip() { echo "x11 checks skipped: $*"; exit 0; }
-for tool in Xvfb xdotool xwininfo xwd python3 cc; do
+for tool in Xvfb xdotool xwininfo cc; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 if [ ! -x "$saver" ]; then echo "x11 checks: no saver at $saver"; exit 1; fi
@@ -29,6 +29,17 @@ cleanup() {
 trap cleanup EXIT
 cc -O1 -o "$work/x11_helper" "$root/tests/x11/x11_helper.c" -lX11 -lXtst || skip "the X helper does not build"
 helper="$work/x11_helper"
+# The number of distinct pixel values in a window (or "root"), optionally in
+# its WxH part at X,Y, read by the helper straight from the server: sets
+# $colours, or $colours_error with the helper's reason when it cannot count.
+count_colours() {
+  colours_error=""
+  if colours="$("$helper" colours "$@" 2>"$work/colours.err")" && [ -n "$colours" ]; then return 0; fi
+  colours=""
+  colours_error="$(tail -1 "$work/colours.err")"
+  colours_error="the colour count failed (${colours_error:-no reason given})"
+  return 1
+}
 
 export SDL_VIDEODRIVER=x11
 # The saver reports its frame rate once a second: the checks wait for frames.
@@ -252,11 +263,12 @@ if wait_windows 1 30 "$saver_pid"; then
     sleep 0.1
   done
   w="$(saver_windows | head -1)"
-  colours="$(xwd -id "$w" -silent | convert xwd:- -format %k info: 2>/dev/null)"
-  if grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && [ "${colours:-0}" -gt 256 ]; then
+  if ! count_colours "$w"; then
+    fail "hardware off: test window: $colours_error"
+  elif grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && [ "$colours" -gt 256 ]; then
     pass "hardware off: the test window draws with the software device ($colours colours)"
   else
-    fail "hardware off: test window, ${colours:-no} colours"; show_log "$work/saver.log"
+    fail "hardware off: test window, $colours colours"; show_log "$work/saver.log"
   fi
   "$helper" close "$w"
   wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
@@ -278,22 +290,18 @@ wait_dialog() {
   done
   return 1
 }
-# The number of colours in a window's dump (the pixels after the header and
-# the colour map).
-colours() {
-  xwd -silent -id "$1" | python3 -c 'import struct, sys
-d = sys.stdin.buffer.read()
-f = struct.unpack(">25I", d[:100])
-start = f[0] + f[19] * 12
-print(len({d[i:i + 4] for i in range(start, len(d) - 3, 4)}))'
-}
 # GTK's accessibility bridge leaves an allocation behind at exit, which the
 # leak checker (with its fast unwinding) cannot tell from ours.
 NO_AT_BRIDGE=1 start_saver /c
 if settings="$(wait_dialog Tessaloom 60)"; then
   sleep 1
-  n="$(colours "$settings")"
-  [ "${n:-0}" -gt 8 ] && pass "/c: the settings dialog is drawn ($n colours)" || fail "/c: the settings dialog shows ${n:-no} colours"
+  if ! count_colours "$settings"; then
+    fail "/c: the settings dialog: $colours_error"
+  elif [ "$colours" -gt 8 ]; then
+    pass "/c: the settings dialog is drawn ($colours colours)"
+  else
+    fail "/c: the settings dialog shows $colours colours"
+  fi
   xdotool windowfocus --sync "$settings" key alt+d
   if display="$(wait_dialog "Display Settings" 20)"; then
     pass "/c: Alt+D opens the display settings dialog"
@@ -431,8 +439,13 @@ else
         [ "$got" = "$mode" ] && pass "hardware off: the second monitor draws with the software device (${line#*unit 1: })" || fail "hardware off: DUMMY1 in $got, the unit reports $mode"
         x0="$(xrandr | awk '$1 == "DUMMY1" {g = $3; sub(/^[0-9]*x[0-9]*\+/, "", g); sub(/\+.*/, "", g); print g}')"
         w="${mode%x*}"; h="${mode#*x}"
-        colours="$(xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x0}+0" +repage -format %k info: 2>/dev/null)"
-        [ "${colours:-0}" -gt 256 ] && pass "hardware off: the software device's monitor shows the scene ($colours colours in ${w}x${h})" || fail "hardware off: the software device's monitor shows ${colours:-no} colours"
+        if ! count_colours root "$w" "$h" "$x0" 0; then
+          fail "hardware off: the software device's monitor: $colours_error"
+        elif [ "$colours" -gt 256 ]; then
+          pass "hardware off: the software device's monitor shows the scene ($colours colours in ${w}x${h})"
+        else
+          fail "hardware off: the software device's monitor shows $colours colours"
+        fi
         # Its EGL context and the other monitors' GLX contexts take turns on one thread.
         if grep -q 'could not make a GL context current' "$work/saver.log"; then
           fail "hardware off: a device's GL context could not be made current"

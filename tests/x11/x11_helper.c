@@ -12,6 +12,11 @@
  *   x11_helper keylatency ID press and release the space key (XTest) and print
  *                            the milliseconds until window ID is unmapped or
  *                            destroyed ("timeout" after 10 s)
+ *   x11_helper colours ID [W H X Y]
+ *                            print the number of distinct pixel values in
+ *                            window ID (or "root"), or in its WxH part at X,Y;
+ *                            exits 1 with the reason on stderr when the
+ *                            pixels cannot be read
  */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -145,6 +150,70 @@ static int KeyLatency(Display* d, Window win) {
     return 1;
 }
 
+static int g_last_error = 0;
+
+static int RecordError(Display* d, XErrorEvent* e) {
+    (void)d;
+    g_last_error = e->error_code;
+    return 0;
+}
+
+/* Distinct pixel values, counted in an open-addressing set sized for every
+ * pixel of the area (so it never fills). */
+static int Colours(Display* d, const char* id, int argc, char** argv) {
+    Window win = strcmp(id, "root") == 0 ? DefaultRootWindow(d) : (Window)strtoul(id, NULL, 0);
+    XSetErrorHandler(RecordError);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(d, win, &attributes)) {
+        fprintf(stderr, "x11_helper colours: window %s does not exist\n", id);
+        return 1;
+    }
+    int x = 0, y = 0, w = attributes.width, h = attributes.height;
+    if (argc == 4) {
+        w = atoi(argv[0]);
+        h = atoi(argv[1]);
+        x = atoi(argv[2]);
+        y = atoi(argv[3]);
+    }
+    if (w <= 0 || h <= 0) {
+        fprintf(stderr, "x11_helper colours: an empty area (%dx%d)\n", w, h);
+        return 1;
+    }
+    XImage* image = XGetImage(d, win, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+    XSync(d, False);
+    if (!image) {
+        fprintf(stderr, "x11_helper colours: the pixels of %s (%dx%d+%d+%d) cannot be read (X error %d)\n", id, w,
+                h, x, y, g_last_error);
+        return 1;
+    }
+    size_t capacity = 1;
+    while (capacity < (size_t)w * (size_t)h * 2) capacity <<= 1;
+    unsigned long* slots = calloc(capacity, sizeof *slots);
+    unsigned char* used = calloc(capacity, 1);
+    if (!slots || !used) {
+        fprintf(stderr, "x11_helper colours: out of memory\n");
+        return 1;
+    }
+    long count = 0;
+    for (int row = 0; row < h; ++row) {
+        for (int column = 0; column < w; ++column) {
+            unsigned long pixel = XGetPixel(image, column, row);
+            size_t slot = (size_t)((pixel * 0x9E3779B97F4A7C15ull) >> 20) & (capacity - 1);
+            while (used[slot] && slots[slot] != pixel) slot = (slot + 1) & (capacity - 1);
+            if (!used[slot]) {
+                used[slot] = 1;
+                slots[slot] = pixel;
+                ++count;
+            }
+        }
+    }
+    free(slots);
+    free(used);
+    XDestroyImage(image);
+    printf("%ld\n", count);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     Display* d = XOpenDisplay(NULL);
     if (!d) {
@@ -155,7 +224,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "parent") == 0) rc = Parent(d, atoi(argv[2]), atoi(argv[3]));
     else if (argc == 3 && strcmp(argv[1], "close") == 0) rc = Close(d, (Window)strtoul(argv[2], NULL, 0));
     else if (argc == 3 && strcmp(argv[1], "keylatency") == 0) rc = KeyLatency(d, (Window)strtoul(argv[2], NULL, 0));
-    else fprintf(stderr, "usage: x11_helper parent W H | close ID | keylatency ID\n");
+    else if ((argc == 3 || argc == 7) && strcmp(argv[1], "colours") == 0) rc = Colours(d, argv[2], argc - 3, argv + 3);
+    else fprintf(stderr, "usage: x11_helper parent W H | close ID | keylatency ID | colours ID [W H X Y]\n");
     XCloseDisplay(d);
     return rc;
 }

@@ -55,7 +55,7 @@ public:
     virtual ~MediaParam();
 
     void AddControl(MediaControl* control);
-    // Removes every entry that is this control.
+    // Removes this control's entry (a control is added to a parameter once).
     void RemoveControl(MediaControl* control);
     // Tells every control but `source` of a change, in registration order.
     // A control may add or remove controls of this parameter from its
@@ -68,9 +68,11 @@ public:
 private:
     void Compact();
 
+    // Removed entries are holes (null) until compacted; [0, first_) are all holes.
     std::vector<MediaControl*> controls_;
+    size_t first_ = 0;       // the first entry that may be live
+    size_t holes_ = 0;       // holes at or after first_ (an estimate: added nulls are not counted)
     int walking_ = 0;        // nesting depth of NotifyControls
-    bool holes_ = false;     // entries removed during a walk, to be compacted
 };
 
 // The control of one parameter of type P.

@@ -22,24 +22,26 @@ constexpr uint64_t kMinGuidEntry = kMinString + kMinString + 1 + 4 + kMinString;
 
 const std::u16string kClassName = u"DS_DocResManager";
 
-// Decoded pixels that the pictures a document carries may take together
-// (four of the largest pictures a decoder accepts).  Past it the load fails
-// before anything is decoded, so a few small compressed files cannot make
-// the load take gigabytes.
-constexpr uint64_t kDocumentPixelBudget = uint64_t{256} * 1024 * 1024;
+// Texture bytes that the pictures one document carries may take together
+// on one device (each screen loads its own copy of the document): two of the
+// largest pictures a decoder accepts, at four bytes a pixel.  Past it the
+// load fails before anything is decoded, so a few small compressed files
+// cannot make a screen take gigabytes.
+constexpr uint64_t kDocumentTextureBudget = uint64_t{512} * 1024 * 1024;
+constexpr uint64_t kTextureBytesPerPixel = 4;
 
-// Counts the pictures' sizes from their file headers (nothing is decoded).
+// Counts the pictures' texture bytes from their file headers (nothing is decoded).
 class PixelBudget {
 public:
     void Add(const DS_FileData& file, const std::string& name) {
         if (!file.GetBytes() || file.GetSize() == 0) return;
         D3DXIMAGE_INFO info{};
         if (FAILED(D3DXGetImageInfoFromFileInMemory(file.GetBytes(), file.GetSize(), &info))) return;
-        total_ += uint64_t{info.Width} * info.Height;
-        if (total_ > kDocumentPixelBudget)
+        total_ += uint64_t{info.Width} * info.Height * kTextureBytesPerPixel;
+        if (total_ > kDocumentTextureBudget)
             throw DS_LoadError("scene document: picture " + name + " (" + std::to_string(info.Width) + " x " +
-                               std::to_string(info.Height) + ") takes the document's pictures past " +
-                               std::to_string(kDocumentPixelBudget) + " decoded pixels");
+                               std::to_string(info.Height) + ") takes the document's textures past " +
+                               std::to_string(kDocumentTextureBudget >> 20) + " MB");
     }
 
 private:

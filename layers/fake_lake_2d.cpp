@@ -136,8 +136,8 @@ void FakeLake2D::UpdateReflectionQuad(const DS_QuadVerts& q) {
     const float height = static_cast<float>(GetPictureHeight());
     int h = 0;
     if (p > 0.0f && height > 0.0f)
-        h = static_cast<int>((q.c[2].y - q.c[1].y) / height * static_cast<float>(hazeHeight.value) / p);
-    const int w = static_cast<int>(q.c[3].x - q.c[0].x);
+        h = TruncateToInt(static_cast<double>((q.c[2].y - q.c[1].y) / height * static_cast<float>(hazeHeight.value) / p));
+    const int w = TruncateToInt(static_cast<double>(q.c[3].x - q.c[0].x));
     DS_QuadVerts band;
     const float left = q.c[0].x, right = left + static_cast<float>(w), horizon = q.c[1].y;
     const float top = horizon - static_cast<float>(h);

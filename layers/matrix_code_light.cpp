@@ -6,6 +6,7 @@
 #include "platform/crt/rand.h"
 #include "scene/layer_resources.h"
 #include "scene/noise.h"
+#include "scene/population_budget.h"
 
 DS_REGISTER_READER(GetLightReaderRegistry(), DS_MatrixCodeLight, DS_2D_Light)
 
@@ -31,17 +32,49 @@ constexpr struct {
 
 // ------------------------------------------------------------ simulation --
 
+namespace {
+
+int64_t CellsFor(int64_t cell, int64_t width, int64_t height) { return (width / cell + 1) * (height / cell + 1); }
+
+}  // namespace
+
+int CodeRainCellSize(int stored, int width, int height) {
+    const int64_t w = std::max(width, 0), h = std::max(height, 0);
+    int64_t lo = std::max(stored, 1);
+    if (CellsFor(lo, w, h) <= code_rain::kMaxCells) return static_cast<int>(lo);
+    // One cell past the larger side makes a grid of one cell: the answer lies
+    // in (lo, hi].
+    int64_t hi = std::max(w, h) + 1;
+    while (hi - lo > 1) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        (CellsFor(mid, w, h) <= code_rain::kMaxCells ? hi : lo) = mid;
+    }
+    return static_cast<int>(hi);
+}
+
 std::unique_ptr<CodeRainGrid> CreateCodeRain(const CodeRainSettings& settings, int width, int height) {
     auto grid = std::make_unique<CodeRainGrid>();
-    const int cell = std::max(settings.cellSize, 1);
+    const int cell = CodeRainCellSize(settings.cellSize, width, height);
+    if (cell != std::max(settings.cellSize, 1))
+        DS_SayCountReduced("glyph cell size", static_cast<uint64_t>(std::max(settings.cellSize, 1)),
+                           static_cast<uint64_t>(cell));
     grid->width = width;
     grid->height = height;
+    grid->cellSize = cell;
     grid->mode = settings.mode;
     grid->density = settings.density;
-    grid->changeCount = settings.changeCount;
     grid->flicker = settings.flicker != 0;
     grid->columns = std::max(width, 0) / cell + 1;
     grid->rows = std::max(height, 0) / cell + 1;
+    // More changing cells than the grid has would change nothing more: one
+    // per cell at most (the count is one more than the cells chosen).
+    const int64_t cells = static_cast<int64_t>(grid->columns) * grid->rows;
+    grid->changeCount = settings.changeCount;
+    if (static_cast<int64_t>(settings.changeCount) - 1 > cells) {
+        grid->changeCount = static_cast<int>(cells + 1);
+        DS_SayCountReduced("glyph change count", static_cast<uint64_t>(settings.changeCount),
+                           static_cast<uint64_t>(grid->changeCount));
+    }
     grid->cells.assign(static_cast<size_t>(grid->columns) * grid->rows, 0u);
     grid->columnStates.assign(static_cast<size_t>(grid->columns), ColumnState{});
     grid->canScroll = settings.mode != 1;
@@ -216,7 +249,8 @@ void DS_MatrixCodeLight::CreateDeviceObjects() {
     ReserveQuads();
     settings->density = static_cast<int>(std::clamp(density.value, 1u, 100u));
     ResetSimulation();
-    settings->changeCount = static_cast<int>(changeCount.value);
+    // Past the int range the count saturates (the grid then keeps it within its cells).
+    settings->changeCount = static_cast<int>(std::min(changeCount.value, 0x7FFFFFFFu));
     ResetSimulation();
     settings->flicker = flicker.value;
     ResetSimulation();
@@ -275,7 +309,8 @@ void DS_MatrixCodeLight::ResetSimulation() {
 
 void DS_MatrixCodeLight::ReserveQuads() {
     const DS_ScreenMapping& mapping = DS_ScreenMapping::Current();
-    const unsigned cell = static_cast<unsigned>(std::max(settings->cellSize, 1));
+    const unsigned cell =
+        static_cast<unsigned>(CodeRainCellSize(settings->cellSize, mapping.logicalWidth, mapping.logicalHeight));
     const unsigned w = static_cast<unsigned>(std::max(mapping.logicalWidth, 0));
     const unsigned h = static_cast<unsigned>(std::max(mapping.logicalHeight, 0));
     quads.Resize(static_cast<int>((h / cell + 1) * (w / cell + 1)));
@@ -314,7 +349,7 @@ void DS_MatrixCodeLight::UpdateGlyphs(double time) {
     const float logicalH = static_cast<float>(std::max(mapping.logicalHeight, 1));
     const float hx = (q[3].x - q[0].x) * 0.5f / logicalW;
     const float hy = (q[2].y - q[1].y) * 0.5f / logicalH;
-    const float cell = static_cast<float>(std::max(settings->cellSize, 1));
+    const float cell = static_cast<float>(grid.cellSize);
     CodeRainGlyph g;
     g.a = hx * cell;
     g.b = hy * cell;

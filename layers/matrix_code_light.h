@@ -48,6 +48,10 @@ constexpr uint32_t kDirty = 1u << 16;
 constexpr uint32_t kChanging = 1u << 17;
 // The most glyphs a cell can name: the glyph byte's range.
 constexpr int kMaxGlyphs = 255;
+// The most cells (and so quads) a grid has: a stored cell size that would
+// make more on the picture is raised until they fit (twelve logical pixels
+// a cell on a 1280 x 800 picture, 23 on 2560 x 1600).
+constexpr int64_t kMaxCells = 8192;
 
 inline uint32_t Glyph(uint32_t cell) { return cell & kGlyphMask; }
 inline int Fade(uint32_t cell) { return static_cast<int8_t>(static_cast<uint8_t>(cell >> kFadeShift)); }
@@ -66,8 +70,14 @@ struct ColumnState {
     int row = 0;
 };
 
+// The cell size a grid over a width x height picture uses: `stored` (at
+// least 1), or the smallest larger one that keeps the grid within
+// code_rain::kMaxCells.
+int CodeRainCellSize(int stored, int width, int height);
+
 struct CodeRainGrid {
     int width = 0, height = 0;  // logical size at creation
+    int cellSize = 1;           // the settings' cell size, raised to fit code_rain::kMaxCells
     int mode = 0;
     int density = 0;
     int changeCount = 0;

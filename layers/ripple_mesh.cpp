@@ -7,6 +7,7 @@
 #include "platform/crt/rand.h"
 #include "scene/current_device.h"
 #include "scene/noise.h"
+#include "scene/population_budget.h"
 
 namespace {
 
@@ -58,15 +59,18 @@ void DS_RippleMesh::Resize(float newWidth, float newHeight, float rowsFactor, fl
     int64_t r = TruncateToInt(static_cast<double>(static_cast<float>(c) * newHeight / newWidth * rowsFactor));
     c &= ~int64_t{1};
     r &= ~int64_t{1};
-    if (c * r > static_cast<int64_t>(kMaxCells) && r > 0) c = (static_cast<int64_t>(kMaxCells) / r) & ~int64_t{1};
+    const int64_t wanted = c * r;
+    if (c * r > static_cast<int64_t>(maxCells) && r > 0) c = (static_cast<int64_t>(maxCells) / r) & ~int64_t{1};
     // At least 4 x 4 whatever the aspect or the factors; rows give way when
     // the minimum of columns would pass the cell limit.
     c = std::max<int64_t>(c, kMinSide);
-    if (c * r > static_cast<int64_t>(kMaxCells)) r = (static_cast<int64_t>(kMaxCells) / c) & ~int64_t{1};
+    if (c * r > static_cast<int64_t>(maxCells)) r = (static_cast<int64_t>(maxCells) / c) & ~int64_t{1};
     r = std::max<int64_t>(r, kMinSide);
     columns = static_cast<uint32_t>(c);
     rows = static_cast<uint32_t>(r);
     cellCount = columns * rows;
+    if (wanted > static_cast<int64_t>(maxCells))
+        DS_SayCountReduced("water-ring grid cell count", static_cast<uint64_t>(wanted), cellCount);
 
     width = newWidth;
     height = newHeight;

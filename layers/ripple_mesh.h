@@ -99,6 +99,8 @@ public:
     std::vector<Cell> grid;
     const DS_RefractionTable::Entry* table = nullptr;
     uint32_t columns = 4, rows = 4, cellCount = 16;
+    // The most cells Resize makes: kMaxCells, or fewer as the owner sets it.
+    uint32_t maxCells = kMaxCells;
     DS_ComRef<IDirect3DIndexBuffer9> indexBuffer;
     DS_ComRef<IDirect3DVertexBuffer9> vertexBuffer;
     float heightGain = 1.0f;

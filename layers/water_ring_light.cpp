@@ -29,10 +29,21 @@ void WithoutLighting(F&& draw) {
     if (d) d->SetRenderState(D3DRS_LIGHTING, TRUE);
 }
 
+// The most cells of the surface: four sub-steps and a lit vertex each frame
+// per cell, so fewer than the 16-bit indices would reach (the default
+// factors make 128 x 72 on a 16:9 picture).
+constexpr uint32_t kMaxRingCells = 16384;
+
+std::unique_ptr<DS_RippleMesh> MakeRipples() {
+    auto ripples = std::make_unique<DS_RippleMesh>();
+    ripples->maxCells = kMaxRingCells;
+    return ripples;
+}
+
 }  // namespace
 
 DS_WaterRingLight::DS_WaterRingLight()
-    : captureMode(0), ripples(std::make_unique<DS_RippleMesh>()), worldMatrix(IdentityMatrix()),
+    : captureMode(0), ripples(MakeRipples()), worldMatrix(IdentityMatrix()),
       viewMatrix(IdentityMatrix()), cameraMatrix(IdentityMatrix()), projectionMatrix(IdentityMatrix()) {
     heightGain.value = 0;
     rowsFactor.value = 0;

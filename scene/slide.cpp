@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "scene/population_budget.h"
+
 DS_REGISTER_READER(GetSlideContainerReaderRegistry(), DS_SlideContainer, DS_SlideContainer)
 
 DS_SlideContainer::DS_SlideContainer() {
@@ -65,9 +67,12 @@ void DS_SlideContainer::Init() {
         mainLayer->CreateDeviceObjects();
         mainLayer->Resize(1, 1);
     }
-    for (DS_ABObj_Constructor* p : prototypes) {
-        DS_ABObj* object = p->CreateObject();
-        if (object) instances.emplace_back(object);
+    {
+        DS_PopulationBudget budget;  // what this slide's populations share
+        for (DS_ABObj_Constructor* p : prototypes) {
+            DS_ABObj* object = p->CreateObject();
+            if (object) instances.emplace_back(object);
+        }
     }
     for (DS_ABObj_Constructor* p : prototypes) delete p;
     prototypes.clear();

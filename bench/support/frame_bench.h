@@ -41,7 +41,7 @@ inline IDirect3DTexture9* MakePicture(IDirect3DDevice9* device, UINT w, UINT h) 
     });
 }
 
-// A windowed 1920 x 1080 offscreen device (with a depth surface when asked)
+// A windowed 1920 x 1080 offscreen device (or of the size given; with a depth surface when asked)
 // made current together with a view state, one picture of the frame's size
 // that answers every picture link, and an empty current resource manager;
 // all of it released in order when the benchmark ends.  The slide show must
@@ -50,10 +50,10 @@ class BenchDevice {
 public:
     static constexpr UINT kWidth = 1920, kHeight = 1080;
 
-    explicit BenchDevice(bool depth = false) {
+    explicit BenchDevice(bool depth = false, UINT width = kWidth, UINT height = kHeight) {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         if (!d3d) return;
-        D3DPRESENT_PARAMETERS params = testing::OffscreenParameters(kWidth, kHeight);
+        D3DPRESENT_PARAMETERS params = testing::OffscreenParameters(width, height);
         params.EnableAutoDepthStencil = depth;
         params.AutoDepthStencilFormat = D3DFMT_D24S8;
         if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
@@ -64,9 +64,9 @@ public:
         current_ = device;
         SetResCurrentDeviceGetter(&Current);
         DS_SetCurrentViewState(&view);
-        resources.picture.texture.Attach(MakePicture(device, kWidth, kHeight));
-        resources.picture.width = kWidth;
-        resources.picture.height = kHeight;
+        resources.picture.texture.Attach(MakePicture(device, width, height));
+        resources.picture.width = width;
+        resources.picture.height = height;
         SetLayerResources(&resources);
         manager = std::make_unique<DS_DocResManager>();
         SetCurrentDocResManager(manager.get());

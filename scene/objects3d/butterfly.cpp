@@ -1,5 +1,6 @@
 #include "scene/objects3d/butterfly.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -16,6 +17,7 @@ constexpr INT kWingMesh = 69;
 constexpr float kTilt = 0.17453294f;  // 10 degrees about X
 constexpr float kTurnSlack = 5.0f;    // degrees of heading error before banking
 constexpr float kDecisionInterval = 0.25f;
+constexpr float kBodyScale = 0.5f;  // an instance root's local scaling
 
 float Rad(float degrees) { return degrees * 2.0f * kPi / 360.0f; }
 float Draw01() { return static_cast<float>(crt::rand()) / 32767.0f; }
@@ -210,6 +212,14 @@ DS_ButterflyConstructor::DS_ButterflyConstructor(const DS_ButterflyConstructor& 
 
 DS_ButterflyConstructor::~DS_ButterflyConstructor() = default;
 
+double DS_ButterflyConstructor::InstanceExtent(const std::vector<DS_MeshNode>& nodes) const {
+    const double body = nodes.size() > 0 ? nodes[0].radius : 0.0;
+    const double wings = nodes.size() > 1 ? nodes[1].radius * std::fabs(static_cast<double>(wingScale)) : 0.0;
+    // A NaN wing scale stays NaN: such a butterfly is counted as covering the picture.
+    const double radius = std::isnan(wings) ? wings : std::max(body, wings);
+    return 2.0 * radius * kBodyScale * static_cast<double>(size.value) / 100.0;
+}
+
 void DS_ButterflyConstructor::BuildMeshNodes(std::vector<DS_MeshNode>& nodes) {
     nodes.resize(2);
     DS_MeshNode::BindTexture(bodyImage, nodes[0], bodyMesh);
@@ -231,7 +241,7 @@ void DS_ButterflyConstructor::BindInstances(std::list<DS_Frame*>& instances, std
 DS_Frame* DS_ButterflyConstructor::CreateInstance() {
     auto root = std::make_unique<DS_Frame>();
     D3DXMATRIX scaling, turn;
-    D3DXMatrixScaling(&scaling, 0.5f, 0.5f, 0.5f);
+    D3DXMatrixScaling(&scaling, kBodyScale, kBodyScale, kBodyScale);
     D3DXMatrixRotationY(&turn, kPi / 2.0f);
     D3DXMatrixMultiply(&root->local, &scaling, &turn);
     auto* flight = new AC_Butterfly(this);

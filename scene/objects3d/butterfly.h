@@ -90,6 +90,8 @@ public:
     // A body frame flown by a new AC_Butterfly with its two wing frames.
     DS_Frame* CreateInstance() override;
     DS_3D_Obj_Ctrl* Clone() const override { return new DS_ButterflyConstructor(*this); }
+    // The body is drawn at half scale, the wings at the wing scale of that.
+    double InstanceExtent(const std::vector<DS_MeshNode>& nodes) const override;
 
     // "DS_ButterflyConstructor", version 2: body image link, body mesh link,
     // speed A, speed B, wing scale, then the DS_3D_Obj_Ctrl record.

@@ -1,5 +1,8 @@
 #include "scene/objects3d/clock.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "platform/crt/time.h"
@@ -15,6 +18,10 @@ constexpr INT kFacePicture = 71;
 constexpr INT kHandsPicture = 72;
 
 float Rad(float degrees) { return degrees * 2.0f * kPi / 360.0f; }
+
+int SaturateToInt(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 
 }  // namespace
 
@@ -34,13 +41,15 @@ AC_Static::AC_Static(DS_ClockConstructor* d) : description(d) {
 AC_Static::~AC_Static() = default;
 
 void AC_Static::SetEdges(unsigned int size) {
-    const int half = static_cast<int>(size / 2u);
+    // In 64 bits: a point and a size near the int range's ends give edges
+    // held at its ends instead of wrapping round.
+    const int64_t half = size / 2u;
     MediaRectangle& r = description->clockRect;
-    const int x = r.x.value, y = r.y.value;
-    r.left.SetValue(x - half);
-    r.right.SetValue(x + half);
-    r.top.SetValue(y - half);
-    r.bottom.SetValue(y + half);
+    const int64_t x = r.x.value, y = r.y.value;
+    r.left.SetValue(SaturateToInt(x - half));
+    r.right.SetValue(SaturateToInt(x + half));
+    r.top.SetValue(SaturateToInt(y - half));
+    r.bottom.SetValue(SaturateToInt(y + half));
 }
 
 void AC_Static::OnSizeChanged(unsigned int size) {

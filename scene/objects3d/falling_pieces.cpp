@@ -1,5 +1,6 @@
 #include "scene/objects3d/falling_pieces.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -7,6 +8,7 @@
 #include "document/res_cache.h"
 #include "platform/crt/rand.h"
 #include "scene/picture_layer.h"
+#include "scene/population_budget.h"
 #include "scene/view_2d.h"
 
 DS_REGISTER_READER(GetConstructorReaderRegistry(), DS_3D_in_2D_array_Constructor, DS_ABObj_Constructor)
@@ -18,6 +20,12 @@ namespace {
 constexpr float kPi = 3.1415927f;
 constexpr float kMaxStep = 0.2f;      // seconds
 constexpr float kSwayArm = 50.0f;     // pixels between a piece and the point it sways about
+// The most pieces one object keeps, whatever its stored count; fewer when the
+// slide's budgets run out.
+constexpr unsigned int kMaxPieces = 96;
+// A piece is drawn twice (both sides), blended.
+constexpr uint32_t kDrawsPerPiece = 2;
+constexpr double kPassesPerPiece = 2.0;
 
 float Rad(float degrees) { return degrees * 2.0f * kPi / 360.0f; }
 float Draw01() { return static_cast<float>(crt::rand()) / 32767.0f; }
@@ -203,7 +211,21 @@ DS_3D_in_2D_array_Constructor* DS_3D_in_2D_array_Constructor::CreateFromArchive(
 
 DS_3D_in_2D_array::DS_3D_in_2D_array(DS_3D_in_2D_array_Constructor* d) : DS_ABObj(d), description(d) {
     LoadMesh();
+    FitCountToBudget();
     SyncItems();
+}
+
+void DS_3D_in_2D_array::FitCountToBudget() {
+    const unsigned int stored = description->count.value;
+    if (stored == 0) return;
+    const double diameter = description->motion.size.value;
+    DS_PopulationBudget::Cost each;
+    each.cover = DS_CoverOfArea(diameter * diameter) * kPassesPerPiece;
+    each.draws = kDrawsPerPiece;
+    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMaxPieces), each);
+    if (n == stored) return;
+    description->count.value = n;
+    DS_SayCountReduced("falling piece count", stored, n);
 }
 
 DS_3D_in_2D_array::~DS_3D_in_2D_array() {

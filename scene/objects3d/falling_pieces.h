@@ -112,4 +112,9 @@ public:
     DS_3D_in_2D_array_Constructor* description;
     // The piece mesh; its children are the piece frames (owned).
     DS_TexturedMesh<DX_V::PNT> meshFrame;
+
+private:
+    // Lowers the copy's count to what kMaxPieces and the slide's budgets
+    // allow (saying so once), before the pieces are made.
+    void FitCountToBudget();
 };

@@ -1,7 +1,23 @@
 #include "scene/objects3d/object_3d.h"
 
+#include <algorithm>
+
 #include "document/res_manager.h"
 #include "scene/picture_layer.h"
+#include "scene/population_budget.h"
+
+namespace {
+
+// The most instances one group keeps, whatever its stored count; fewer when
+// the slide's budgets run out.
+constexpr unsigned int kMax3DInstances = 32;
+// Draw calls one instance can make a frame: three frames, each drawn once
+// or, on a two-sided node, twice.
+constexpr uint32_t kDrawsPerInstance = 6;
+// Blended passes over an instance's pixels (the two sides).
+constexpr double kPassesPerInstance = 2.0;
+
+}  // namespace
 
 // ------------------------------------------------------------ DS_MeshNode --
 
@@ -49,6 +65,12 @@ DS_ABObj* DS_3D_Obj_Ctrl::CreateObject() { return new DS_3DObjArray(Clone()); }
 
 void DS_3D_Obj_Ctrl::BindInstances(std::list<DS_Frame*>&, std::vector<DS_MeshNode>&) {}
 
+double DS_3D_Obj_Ctrl::InstanceExtent(const std::vector<DS_MeshNode>& nodes) const {
+    double radius = 0.0;
+    for (const DS_MeshNode& node : nodes) radius = std::max(radius, static_cast<double>(node.radius));
+    return 2.0 * radius * static_cast<double>(size.value) / 100.0;
+}
+
 void DS_3D_Obj_Ctrl::WriteRecord(DS_IOF_Virtual& archive) const {
     WriteRecordHeader(archive, u"DS_3D_Obj_Ctrl", 1);
     archive.WriteUInt(count.value);
@@ -71,6 +93,7 @@ void DS_3D_Obj_Ctrl::ReadRecord(DS_IOF_Virtual& archive, DS_3D_Obj_Ctrl& d) {
 
 DS_3DObjArray::DS_3DObjArray(DS_3D_Obj_Ctrl* d) : DS_ABObj(d), description(d) {
     description->BuildMeshNodes(nodes);
+    FitCountToBudget();
     bindings.SetOwner(this);
     DS_FunLightCtrl<unsigned int, DS_3DObjArray>::Bind(description->count, &DS_3DObjArray::OnCountChanged, bindings);
 }
@@ -86,6 +109,19 @@ DS_3DObjArray::~DS_3DObjArray() {
     description = nullptr;
     owner = nullptr;
     // The binding list, then the nodes, go with the members.
+}
+
+void DS_3DObjArray::FitCountToBudget() {
+    const unsigned int stored = description->count.value;
+    if (stored == 0) return;
+    const double extent = description->InstanceExtent(nodes);
+    DS_PopulationBudget::Cost each;
+    each.cover = DS_CoverOfArea(extent * extent) * kPassesPerInstance;
+    each.draws = kDrawsPerInstance;
+    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMax3DInstances), each);
+    if (n == stored) return;
+    description->count.value = n;
+    DS_SayCountReduced("3D object count", stored, n);
 }
 
 void DS_3DObjArray::OnCountChanged(unsigned int n) {

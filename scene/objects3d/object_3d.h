@@ -56,6 +56,10 @@ public:
     virtual DS_Frame* CreateInstance() = 0;
     // A heap copy of the most derived kind.
     virtual DS_3D_Obj_Ctrl* Clone() const = 0;
+    // Logical pixels across one instance at the current size, for the
+    // slide's cover budget: the largest node's diameter x size / 100 (the
+    // clock's body scale; kinds that scale otherwise say so).
+    virtual double InstanceExtent(const std::vector<DS_MeshNode>& nodes) const;
 
     // "DS_3D_Obj_Ctrl", version 1: count, size, texture link, mesh link,
     // then the DS_ViewObjCtrl record.
@@ -92,4 +96,9 @@ public:
     std::list<DS_Frame*> instances;
     std::vector<DS_MeshNode> nodes;
     DS_CtrlList bindings;
+
+private:
+    // Lowers the clone's count to what kMax3DInstances and the slide's
+    // budgets allow (saying so once), before the count makes the trees.
+    void FitCountToBudget();
 };

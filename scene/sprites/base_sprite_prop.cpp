@@ -1,5 +1,6 @@
 #include "scene/sprites/base_sprite_prop.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "document/convert.h"
@@ -23,6 +24,11 @@ float ds_sprite::ShearFor(float theta) {
     return 1.0f / t;
 }
 
+double DS_BaseSpriteProp::SpriteArea() const {
+    const double side = static_cast<double>(size.value) * std::max(std::fabs(sizeMin), std::fabs(sizeMax));
+    return side * side;
+}
+
 // ------------------------------------------------------------ the record --
 
 void DS_SpriteRecord::Init(const DS_BaseSpriteProp& props) {
@@ -33,7 +39,8 @@ void DS_SpriteRecord::Init(const DS_BaseSpriteProp& props) {
     up = D3DXVECTOR3(0, 1, 0);
     D3DXMatrixIdentity(&spin);
     aspect = props.PictureAspect();
-    if (props.sheetOn) aspect = aspect * static_cast<float>(props.sheetFrames);
+    // A sheet of 0 frames is shown as one frame (as NextFrame keeps it on frame 0).
+    if (props.sheetOn) aspect = aspect * static_cast<float>(props.sheetFrames > 1 ? props.sheetFrames : 1);
     const float r = ds_sprite::R();
     sizeFactor = props.sizeMin + r * (props.sizeMax - props.sizeMin);
     FitHalfExtents(props);

@@ -19,7 +19,8 @@
 class DS_BaseSpriteProp;
 
 // The most sprites one population draws: vertex 4i + 3 of the last sprite
-// must fit a 16-bit index.  A larger stored count draws this many.
+// must fit a 16-bit index.  A larger stored count draws this many, fewer
+// when the slide's cover budget runs out (scene/population_budget.h).
 constexpr unsigned int kMaxSprites = 16384;
 
 namespace ds_sprite {
@@ -109,6 +110,10 @@ public:
     virtual unsigned int NextFrame(unsigned int current);
     // A new description of the same kind (the kind's copy constructor).
     virtual DS_BaseSpriteProp* Clone() const = 0;
+    // The most logical pixels one sprite of this kind can cover: a square of
+    // the longest side a size factor gives.  Kinds that shape their sprites
+    // otherwise say so.
+    virtual double SpriteArea() const;
 
     // A version-1 record's inline frames, delays and mask become links of the
     // current resource manager; nothing when `image` already has a path.

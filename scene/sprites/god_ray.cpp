@@ -22,6 +22,10 @@ void DS_GodRayConstructor::SpawnSprite(DS_SpriteRecord& s) {
     s.alphaPhase = ds_sprite::R();
 }
 
+double DS_GodRayConstructor::SpriteArea() const {
+    return static_cast<double>(size.value) * static_cast<double>(LogicalHeight());
+}
+
 void DS_GodRayConstructor::ShapeRay(DS_SpriteRecord& s) {
     s.halfWidth = static_cast<float>(size.value) * 0.5f;
     s.halfHeight = LogicalHeight() * 0.5f;

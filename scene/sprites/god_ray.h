@@ -20,6 +20,8 @@ public:
     // drift; pulse with respawn; colour.
     void UpdateSprite(DS_SpriteRecord& record) override;
     DS_BaseSpriteProp* Clone() const override { return new DS_GodRayConstructor(*this); }
+    // A ray is `size` wide and the picture's height tall, however it slants.
+    double SpriteArea() const override;
 
     // Half width size / 2, half height H / 2, the up axis leaning by the
     // angle (90: upright).  The lean is kept finite near 0, 180 and 360.

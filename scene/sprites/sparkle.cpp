@@ -1,5 +1,7 @@
 #include "scene/sprites/sparkle.h"
 
+#include <algorithm>
+
 DS_REGISTER_READER(GetConstructorReaderRegistry(), DS_SparkleConstructor, DS_ABObj_Constructor)
 
 namespace {
@@ -15,6 +17,11 @@ void DS_SparkleConstructor::SpawnSprite(DS_SpriteRecord& s) {
     s.velocity = D3DXVECTOR3(vx, vy, 0);
     s.position = RandomPoint();
     s.alphaPhase = ds_sprite::R();
+}
+
+double DS_SparkleConstructor::SpriteArea() const {
+    const double grow = 0.5 * (1.0 + std::max(static_cast<double>(pulseMax), 1.0));
+    return DS_BaseSpriteProp::SpriteArea() * grow * grow;
 }
 
 void DS_SparkleConstructor::UpdateSprite(DS_SpriteRecord& s) {

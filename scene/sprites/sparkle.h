@@ -18,6 +18,8 @@ public:
     // sizeFactor x size x 0.25 x (1 + phase); the picture's aspect is ignored.
     void UpdateSprite(DS_SpriteRecord& record) override;
     DS_BaseSpriteProp* Clone() const override { return new DS_SparkleConstructor(*this); }
+    // A sparkle grows with its alpha phase, up to (1 + pulseMax) / 2 of its size.
+    double SpriteArea() const override;
 
     void WriteRecord(DS_IOF_Virtual& archive) const;
     static DS_SparkleConstructor* CreateFromArchive(DS_IOF_Virtual& archive, int version);

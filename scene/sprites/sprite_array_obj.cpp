@@ -1,9 +1,11 @@
 #include "scene/sprites/sprite_array_obj.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "document/res_manager.h"
 #include "scene/picture_layer.h"
+#include "scene/population_budget.h"
 
 DS_SpriteArrayObj::DS_SpriteArrayObj(DS_BaseSpriteProp* copy) : DS_ABObj(copy), props(copy) {
     if (DS_DocResManager* manager = GetCurrentDocResManager()) {
@@ -12,8 +14,23 @@ DS_SpriteArrayObj::DS_SpriteArrayObj(DS_BaseSpriteProp* copy) : DS_ABObj(copy), 
         SetImages(set);
         if (!props->mask.key.path.empty()) maskTexture.Set(manager->GetImage(props->mask).GetFrame(0));
     }
+    FitCountToBudget();
     controls.SetOwner(this);
     DS_FunLightCtrl<unsigned int, DS_SpriteArrayObj>::Bind(props->count, &DS_SpriteArrayObj::OnCountChanged, controls);
+}
+
+void DS_SpriteArrayObj::FitCountToBudget() {
+    const unsigned int stored = props->count.value;
+    if (stored == 0) return;
+    // A mask draws every sprite a second time.
+    const uint32_t passes = maskTexture ? 2 : 1;
+    DS_PopulationBudget::Cost each;
+    each.cover = DS_CoverOfArea(props->SpriteArea()) * passes;
+    each.quads = passes;
+    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMaxSprites), each);
+    if (n == stored) return;
+    props->count.value = n;
+    DS_SayCountReduced("sprite count", stored, n);
 }
 
 DS_SpriteArrayObj::~DS_SpriteArrayObj() {

@@ -74,5 +74,8 @@ public:
     float sheetSwitchTime = 0.0f;
 
 private:
+    // Lowers the copy's count to what kMaxSprites and the slide's cover
+    // budget allow (saying so once), before the count makes the records.
+    void FitCountToBudget();
     void WriteVertices(DX_V::PCT* out);
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "document/load_error.h"
+#include "scene/population_budget.h"
 #include "tests/support/fake_direct3d.h"
 #include "tests/scene/sprites/sprite_fixture.h"
 
@@ -220,11 +221,12 @@ TEST_F(BaseSprite, CountZeroAndCountsTooLarge) {
     empty->FrameMove(0.1f);
     EXPECT_FLOAT_EQ(empty->props->clock, 0.1f);  // the clock still runs
 
+    // Fewer than kMaxSprites: a frame's budget of sprite quads.
     Plain many;
     many.count.value = 100000;
     auto clamped = Populate(many);
-    EXPECT_EQ(clamped->records.size(), kMaxSprites);
-    EXPECT_EQ(clamped->vertexCount, 4 * kMaxSprites);
+    EXPECT_EQ(clamped->records.size(), kSlideQuadBudget);
+    EXPECT_EQ(clamped->vertexCount, 4 * kSlideQuadBudget);
     clamped->FrameMove(0.1f);
     EXPECT_FLOAT_EQ(clamped->props->clock, 0.1f);  // the clamped count is the drawn one
 }

@@ -61,7 +61,13 @@ void WakeQueue();
 void ResetQueue();
 
 // --- SDL back end (sdl_backend.cpp) -----------------------------------------
+// Starts SDL's video once.  Refused (false, said on stderr, for the rest of
+// the process) when SDL found no video driver that shows windows to a person
+// and none was named in SDL_VIDEODRIVER.
 bool EnsureVideo();
+// Whether windows of SDL's video driver `driver` are seen by a person: any
+// driver the environment chose, else only the drivers of a screen.
+bool ShowsWindowsToAPerson(const char* driver, bool chosenByEnvironment);
 // Creates the SDL window of a record (hidden); false with a message on stderr.
 // The pixels behind an icon of LoadIconW (null for another handle).
 const IconImage* IconImageOf(HICON icon);

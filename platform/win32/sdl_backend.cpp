@@ -413,6 +413,7 @@ void ShowNativeWindow(WindowRecord& w, bool show, bool activate) {
         }
     } else if (!w.nativeLost) {
         // (SDL would wait for the unmapping of an X window that is gone.)
+        WithdrawAtOnce(w);
         SDL_HideWindow(w.sdl);
     }
 }

@@ -118,6 +118,11 @@ void PollForeignWindows();
 // Before SDL destroys a window whose X window already went with its parent:
 // SDL hides it first and would wait for an UnmapNotify that never comes.
 void PrepareLostNativeDestroy(WindowRecord& record);
+// Takes the record's X window off the screen now.  SDL's own hiding first
+// leaves full screen and waits up to 100 ms for the window manager to answer
+// (none answers a full-screen window on a bare X server), and only then
+// unmaps the window.  Nothing without X11.
+void WithdrawAtOnce(WindowRecord& record);
 void ResetForeign();
 bool IsFakeForeign(HWND foreign);
 

@@ -161,6 +161,19 @@ void PollForeignWindows() {
     }
 }
 
+void WithdrawAtOnce(WindowRecord& w) {
+    if (!w.sdl || w.nativeLost || !UsingX11()) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w.sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    Display* d = info.info.x11.display;
+    if (w.style & WS_CHILD)
+        XUnmapWindow(d, info.info.x11.window);
+    else
+        XWithdrawWindow(d, info.info.x11.window, DefaultScreen(d));
+    XFlush(d);
+}
+
 void PrepareLostNativeDestroy(WindowRecord& w) {
     if (!w.sdl || IsFakeForeign(w.parent)) return;
     SDL_SysWMinfo info;

@@ -113,8 +113,16 @@ bool ForeignClientSize(HWND foreign, int* width, int* height);
 // Puts the record's SDL window inside the foreign window at the record's rect.
 bool AdoptIntoForeign(WindowRecord& record);
 // Checks the foreign parents: children of vanished parents are destroyed,
-// children follow their parent's size.
+// children follow their parent's size up to BoundForeignChildSize.
 void PollForeignWindows();
+// The size a child of a foreign window takes for a parent of width x height:
+// the parent's, but no larger than the virtual screen (no person sees more
+// of it at once) and than kLargestForeignChild, the largest back buffer and
+// texture of the Direct3D stand-in.  The window's pixels (and the GL
+// drawable's behind it) are what it costs: a parent of 16000 x 16000 would
+// cost gigabytes.  The child sits at the parent's top left.
+constexpr int kLargestForeignChild = 8192;
+SIZE BoundForeignChildSize(int width, int height);
 // Before SDL destroys a window whose X window already went with its parent:
 // SDL hides it first and would wait for an UnmapNotify that never comes.
 void PrepareLostNativeDestroy(WindowRecord& record);

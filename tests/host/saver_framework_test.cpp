@@ -535,8 +535,19 @@ TEST_F(SaverFramework, AConsoleControlEventEndsEverySaverModeThroughTheLoop) {
                 ControlEventSaver saver;
                 saver.Create(nullptr);
                 ASSERT_NE(saver.mainWindow, nullptr);
+                // A saver that ignores the event would loop for ever: after
+                // 10 s the test ends the loop itself and fails.
+                bool timedOut = false;
+                saver.onMessage = [&](HWND, UINT m, WPARAM wp, LPARAM) {
+                    if (m == WM_TIMER && wp == 77) {
+                        timedOut = true;
+                        PostQuitMessage(0);
+                    }
+                };
+                SetTimer(saver.mainWindow, 77, 10000, nullptr);
                 ASSERT_EQ(kill(getpid(), signal), 0);
                 EXPECT_EQ(saver.Run(), 0);
+                EXPECT_FALSE(timedOut) << "signal " << signal << " in mode " << mode;
                 EXPECT_FALSE(g_fallbackCalled) << "signal " << signal << " in mode " << mode;
                 EXPECT_EQ(saver.shutdownSceneCalls, 1) << "signal " << signal << " in mode " << mode;
                 EXPECT_FALSE(saver.windowsShownAtTeardown) << "signal " << signal << " in mode " << mode;

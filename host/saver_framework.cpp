@@ -2,6 +2,7 @@
 // that end the saver.
 #include "host/saver_framework.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +21,16 @@ POINT g_lastMouse = {-1, -1};
 
 const WCHAR kWindowClass[] = u"SceneSaverWndClass";
 
+// The window that a console control event (an interrupt, the console or the
+// session closing) is posted to; null while there is none.  The routine runs
+// on a thread of its own.
+std::atomic<HWND> g_endTarget{nullptr};
+
+BOOL EndOnControlEvent(DWORD event) {
+    HWND target = g_endTarget.load();
+    // Without a saver window to end through, the event ends the process.
+    return target && PostMessageW(target, kEndSaverMessage, event, 0) ? TRUE : FALSE;
+}
 
 }  // namespace
 
@@ -33,6 +44,10 @@ CSaverFramework::CSaverFramework() {
 }
 
 CSaverFramework::~CSaverFramework() {
+    if (g_saver == this) {
+        g_endTarget = nullptr;
+        SetConsoleCtrlHandler(EndOnControlEvent, FALSE);
+    }
     // What a saver that never ran still holds (the hooks are gone by now).
     for (uint32_t i = 0; i < renderUnitCount; ++i)
         if (renderUnits[i].device) renderUnits[i].device->Release();
@@ -59,6 +74,13 @@ HRESULT CSaverFramework::Create(HINSTANCE inst) {
         HRESULT hr = CreateSaverWindows();
         buildingWindowsOrUnits = false;
         if (FAILED(hr)) SetErrorMode(hr);
+        // From here on an interrupt or the session's end goes through the
+        // message loop like a key: the saver's windows leave the screen, the
+        // devices and the scene are released and the loop ends.
+        if (mainWindow && IsWindow(mainWindow)) {
+            g_endTarget = mainWindow;
+            SetConsoleCtrlHandler(EndOnControlEvent, TRUE);
+        }
         RunPendingEnd();
     }
     if (runMode == Preview && !PreviewSettle()) return 0;
@@ -363,6 +385,9 @@ LRESULT CSaverFramework::HandleWindowMessage(HWND window, UINT message, WPARAM w
         case WM_APP:
             OnMediaEvent(GetAudioEvent());
             break;
+        case kEndSaverMessage:
+            if (runMode == Preview || runMode == FullScreen || runMode == TestWindow) EndSaver(runMode == FullScreen, true);
+            return 0;
         default:
             break;
     }
@@ -371,29 +396,44 @@ LRESULT CSaverFramework::HandleWindowMessage(HWND window, UINT message, WPARAM w
 
 void CSaverFramework::InterruptSaver() {
     if (runMode != FullScreen && runMode != TestWindow) return;
-    EndSaver(runMode == FullScreen);
+    EndSaver(runMode == FullScreen, true);
 }
 
-void CSaverFramework::ShutdownSaver() { EndSaver(runMode == FullScreen); }
+// The window is being destroyed: nothing is left to hide.
+void CSaverFramework::ShutdownSaver() { EndSaver(runMode == FullScreen, false); }
 
-void CSaverFramework::EndSaver(bool clearRunningFlag) {
+void CSaverFramework::EndSaver(bool clearRunningFlag, bool hideWindows) {
     if (buildingWindowsOrUnits) {
         endPending = true;
         endPendingClearsFlag = endPendingClearsFlag || clearRunningFlag;
+        endPendingHides = endPendingHides || hideWindows;
         return;
     }
     if (clearRunningFlag) SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, FALSE, nullptr, 0);
+    if (hideWindows) HideSaverWindows();
     Cleanup3D();
     ShutdownScene();
     PostQuitMessage(0);
 }
 
+// The windows leave the screen as soon as the saver ends, before the devices
+// and the scene are released, which takes longer than a frame.
+void CSaverFramework::HideSaverWindows() {
+    for (uint32_t i = 0; i < monitorCount && i < kMaxMonitors; ++i) {
+        HWND w = monitors[i].window;
+        if (w && w != mainWindow && IsWindow(w) && IsWindowVisible(w)) ShowWindow(w, SW_HIDE);
+    }
+    // The main window last: it owns the others.
+    if (mainWindow && IsWindow(mainWindow) && IsWindowVisible(mainWindow)) ShowWindow(mainWindow, SW_HIDE);
+}
+
 void CSaverFramework::RunPendingEnd() {
     if (!endPending) return;
     endPending = false;
-    bool clear = endPendingClearsFlag;
+    const bool clear = endPendingClearsFlag, hide = endPendingHides;
     endPendingClearsFlag = false;
-    EndSaver(clear);
+    endPendingHides = false;
+    EndSaver(clear, hide);
 }
 
 // The network provider library of the Windows 9x password change does not

@@ -146,9 +146,11 @@ public:
     bool buildingWindowsOrUnits = false;
     bool endPending = false;
     bool endPendingClearsFlag = false;
+    bool endPendingHides = false;
 
 private:
-    void EndSaver(bool clearRunningFlag);
+    void EndSaver(bool clearRunningFlag, bool hideWindows);
+    void HideSaverWindows();
     void RunPendingEnd();
     // Releases the Direct3D object and the adapter records.
     void ReleaseDirect3D();
@@ -163,6 +165,11 @@ private:
     // Whether any saver window of the mode exists.
     bool HasSaverWindow() const;
 };
+
+// Posted to the main window when the console or the session ends the process
+// (SIGINT, SIGHUP, SIGTERM); wParam is the control event.  In the saver modes
+// it ends the saver as a key ends the full-screen one.
+constexpr UINT kEndSaverMessage = WM_APP + 1;
 
 // The exit status of a saver mode that could not make any of its windows.
 constexpr HRESULT kExitNoSaverWindow = 1;

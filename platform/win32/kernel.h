@@ -62,6 +62,28 @@ DWORD GetCurrentProcessId();
 // environment.
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 
+// --- console control events ---------------------------------------------------
+// SIGINT, SIGHUP and SIGTERM arrive as the console's control events
+// CTRL_C_EVENT, CTRL_CLOSE_EVENT and CTRL_SHUTDOWN_EVENT.  The signal handler
+// only writes the signal's number to a pipe; a thread of its own reads it and
+// calls the handler routines there, the last added first, until one returns
+// TRUE, as Windows calls them on a thread it starts.  When none does, the
+// process ends at once by the signal (the default disposition).  When one
+// does, the application has taken the event and ends itself: the process
+// then runs to its normal exit, the exit handlers included, and at the end
+// is ended by that signal after all, so that the sender sees why it ended.
+// A second such signal while the first is being taken ends the process at
+// once.  A routine must be safe to call from that thread (PostMessageW is).
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_BREAK_EVENT = 1;
+constexpr DWORD CTRL_CLOSE_EVENT = 2;
+constexpr DWORD CTRL_LOGOFF_EVENT = 5;
+constexpr DWORD CTRL_SHUTDOWN_EVENT = 6;
+using PHANDLER_ROUTINE = BOOL (*)(DWORD ctrlType);
+// Adds or removes a routine (a null routine is not implemented: FALSE with
+// ERROR_INVALID_PARAMETER).  The first addition installs the signal handlers.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add);
+
 // --- command line -----------------------------------------------------------
 // The process command line as Windows would hand it over: the program name
 // (quoted when it holds a blank) and each argument quoted by the rules of

@@ -303,8 +303,21 @@ void Translate(const SDL_Event& e) {
 
 }  // namespace
 
+bool ShowsWindowsToAPerson(const char* driver, bool chosenByEnvironment) {
+    if (!driver) return false;
+    // A driver the environment names is taken as chosen, the offscreen one
+    // of the tests and headless runs included.
+    if (chosenByEnvironment) return true;
+    // What SDL falls back to by itself must put windows on a screen.
+    for (const char* shown : {"x11", "wayland", "kmsdrm"})
+        if (std::strcmp(driver, shown) == 0) return true;
+    return false;
+}
+
 bool EnsureVideo() {
     if (g_videoReady) return true;
+    static bool refused = false;
+    if (refused) return false;
     // Ctrl-C ends the process as usual; SDL_QUIT is not a window message.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
@@ -315,6 +328,17 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "tessaloom: SDL video could not start: %s\n", SDL_GetError());
+        return false;
+    }
+    const char* named = std::getenv("SDL_VIDEODRIVER");
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!ShowsWindowsToAPerson(driver, named && *named)) {
+        std::fprintf(stderr,
+                     "tessaloom: no display to show windows on (SDL found only its \"%s\" video driver, which "
+                     "shows nothing): set DISPLAY or WAYLAND_DISPLAY, or name a driver in SDL_VIDEODRIVER\n",
+                     driver ? driver : "none");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        refused = true;
         return false;
     }
     // Keep the GL library loaded for the whole process: SDL would unload and
@@ -390,7 +414,9 @@ void ShowNativeWindow(WindowRecord& w, bool show, bool activate) {
             SDL_RaiseWindow(w.sdl);
             TakeFocus(w);
         }
-    } else {
+    } else if (!w.nativeLost) {
+        // (SDL would wait for the unmapping of an X window that is gone.)
+        WithdrawAtOnce(w);
         SDL_HideWindow(w.sdl);
     }
 }

@@ -61,7 +61,13 @@ void WakeQueue();
 void ResetQueue();
 
 // --- SDL back end (sdl_backend.cpp) -----------------------------------------
+// Starts SDL's video once.  Refused (false, said on stderr, for the rest of
+// the process) when SDL found no video driver that shows windows to a person
+// and none was named in SDL_VIDEODRIVER.
 bool EnsureVideo();
+// Whether windows of SDL's video driver `driver` are seen by a person: any
+// driver the environment chose, else only the drivers of a screen.
+bool ShowsWindowsToAPerson(const char* driver, bool chosenByEnvironment);
 // Creates the SDL window of a record (hidden); false with a message on stderr.
 // The pixels behind an icon of LoadIconW (null for another handle).
 const IconImage* IconImageOf(HICON icon);
@@ -107,11 +113,24 @@ bool ForeignClientSize(HWND foreign, int* width, int* height);
 // Puts the record's SDL window inside the foreign window at the record's rect.
 bool AdoptIntoForeign(WindowRecord& record);
 // Checks the foreign parents: children of vanished parents are destroyed,
-// children follow their parent's size.
+// children follow their parent's size up to BoundForeignChildSize.
 void PollForeignWindows();
+// The size a child of a foreign window takes for a parent of width x height:
+// the parent's, but no larger than the virtual screen (no person sees more
+// of it at once) and than kLargestForeignChild, the largest back buffer and
+// texture of the Direct3D stand-in.  The window's pixels (and the GL
+// drawable's behind it) are what it costs: a parent of 16000 x 16000 would
+// cost gigabytes.  The child sits at the parent's top left.
+constexpr int kLargestForeignChild = 8192;
+SIZE BoundForeignChildSize(int width, int height);
 // Before SDL destroys a window whose X window already went with its parent:
 // SDL hides it first and would wait for an UnmapNotify that never comes.
 void PrepareLostNativeDestroy(WindowRecord& record);
+// Takes the record's X window off the screen now.  SDL's own hiding first
+// leaves full screen and waits up to 100 ms for the window manager to answer
+// (none answers a full-screen window on a bare X server), and only then
+// unmaps the window.  Nothing without X11.
+void WithdrawAtOnce(WindowRecord& record);
 void ResetForeign();
 bool IsFakeForeign(HWND foreign);
 

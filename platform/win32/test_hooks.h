@@ -66,4 +66,9 @@ void FailNextRegistryWrite(long long bytes, bool leaveTemporary);
 // Forgets what was read, so the next call reads the file again.
 void ReloadRegistry();
 
+// --- Console control events ------------------------------------------------------
+// Forgets a signal a handler routine took, so that the test process is not
+// ended by it at exit, and lets the next signal reach the routines again.
+void ForgetConsoleEvent();
+
 }  // namespace tessaloom::test

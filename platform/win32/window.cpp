@@ -191,6 +191,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         }
         rec->parent = parent;
         rec->foreignParent = true;
+        const SIZE bounded = BoundForeignChildSize(rec->rect.right - rec->rect.left, rec->rect.bottom - rec->rect.top);
+        rec->rect.right = rec->rect.left + bounded.cx;
+        rec->rect.bottom = rec->rect.top + bounded.cy;
     } else if (parent) {
         if (!FindWindow(parent)) return nullptr;  // owners are our own windows
         rec->owner = parent;

@@ -10,6 +10,7 @@
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -156,9 +157,30 @@ void PollForeignWindows() {
             DestroyWindow(h);
             continue;
         }
-        if (width != w->rect.right - w->rect.left || height != w->rect.bottom - w->rect.top)
-            SetWindowPos(h, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        const SIZE bounded = BoundForeignChildSize(width, height);
+        if (bounded.cx != w->rect.right - w->rect.left || bounded.cy != w->rect.bottom - w->rect.top)
+            SetWindowPos(h, nullptr, 0, 0, bounded.cx, bounded.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
+}
+
+SIZE BoundForeignChildSize(int width, int height) {
+    const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN), screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const int boundWidth = std::min(screenWidth > 0 ? screenWidth : kLargestForeignChild, kLargestForeignChild);
+    const int boundHeight = std::min(screenHeight > 0 ? screenHeight : kLargestForeignChild, kLargestForeignChild);
+    return SIZE{std::clamp(width, 0, boundWidth), std::clamp(height, 0, boundHeight)};
+}
+
+void WithdrawAtOnce(WindowRecord& w) {
+    if (!w.sdl || w.nativeLost || !UsingX11()) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w.sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    Display* d = info.info.x11.display;
+    if (w.style & WS_CHILD)
+        XUnmapWindow(d, info.info.x11.window);
+    else
+        XWithdrawWindow(d, info.info.x11.window, DefaultScreen(d));
+    XFlush(d);
 }
 
 void PrepareLostNativeDestroy(WindowRecord& w) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -476,3 +479,97 @@ TEST_F(SaverFramework, ConfigAndOtherModesMakeNoWindows) {
 }
 
 }  // namespace
+
+namespace {
+
+// Called only when no saver took the event: ends the loop so that the test
+// fails instead of waiting for ever.
+std::atomic<bool> g_fallbackCalled{false};
+BOOL FallbackEnd(DWORD) {
+    g_fallbackCalled = true;
+    PostThreadMessageW(0, WM_QUIT, 0, 0);
+    return TRUE;
+}
+
+// Records whether a saver window was still on the screen at any step of the
+// teardown (the devices' objects, the scene).
+class ControlEventSaver : public TestSaver {
+public:
+    bool windowsShownAtTeardown = false;
+    int teardownSteps = 0;
+    void CheckWindows() {
+        ++teardownSteps;
+        for (uint32_t i = 0; i < monitorCount; ++i)
+            if (monitors[i].window && IsWindowVisible(monitors[i].window)) windowsShownAtTeardown = true;
+    }
+    HRESULT LoseDeviceResources() override {
+        CheckWindows();
+        return S_OK;
+    }
+    HRESULT DestroyDeviceResources() override {
+        CheckWindows();
+        return S_OK;
+    }
+    HRESULT ShutdownScene() override {
+        CheckWindows();
+        return TestSaver::ShutdownScene();
+    }
+};
+
+}  // namespace
+
+// An interrupt, the console closing or the session ending (SIGINT, SIGHUP,
+// SIGTERM) ends every saver mode through its message loop, as a key ends the
+// full-screen saver: windows off the screen first, then the teardown.
+TEST_F(SaverFramework, AConsoleControlEventEndsEverySaverModeThroughTheLoop) {
+    ASSERT_TRUE(SetConsoleCtrlHandler(FallbackEnd, TRUE));
+    for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        for (SaverRunMode mode : {Preview, FullScreen, TestWindow}) {
+            ResetWindowState();
+            TwoMonitors();
+            g_fallbackCalled = false;
+            HWND parent = mode == Preview ? tessaloom::test::CreateForeignWindow(200, 150) : nullptr;
+            if (mode == Preview) SetCommandLine({"saver", "/p", HandleText(parent)});
+            else SetCommandLine({"saver", mode == FullScreen ? "/s" : "/t"});
+            {
+                ControlEventSaver saver;
+                saver.Create(nullptr);
+                ASSERT_NE(saver.mainWindow, nullptr);
+                // A saver that ignores the event would loop for ever: after
+                // 10 s the test ends the loop itself and fails.
+                bool timedOut = false;
+                saver.onMessage = [&](HWND, UINT m, WPARAM wp, LPARAM) {
+                    if (m == WM_TIMER && wp == 77) {
+                        timedOut = true;
+                        PostQuitMessage(0);
+                    }
+                };
+                SetTimer(saver.mainWindow, 77, 10000, nullptr);
+                ASSERT_EQ(kill(getpid(), signal), 0);
+                EXPECT_EQ(saver.Run(), 0);
+                EXPECT_FALSE(timedOut) << "signal " << signal << " in mode " << mode;
+                EXPECT_FALSE(g_fallbackCalled) << "signal " << signal << " in mode " << mode;
+                EXPECT_EQ(saver.shutdownSceneCalls, 1) << "signal " << signal << " in mode " << mode;
+                EXPECT_FALSE(saver.windowsShownAtTeardown) << "signal " << signal << " in mode " << mode;
+                EXPECT_FALSE(tessaloom::test::ScreenSaverRunningFlag());
+            }
+            tessaloom::test::ForgetConsoleEvent();
+        }
+    }
+    SetConsoleCtrlHandler(FallbackEnd, FALSE);
+}
+
+// The windows leave the screen before the devices and the scene go, for a key
+// as for the other ends of the full-screen saver.
+TEST_F(SaverFramework, AKeyHidesEveryFullScreenWindowBeforeTheTeardown) {
+    TwoMonitors();
+    SetCommandLine({"saver", "/s"});
+    ControlEventSaver saver;
+    saver.Create(nullptr);
+    ASSERT_NE(saver.monitors[1].window, nullptr);
+    tessaloom::test::InjectKey(saver.mainWindow, 'K');
+    EXPECT_EQ(saver.Run(), 0);
+    EXPECT_EQ(saver.shutdownSceneCalls, 1);
+    EXPECT_GT(saver.teardownSteps, 1);  // the devices' objects went too
+    EXPECT_FALSE(saver.windowsShownAtTeardown);
+}

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/sdl_backend.h"
 #include "platform/win32/test_hooks.h"
 #include "platform/win32/window_bridge.h"
 #include "platform/win32/windows.h"
@@ -343,6 +344,48 @@ TEST_F(Win32Window, ChildOfForeignWindowFollowsItAndDiesWithIt) {
     DrainMessages();
     EXPECT_FALSE(IsWindow(child));
     EXPECT_EQ(Count(WM_DESTROY, child), 1);
+}
+
+// A child of a foreign window follows its parent only up to the virtual
+// screen's size (and the largest back buffer): a parent of 16000 x 16000
+// would otherwise make a window, and a GL drawable, of gigabytes.
+TEST_F(Win32Window, ChildOfForeignWindowFollowsItUpToTheScreensSize) {
+    // Two monitors side by side: the virtual screen is 2304 x 1024.
+    tessaloom::test::SetFakeDisplays({{"Left", {0, 0, 1024, 768}, {{1024, 768}}},
+                                      {"Right", {1024, 0, 2304, 1024}, {{1280, 1024}}}});
+    struct Case {
+        int parentWidth, parentHeight, width, height;
+    };
+    const Case cases[] = {
+        {16000, 16000, 2304, 1024}, {400, 300, 400, 300},   {16000, 500, 2304, 500},
+        {3000, 16000, 2304, 1024},  {2304, 1024, 2304, 1024}, {2000, 900, 2000, 900},
+    };
+    HWND parent = tessaloom::test::CreateForeignWindow(cases[0].parentWidth, cases[0].parentHeight);
+    // Created at its parent's size, as the preview is.
+    HWND child = Make(WS_CHILD | WS_VISIBLE, parent, cases[0].parentWidth, cases[0].parentHeight);
+    ASSERT_NE(child, nullptr);
+    for (const Case& c : cases) {
+        tessaloom::test::ResizeForeignWindow(parent, c.parentWidth, c.parentHeight);
+        DrainMessages();
+        RECT r{};
+        ASSERT_TRUE(GetClientRect(child, &r));
+        EXPECT_EQ(r.right, c.width) << c.parentWidth << "x" << c.parentHeight;
+        EXPECT_EQ(r.bottom, c.height) << c.parentWidth << "x" << c.parentHeight;
+        // The native window has the bounded size too.
+        int w = 0, h = 0;
+        SDL_GetWindowSize(tessaloom::SdlWindowFromHwnd(child), &w, &h);
+        EXPECT_EQ(w, c.width) << c.parentWidth << "x" << c.parentHeight;
+        EXPECT_EQ(h, c.height) << c.parentWidth << "x" << c.parentHeight;
+    }
+    // Past the largest back buffer a screen of its own does not help.
+    tessaloom::test::SetFakeDisplays({{"Wall", {0, 0, 12000, 9000}, {{12000, 9000}}}});
+    const SIZE wall = tessaloom::win32::BoundForeignChildSize(16000, 16000);
+    EXPECT_EQ(wall.cx, tessaloom::win32::kLargestForeignChild);
+    EXPECT_EQ(wall.cy, tessaloom::win32::kLargestForeignChild);
+    const SIZE small = tessaloom::win32::BoundForeignChildSize(640, 9000);
+    EXPECT_EQ(small.cx, 640);
+    EXPECT_EQ(small.cy, tessaloom::win32::kLargestForeignChild);
+    tessaloom::test::SetFakeDisplays({});
 }
 
 TEST_F(Win32Window, CursorAndScreenSaverFlag) {

@@ -246,6 +246,49 @@ TEST(SceneSource, DemoScenesParse) {
     }
 }
 
+// The Dusk slide of the rain scene draws its glyphs over black, each as
+// bright as its picture at its place: the landscape shows only if the sky is
+// light and the ridges dark. Luminance by the same weights as the layer's.
+TEST(SceneSource, TheDuskGlyphPictureIsABrightSkyOverDarkRidges) {
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(
+        ParseScene(ReadText(std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes/rain.scene"), scene, &error))
+        << error;
+    const auto slide = std::find_if(scene.slides.begin(), scene.slides.end(),
+                                    [](const SlideSpec& s) { return s.name == "Dusk"; });
+    ASSERT_NE(slide, scene.slides.end());
+    const auto spec = std::find_if(scene.pictures.begin(), scene.pictures.end(),
+                                   [&](const PictureSpec& p) { return p.id == slide->picture; });
+    ASSERT_NE(spec, scene.pictures.end());
+    Picture p;
+    ASSERT_TRUE(PaintNamed(spec->painter, spec->width, spec->height, p));
+    auto meanLuma = [&](float top, float bottom) {
+        double sum = 0;
+        int n = 0;
+        for (int y = static_cast<int>(top * p.height); y < static_cast<int>(bottom * p.height); ++y)
+            for (int x = 0; x < p.width; ++x, ++n) {
+                const Rgb c = p.At(x, y);
+                sum += (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255.0;
+            }
+        return sum / n;
+    };
+    const double sky = meanLuma(0.0f, 0.3f), foreground = meanLuma(0.85f, 1.0f);
+    EXPECT_GT(sky, 0.5) << spec->painter;
+    EXPECT_LT(foreground, 0.15) << spec->painter;
+    // The ridge line: along the middle band, some columns are sky and some ridge.
+    int lightColumns = 0, darkColumns = 0;
+    const int y = static_cast<int>(0.5f * p.height);
+    for (int x = 0; x < p.width; ++x) {
+        const Rgb c = p.At(x, y);
+        const double l = (0.299 * c.r + 0.587 * c.g + 0.114 * c.b) / 255.0;
+        lightColumns += l > 0.6;
+        darkColumns += l < 0.35;
+    }
+    EXPECT_GT(lightColumns, p.width / 10) << spec->painter;
+    EXPECT_GT(darkColumns, p.width / 10) << spec->painter;
+}
+
 // The document reads back through the readers: the header, the root with its
 // slides, layers and cameras, then the manager section with one saved image
 // per picture, its bytes those the painter makes, and nothing after it.

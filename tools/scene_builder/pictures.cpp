@@ -280,6 +280,27 @@ Picture PaintDusk(int width, int height) {
     return p;
 }
 
+Picture PaintDuskGlow(int width, int height) {
+    Picture p(width, height);
+    // Bright enough from the top down that the sky reads as light behind the
+    // ridges: rose high up, gold at the horizon, white round the sun.
+    Sky(p, {{0.0f, {150, 120, 170}}, {0.3f, {220, 150, 160}}, {0.5f, {250, 200, 140}}, {0.62f, {255, 240, 200}}});
+    // A halo round the low sun, then the sun itself.
+    const float sunX = width * 0.62f, sunY = height * 0.4f, halo = height * 0.3f;
+    for (int y = std::max(0, static_cast<int>(sunY - halo)); y < std::min(height, static_cast<int>(sunY + halo)); ++y)
+        for (int x = std::max(0, static_cast<int>(sunX - halo)); x < std::min(width, static_cast<int>(sunX + halo)); ++x) {
+            const float d = std::hypot(x - sunX, y - sunY) / halo;
+            if (d < 1.0f) p.At(x, y) = Mix(p.At(x, y), {255, 250, 230}, 0.7f * (1.0f - d) * (1.0f - d));
+        }
+    Disc(p, sunX, sunY, height * 0.08f, {255, 255, 250}, {255, 240, 200});
+    // Three ridges, each darker and nearer, with clear steps between them so
+    // each stands out against the one behind.
+    Hills(p, 0.62f, 0.3f, 0.5f, 11, {96, 66, 108}, {84, 58, 96}, 1.0f, 6);
+    Hills(p, 0.74f, 0.18f, 0.25f, 12, {46, 30, 58}, {38, 26, 48}, 1.0f, 5);
+    Hills(p, 0.86f, 0.08f, 0.15f, 13, {22, 16, 30}, {14, 10, 20});
+    return p;
+}
+
 Picture PaintLakeShore(int width, int height) {
     Picture p(width, height);
     Sky(p, {{0.0f, {38, 86, 168}}, {0.3f, {96, 150, 212}}, {0.55f, {178, 204, 228}}, {0.625f, {206, 218, 226}}});
@@ -636,7 +657,7 @@ Picture PaintLeaf(int width, int height) {
 
 const std::vector<std::string>& PictureNames() {
     static const std::vector<std::string> names = {
-        "valley", "lake-shore", "dusk", "night", "firelight", "meadow", "underwater", "campfire", "fire-noise",
+        "valley", "lake-shore", "dusk", "dusk-glow", "night", "firelight", "meadow", "underwater", "campfire", "fire-noise",
         "heat-bump", "campfire-pattern", "fire-pattern", "garden", "butterfly_body", "butterfly_wing", "clock_face",
         "clock_hand", "leaf", "glyph-strip"};
     static const std::vector<std::string> all = [] {
@@ -651,6 +672,7 @@ bool PaintNamed(const std::string& name, int width, int height, Picture& out) {
     if (width <= 0 || height <= 1 || width > 0xFFFF || height > 0xFFFF) return false;
     if (name == "valley") out = PaintValley(width, height);
     else if (name == "dusk") out = PaintDusk(width, height);
+    else if (name == "dusk-glow") out = PaintDuskGlow(width, height);
     else if (name == "night") out = PaintNight(width, height);
     else if (name == "meadow") out = PaintMeadow(width, height);
     else if (name == "firelight") out = PaintFirelight(width, height);

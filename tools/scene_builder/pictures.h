@@ -34,6 +34,10 @@ Picture PaintValley(int width, int height);
 Picture PaintMeadow(int width, int height);
 // Mountains at dusk under an orange and violet sky with a few stars.
 Picture PaintDusk(int width, int height);
+// The same mountains as dark ridges against a bright sunset sky: a picture
+// that reads as a landscape where it only sets the brightness of something
+// drawn over black (the glyph rain lit by its picture).
+Picture PaintDuskGlow(int width, int height);
 // Snow-capped mountains and a wooded shore under a blue sky, the shore line
 // at 0.625 of the height (the lake layer's default horizon), calm water below.
 Picture PaintLakeShore(int width, int height);
@@ -79,7 +83,7 @@ Picture PaintClockHand(int width, int height);
 // midrib and veins.
 Picture PaintLeaf(int width, int height);
 
-// The names PaintNamed knows: "valley", "dusk", "night", "firelight", "meadow", "underwater", "campfire",
+// The names PaintNamed knows: "valley", "dusk", "dusk-glow", "night", "firelight", "meadow", "underwater", "campfire",
 // "fire-noise", "heat-bump", "campfire-pattern", "fire-pattern", "garden",
 // "butterfly_body", "butterfly_wing", "clock_face", "clock_hand", "leaf", "lake-shore",
 // "glyph-strip" (glyph_builder.h).

@@ -16,45 +16,24 @@
 //               cells the slide was made with
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/support/frame_bench.h"
-#include "document/doc_loader.h"
+#include "bench/support/showcase_bench.h"
 #include "layers/matrix_code_light.h"
 #include "layers/ripple_mesh.h"
 #include "layers/water_ring_light.h"
-#include "platform/win32/resources_hooks.h"
 #include "scene/objects3d/falling_pieces.h"
 #include "scene/objects3d/object_3d.h"
 #include "scene/sprites/sprite_array_obj.h"
-#include "tools/scene_builder/scene_builder.h"
 
 namespace {
 
 constexpr UINT kWidth = 1280, kHeight = 800;
 constexpr UINT kHuge = 0xFFFFFFFFu;
-constexpr int kSlides = 7;
-constexpr const char* kNames[kSlides + 1] = {"Picture", "Garden", "Campfire", "City", "Reef", "Lake", "Code", "Pond"};
+constexpr int kSlides = tessaloom::bench::kShowcaseSlides;
+constexpr const char* const* kNames = tessaloom::bench::kShowcaseNames;
 
-const std::vector<uint8_t>& Document() {
-    static const std::vector<uint8_t> doc = [] {
-        const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-        std::ifstream in(folder + "/showcase.scene", std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        tessaloom::scene_builder::SceneSpec scene;
-        std::vector<uint8_t> bytes;
-        std::string error;
-        if (!tessaloom::scene_builder::ParseScene(text.str(), scene, &error)) return bytes;
-        scene.folder = folder;
-        if (!tessaloom::scene_builder::BuildDocument(scene, bytes, &error)) bytes.clear();
-        return bytes;
-    }();
-    return doc;
-}
 
 enum Variant { kStored, kCounts, kSizes };
 
@@ -104,37 +83,13 @@ double g_pictureMs = 0;
 void Frame(benchmark::State& state, int index, Variant variant) {
     tessaloom::bench::BenchDevice bench(true, kWidth, kHeight);
     if (!bench.Ready(state)) return;
-    SetLayerResources(nullptr);
-    tessaloom::testing::SetModuleFolder(TESSALOOM_BINARY_DIR);
-    const std::vector<uint8_t>& doc = Document();
-    if (doc.empty()) {
-        state.SkipWithError("the showcase scene cannot be built");
-        return;
-    }
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
-    auto* loaded = dynamic_cast<DS_SlideShow_Light*>(item.get());
-    if (!loaded || loaded->slides.size() != kSlides) {
-        state.SkipWithError("the showcase does not have its slides");
-        SetCurrentDocResManager(bench.manager.get());
-        return;
-    }
+    tessaloom::bench::LoadedShowcase showcase(state, bench);
+    if (!showcase.Ready()) return;
     double wall = 0, members = 0;
     {
         DS_SlideShow_Light root;
-        if (index == 0) {
-            auto* slide = new DS_SlideContainer;
-            auto* layer = new DS_2D_Light;
-            layer->pictureLink = loaded->slides[0]->mainLayer->pictureLink;
-            slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
-            root.slides.emplace_back(slide);
-        } else {
-            root.slides.push_back(loaded->slides[index - 1]);
-            if (variant != kStored) MakeHostile(*root.slides[0], variant == kSizes);
-        }
+        showcase.Show(root, index);
+        if (index > 0 && variant != kStored) MakeHostile(*root.slides[0], variant == kSizes);
         // As the layer tests show a slide: made, restored, placed and sized.
         root.slides[0]->Init();
         root.slides[0]->RestoreDeviceObjects();
@@ -145,9 +100,6 @@ void Frame(benchmark::State& state, int index, Variant variant) {
         tessaloom::bench::RunFrames(state, root, bench.device);
         wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
-    item.reset();
-    SetCurrentDocResManager(bench.manager.get());
-    manager.reset();
     const double frameMs = state.iterations() > 0 ? wall / static_cast<double>(state.iterations()) : 0.0;
     state.counters["frame_ms"] = frameMs;
     state.counters["members"] = members;

@@ -18,38 +18,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/support/frame_bench.h"
-#include "document/doc_loader.h"
-#include "platform/win32/resources_hooks.h"
-#include "tools/scene_builder/scene_builder.h"
+#include "bench/support/showcase_bench.h"
 
 namespace {
 
-constexpr int kSlides = 7;
-constexpr const char* kNames[kSlides + 1] = {"Picture", "Garden", "Campfire", "City", "Reef", "Lake", "Code", "Pond"};
+constexpr int kSlides = tessaloom::bench::kShowcaseSlides;
+constexpr const char* const* kNames = tessaloom::bench::kShowcaseNames;
 constexpr const char* kHandOver = "TESSALOOM_SHOWCASE_LLVMPIPE_MS";
 
-const std::vector<uint8_t>& Document() {
-    static const std::vector<uint8_t> doc = [] {
-        const std::string folder = std::string(TESSALOOM_SOURCE_DIR) + "/demo/scenes";
-        std::ifstream in(folder + "/showcase.scene", std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        tessaloom::scene_builder::SceneSpec scene;
-        std::vector<uint8_t> bytes;
-        std::string error;
-        if (!tessaloom::scene_builder::ParseScene(text.str(), scene, &error)) return bytes;
-        scene.folder = folder;
-        if (!tessaloom::scene_builder::BuildDocument(scene, bytes, &error)) bytes.clear();
-        return bytes;
-    }();
-    return doc;
-}
 
 // The calling thread's CPU per frame of each slide in this process (0: the plain picture slide).
 double g_ms[kSlides + 1] = {};
@@ -59,46 +39,18 @@ double g_ms[kSlides + 1] = {};
 void Frame(benchmark::State& state, int index) {
     tessaloom::bench::BenchDevice bench(true);
     if (!bench.Ready(state)) return;
-    // The document's pictures, not the one picture of the bench device.
-    SetLayerResources(nullptr);
-    tessaloom::testing::SetModuleFolder(TESSALOOM_BINARY_DIR);
-    const std::vector<uint8_t>& doc = Document();
-    if (doc.empty()) {
-        state.SkipWithError("the showcase scene cannot be built");
-        return;
-    }
-    const DS_SceneRootReader previous =
-        SetSceneRootReader([](DS_IOF_Virtual& a) -> DS_IOF_Item* { return DS_SlideShow_Light::ReadNew(a); });
-    std::unique_ptr<DS_IOF_Item> item(LoadSceneDocumentFromMemory(doc.data(), doc.size()));
-    SetSceneRootReader(previous);
-    std::unique_ptr<DS_DocResManager> manager(GetCurrentDocResManager());
-    auto* loaded = dynamic_cast<DS_SlideShow_Light*>(item.get());
-    if (!loaded || loaded->slides.size() != kSlides) {
-        state.SkipWithError("the showcase does not have its slides");
-        SetCurrentDocResManager(bench.manager.get());
-        return;
-    }
+    tessaloom::bench::LoadedShowcase showcase(state, bench);
+    if (!showcase.Ready()) return;
     double ms = 0, wall = 0;
     {
         DS_SlideShow_Light root;
-        if (index == 0) {
-            auto* slide = new DS_SlideContainer;
-            auto* layer = new DS_2D_Light;
-            layer->pictureLink = loaded->slides[0]->mainLayer->pictureLink;
-            slide->mainLayer = DS_CountedPtr<DS_2D_Light>(layer);
-            root.slides.emplace_back(slide);
-        } else {
-            root.slides.push_back(loaded->slides[index - 1]);
-        }
+        showcase.Show(root, index);
         root.slides[0]->Init();
         root.SetPicturePosition(DS_POS_FIT);
         const auto start = std::chrono::steady_clock::now();
         ms = tessaloom::bench::RunFrames(state, root, bench.device);
         wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
-    item.reset();
-    SetCurrentDocResManager(bench.manager.get());
-    manager.reset();
     g_ms[index] = ms;
     if (state.iterations() > 0) state.counters["frame_ms"] = wall / static_cast<double>(state.iterations());
     if (index > 0 && g_ms[0] > 0) state.counters["vs_picture"] = ms / g_ms[0];

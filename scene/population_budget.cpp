@@ -31,6 +31,12 @@ uint32_t DS_PopulationBudget::Take(uint32_t wanted, const Cost& each) {
     return g_open->TakeHere(wanted, each);
 }
 
+uint32_t DS_PopulationBudget::Fit(uint32_t stored, uint32_t cap, const Cost& each, const char* what) {
+    const uint32_t n = Take(std::min(stored, cap), each);
+    if (n != stored) DS_SayCountReduced(what, stored, n);
+    return n;
+}
+
 namespace {
 
 // n, at most what `left` holds of `each` apiece.

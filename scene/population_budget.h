@@ -46,6 +46,10 @@ public:
     // open budget (a fresh one when none is open); at least one when
     // `wanted` is not 0.  Their cost is taken from the budget.
     static uint32_t Take(uint32_t wanted, const Cost& each);
+    // The count a population stored with `stored` members (at most `cap`)
+    // is made with: what Take gives it, said once on stderr as `what` when
+    // it is fewer than stored.
+    static uint32_t Fit(uint32_t stored, uint32_t cap, const Cost& each, const char* what);
 
     double coverLeft = kSlideCoverBudget;
     uint64_t quadsLeft = kSlideQuadBudget;

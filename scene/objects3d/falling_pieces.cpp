@@ -222,10 +222,7 @@ void DS_3D_in_2D_array::FitCountToBudget() {
     DS_PopulationBudget::Cost each;
     each.cover = DS_CoverOfArea(diameter * diameter) * kPassesPerPiece;
     each.draws = kDrawsPerPiece;
-    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMaxPieces), each);
-    if (n == stored) return;
-    description->count.value = n;
-    DS_SayCountReduced("falling piece count", stored, n);
+    description->count.value = DS_PopulationBudget::Fit(stored, kMaxPieces, each, "falling piece count");
 }
 
 DS_3D_in_2D_array::~DS_3D_in_2D_array() {

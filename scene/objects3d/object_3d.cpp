@@ -118,10 +118,7 @@ void DS_3DObjArray::FitCountToBudget() {
     DS_PopulationBudget::Cost each;
     each.cover = DS_CoverOfArea(extent * extent) * kPassesPerInstance;
     each.draws = kDrawsPerInstance;
-    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMax3DInstances), each);
-    if (n == stored) return;
-    description->count.value = n;
-    DS_SayCountReduced("3D object count", stored, n);
+    description->count.value = DS_PopulationBudget::Fit(stored, kMax3DInstances, each, "3D object count");
 }
 
 void DS_3DObjArray::OnCountChanged(unsigned int n) {

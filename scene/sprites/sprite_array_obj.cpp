@@ -27,10 +27,7 @@ void DS_SpriteArrayObj::FitCountToBudget() {
     DS_PopulationBudget::Cost each;
     each.cover = DS_CoverOfArea(props->SpriteArea()) * passes;
     each.quads = passes;
-    const unsigned int n = DS_PopulationBudget::Take(std::min(stored, kMaxSprites), each);
-    if (n == stored) return;
-    props->count.value = n;
-    DS_SayCountReduced("sprite count", stored, n);
+    props->count.value = DS_PopulationBudget::Fit(stored, kMaxSprites, each, "sprite count");
 }
 
 DS_SpriteArrayObj::~DS_SpriteArrayObj() {

@@ -102,6 +102,17 @@ start_saver() {
   pids+=($saver_pid)
 }
 
+# Whether the first unit has reported frames drawn with the software device.
+software_frames() { grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)'; }
+# Waits up to 60 s for them while the saver runs.
+wait_software_frames() {
+  for _ in $(seq 600); do
+    software_frames && return 0
+    kill -0 "$saver_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  software_frames
+}
 show_log() { sed 's/^/         /' "$1" | tail -20; }
 
 # A saver that failed to end by itself is ended here, so that its window does
@@ -290,15 +301,11 @@ printf 'REGEDIT4\n\n[%s\\Screen 1]\n"Disable Hardware"=dword:00000001\n' \
   'HKEY_CURRENT_USER\Software\Velcrest\Tessaloom Maker\Screensaver' >"$TESSALOOM_REGISTRY_DIR/user.reg"
 start_saver /t
 if wait_windows 1 30 "$saver_pid"; then
-  for _ in $(seq 600); do
-    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
-    kill -0 "$saver_pid" 2>/dev/null || break
-    sleep 0.1
-  done
+  wait_software_frames
   w="$(saver_windows | head -1)"
   if ! count_colours "$w"; then
     fail "hardware off: test window: $colours_error"
-  elif grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && [ "$colours" -gt 256 ]; then
+  elif software_frames && [ "$colours" -gt 256 ]; then
     pass "hardware off: the test window draws with the software device ($colours colours)"
   else
     fail "hardware off: test window, $colours colours"; show_log "$work/saver.log"
@@ -465,12 +472,8 @@ else
 fi
 start_saver /t
 if wait_windows 1 30 "$saver_pid"; then
-  for _ in $(seq 600); do
-    grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && break
-    kill -0 "$saver_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  grep 'unit 0: ' "$work/saver.log" | grep -v ' 0.00 fps' | grep -q 'SW (sw vp)' && pass "dialogs: the next /t draws with the software device the dialog chose" || { fail "dialogs: the next /t does not draw with the software device"; show_log "$work/saver.log"; }
+  wait_software_frames
+  software_frames && pass "dialogs: the next /t draws with the software device the dialog chose" || { fail "dialogs: the next /t does not draw with the software device"; show_log "$work/saver.log"; }
   "$helper" close "$(saver_windows | head -1)"
   wait_exit "$saver_pid" 10 || end_stray "$saver_pid"
 else

@@ -190,7 +190,9 @@ TEST_F(PopulationCaps, HostileCountsAreClampedAndSaidOnce) {
         {"butterflies 65,536", ButterflyRecord(65536, 100), 32, "3D object count"},
         {"clocks 2^32-1", ClockRecord(kHuge, 400, 10, 10), 32, "3D object count"},
         {"butterflies 30", ButterflyRecord(30, 100), 30, nullptr},
-        // Pieces of no size: 200 / 2 draws would allow 100; the cap is 96.
+        // Pieces of no size: 200 / 2 draws would allow 100; the cap is 96
+        // (a count the loop could make without the cap first, then the largest).
+        {"pieces 1,000 of 0 px", PiecesRecord(1000, 0), 96, "falling piece count"},
         {"pieces 2^32-1 of 0 px", PiecesRecord(kHuge, 0), 96, "falling piece count"},
         // Pieces as large as the picture: two passes of a screen each: 4.
         {"pieces 2^32-1 of 2^32-1 px", PiecesRecord(kHuge, kHuge), 4, "falling piece count"},

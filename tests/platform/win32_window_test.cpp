@@ -152,9 +152,11 @@ TEST_F(Win32Window, PostFromAnotherThreadWakesGetMessage) {
 TEST_F(Win32Window, TimerFiresUntilKilledAndDiesWithItsWindow) {
     HWND a = Make();
     DrainMessages();
+    // The clock starts before SetTimer: a thread preempted between the two
+    // would otherwise see the timer's 20 ms partly spent before it started.
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(SetTimer(a, 1, 20, nullptr), 1u);
     MSG m;
-    auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(GetMessageW(&m, a, WM_TIMER, WM_TIMER), 1);
     EXPECT_EQ(m.wParam, 1u);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15));

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -54,27 +53,24 @@ void RecordTap(void*, const float*, UINT frames, UINT) {
     g_posts.largestBlock = std::max(g_posts.largestBlock, frames);
 }
 
-// Threads of this process that have not begun to exit.  A thread that was
-// joined can still be listed under /proc/self/task for a moment: the kernel
-// wakes the joiner from the thread's exit path, before it takes the task
-// away.  Such a thread carries PF_EXITING (0x4) in the flags of its stat line
-// from before the wake, so it is not counted.
+// Threads of this process, as the kernel lists them.
 int ThreadCount() {
-    constexpr unsigned long kExiting = 0x4;
     int n = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;  // gone since the listing
-        // Fields after the name in parentheses: state ppid pgrp session tty_nr tpgid flags.
-        const size_t close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream fields(line.substr(close + 1));
-        std::string skip;
-        unsigned long flags = 0;
-        for (int i = 0; i < 6; ++i) fields >> skip;
-        if (!(fields >> flags)) continue;
-        if (!(flags & kExiting)) ++n;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+// The thread count once it has come down to `expected`, or what it still is
+// after two seconds.  A joined thread can stay listed under /proc/self/task
+// for a moment (the kernel wakes the joiner from the thread's exit path,
+// before it takes the task away), so the count is read until it settles; a
+// thread that really outlives its owner keeps it up and fails the check.
+int ThreadCountSettledAt(int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int n = ThreadCount();
+    while (n > expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        n = ThreadCount();
     }
     return n;
 }
@@ -117,7 +113,7 @@ protected:
         dshow::SetEventPoster(previousPoster_);
         dshow::test::SetOutputTap(nullptr, nullptr);
         EXPECT_EQ(dshow::test::LiveObjectCount(), 0);
-        EXPECT_EQ(ThreadCount(), threadsBefore_) << "an audio thread outlived the graph";
+        EXPECT_EQ(ThreadCountSettledAt(threadsBefore_), threadsBefore_) << "an audio thread outlived the graph";
         EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "the audio subsystem was left open";
     }
 

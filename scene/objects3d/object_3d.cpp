@@ -122,6 +122,8 @@ void DS_3DObjArray::FitCountToBudget() {
 }
 
 void DS_3DObjArray::OnCountChanged(unsigned int n) {
+    // A count changed after the load is held to the cap as well.
+    n = std::min(n, kMax3DInstances);
     while (instances.size() < n) instances.push_back(description->CreateInstance());
     while (instances.size() > n) {
         DS_Frame* oldest = instances.front();

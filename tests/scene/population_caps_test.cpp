@@ -220,6 +220,19 @@ TEST_F(PopulationCaps, HostileCountsAreClampedAndSaidOnce) {
     }
 }
 
+// A count raised through its parameter after the load (a binding's change)
+// is held to the cap too: the group never makes more than the cap's members.
+TEST_F(PopulationCaps, ACountRaisedAfterTheLoadStaysAtTheCap) {
+    std::unique_ptr<DS_ABObj_Constructor> d = Read(ClockRecord(1, 400, 10, 10));
+    std::unique_ptr<DS_ABObj> object(d->CreateObject());
+    auto& group = static_cast<DS_3DObjArray&>(*object);
+    ASSERT_EQ(group.instances.size(), 1u);
+    group.description->count.SetValue(1000);
+    EXPECT_EQ(group.instances.size(), 32u);
+    group.description->count.SetValue(3);
+    EXPECT_EQ(group.instances.size(), 3u);
+}
+
 // One slide's populations share the budget in the slide's order: the first
 // takes what it asks within the budget, the next what is left, and none is
 // left out.
